@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds, makes a demonstration directory when there is none yet, and
+# starts the program. Without a desktop ($DISPLAY unset) it runs on a virtual display.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+bash scripts/build.sh
+build_dir=${BUILD_DIR:-build}
+
+database=$("$build_dir/orvandel-db" where)
+if [[ ! -e "$database" ]]; then
+  echo "No directory at $database yet: creating a demonstration directory of 2000 companies."
+  "$build_dir/orvandel-db" init
+  "$build_dir/orvandel-db" demo 2000
+fi
+
+if [[ -z "${DISPLAY:-}" ]]; then
+  echo "No desktop found (DISPLAY is not set): starting on a virtual display (Xvfb)."
+  export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+  chmod 700 "$XDG_RUNTIME_DIR"
+  exec xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" "$build_dir/orvandel"
+fi
+exec "$build_dir/orvandel"

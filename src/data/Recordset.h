@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+#include <memory>
+
+namespace db {
+
+class Connection;
+class Statement;
+
+enum CursorType { adOpenUnspecified = -1, adOpenForwardOnly = 0, adOpenKeyset = 1,
+                  adOpenDynamic = 2, adOpenStatic = 3 };
+enum LockType { adLockUnspecified = -1, adLockReadOnly = 1, adLockPessimistic = 2,
+                adLockOptimistic = 3 };
+
+// The rows of one statement, read one at a time. A read-only set steps its statement as the
+// caller moves and becomes a snapshot in memory before its connection writes. An updatable set
+// (pessimistic or optimistic lock) holds its rows in memory; its first field write takes the
+// write lock (BEGIN IMMEDIATE) and Update() stores the row and commits. Closing an updatable set
+// whose row was not stored rolls back, so the table is as it was.
+class Recordset {
+public:
+    Recordset();
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    void Open(const QString& source, Connection& connection, int cursorType = adOpenUnspecified,
+              int lockType = adLockUnspecified, long options = -1);
+    bool IsOpen() const { return connection_ != nullptr || !columns_.isEmpty(); }
+    bool AtEnd() const { return atEnd_; }
+
+    // The value of a column in the current row: null, a whole number, a real number or text.
+    QVariant Field(const QString& column) const;
+    // Holds text for a column of the current row, converted to the column's type: into an
+    // INTEGER column the empty text is null and a whole number is that number; other text is
+    // refused with a ConversionError and nothing is held.
+    void SetField(const QString& column, const QString& text);
+    void MoveNext();
+    void AddNew();
+    void Update();
+    void Close();
+
+    // For the connection.
+    void TakeSnapshot();
+    void ForgetConnection();
+
+private:
+    int ColumnIndex(const QString& column) const;
+    void RequireCurrentRow() const;
+    void RequireUpdatable() const;
+    QVector<QVariant> ReadLiveRow() const;
+    void FinishLive();
+    void BeginWrite();
+    void StoreRow();
+    void Rollback();
+
+    Connection* connection_ = nullptr;
+    std::unique_ptr<Statement> live_;
+    QStringList columns_;
+    QHash<QString, int> columnIndex_;
+    QVector<bool> integerColumn_;
+    QList<QVector<QVariant>> rows_;
+    int position_ = 0;
+    bool atEnd_ = true;
+
+    bool updatable_ = false;
+    QString table_;
+    int keyColumn_ = -1;
+    QVector<bool> dirty_;
+    bool newRow_ = false;
+    bool inTransaction_ = false;
+};
+
+} // namespace db

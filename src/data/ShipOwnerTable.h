@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+// The ship-owner table: its columns, the statements the program sends, and how values turn into
+// the texts the screens show.
+namespace shipowner {
+
+inline const QString kTable = QStringLiteral("Orvandel");
+
+// The 18 columns in table order, spelled as stored.
+const QStringList& Columns();
+QString CreateTableStatement();
+
+QString ListStatement(const QString& companyFilter, const QString& countryFilter);
+// Shows one record, and opens it for saving.
+QString RecordStatement(qint64 id);
+QString DeleteStatement(qint64 id);
+
+// Removes leading and trailing spaces, ordinary and ideographic; tabs and line breaks stay.
+QString TrimSpaces(const QString& text);
+// A value as the screens show it: its text form, null as the empty text, trimmed.
+QString ValueText(const QVariant& value);
+
+} // namespace shipowner

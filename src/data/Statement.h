@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace db {
+
+// One prepared statement. Text that holds more than one statement is refused whole.
+class Statement {
+public:
+    Statement(sqlite3* handle, const QString& sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    // Runs the statement to its next row; false when it is done.
+    bool Step();
+    void Reset();
+    void Bind(int index, const QVariant& value); // index from 1
+    bool IsReadOnly() const;
+
+    int ColumnCount() const;
+    QString ColumnName(int column) const;
+    QString DeclaredType(int column) const;
+    QString TableName(int column) const;
+    QVariant Column(int column) const;
+
+private:
+    sqlite3* handle_;
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+// Runs a statement that returns no rows.
+void Exec(sqlite3* handle, const QString& sql);
+
+} // namespace db

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QFont>
+#include <QString>
+
+namespace platform {
+
+// Every window calls this when its object is created; the first call sets up the style.
+void InitCommonControls();
+
+// Start-up's share of the desktop set-up: the font substitutions that let the Windows face names
+// resolve to the Song and Kai faces installed here, and the user-interface font, 宋体 9 pt.
+void SetUpApplication();
+
+// A font of the given family and point size, sized in pixels at 96 dots per inch so that text
+// keeps its proportion to the twip-based layout whatever the screen reports.
+QFont UiFont(const QString& family, int points, bool bold = false);
+
+inline const QString kSongFamily = QStringLiteral("宋体");
+inline const QString kKaiFamily = QStringLiteral("楷体_GB2312");
+
+} // namespace platform

@@ -1,0 +1,20 @@
+#include "DoEvents.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+namespace platform {
+
+namespace {
+constexpr qint64 kYieldIntervalNs = 12'000'000;
+}
+
+void DoEvents() {
+    static QElapsedTimer sinceLastYield;
+    if (sinceLastYield.isValid() && sinceLastYield.nsecsElapsed() < kYieldIntervalNs)
+        return;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    sinceLastYield.start();
+}
+
+} // namespace platform

@@ -1,0 +1,10 @@
+#pragma once
+
+namespace platform {
+
+// Lets the user interface process pending events. Cheap enough to call once per row of a long
+// loop: it hands control to the event loop only every few milliseconds, so input and timers are
+// still served promptly and the screen repaints about once a frame, not once a call.
+void DoEvents();
+
+} // namespace platform

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QList>
+#include <QWidget>
+
+namespace platform {
+
+// A top-level window with the life of a desktop form: its object is created once and reused, it
+// loads each time it opens from the closed state, showing it again brings it to the front, and the
+// program keeps the list of open forms in the order they were opened.
+class Form : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form(QWidget* parent = nullptr);
+    ~Form() override;
+
+    // Shows the form modeless: loads it first when it is closed, then brings it to the front.
+    void Show();
+    bool IsOpen() const;
+
+    static QList<Form*> OpenForms();
+
+protected:
+    // Runs when the form opens from the closed state, before it is first drawn. May throw.
+    virtual void Form_Load() {}
+    // Runs when Show() is called while the form is already open.
+    virtual void Form_ShowWhileOpen() {}
+
+    // A fixed-border window whose client area has the given size in twips.
+    void SetFixedClientTwips(int width, int height);
+
+    bool event(QEvent* event) override;
+
+private:
+    void CentreOnScreen();
+};
+
+} // namespace platform

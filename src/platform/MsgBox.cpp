@@ -1,0 +1,112 @@
+#include "MsgBox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace platform {
+namespace {
+
+struct SeamState {
+    bool intercepting = false;
+    QList<int> answers;
+    QList<MsgBoxSeam::Shown> shown;
+};
+
+SeamState& seam() {
+    static SeamState state;
+    return state;
+}
+
+struct ButtonSet {
+    QMessageBox::StandardButtons buttons;
+    QMessageBox::StandardButton defaultButton;
+};
+
+ButtonSet buttonsFor(int style) {
+    switch (style & 0x7) {
+    case 1:
+        return {QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok};
+    case 2:
+        return {QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore, QMessageBox::Abort};
+    case 3:
+        return {QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes};
+    case 4:
+        return {QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes};
+    case 5:
+        return {QMessageBox::Retry | QMessageBox::Cancel, QMessageBox::Retry};
+    default:
+        return {QMessageBox::Ok, QMessageBox::Ok};
+    }
+}
+
+QMessageBox::Icon iconFor(int style) {
+    switch (style & 0x70) {
+    case 16:
+        return QMessageBox::Critical;
+    case 32:
+        return QMessageBox::Question;
+    case 48:
+        return QMessageBox::Warning;
+    case 64:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+int answerFor(QMessageBox::StandardButton button) {
+    switch (button) {
+    case QMessageBox::Cancel:
+        return vbCancel;
+    case QMessageBox::Abort:
+        return vbAbort;
+    case QMessageBox::Retry:
+        return vbRetry;
+    case QMessageBox::Ignore:
+        return vbIgnore;
+    case QMessageBox::Yes:
+        return vbYes;
+    case QMessageBox::No:
+        return vbNo;
+    default:
+        return vbOK;
+    }
+}
+
+} // namespace
+
+int MsgBox(const QString& text, int style, const QString& title) {
+    const QString shownTitle = title.isEmpty() ? QStringLiteral("Orvandel") : title;
+    const ButtonSet set = buttonsFor(style);
+    SeamState& state = seam();
+    if (state.intercepting) {
+        state.shown.append({text, style, shownTitle});
+        return state.answers.isEmpty() ? answerFor(set.defaultButton) : state.answers.takeFirst();
+    }
+    QMessageBox box(iconFor(style), shownTitle, text, set.buttons);
+    box.setDefaultButton(set.defaultButton);
+    // With several buttons Esc means the last one (Cancel or No), as on Windows; with one, OK.
+    return answerFor(static_cast<QMessageBox::StandardButton>(box.exec()));
+}
+
+namespace MsgBoxSeam {
+
+void Intercept(const QList<int>& answers) {
+    SeamState& state = seam();
+    state.intercepting = true;
+    state.answers = answers;
+    state.shown.clear();
+}
+
+void QueueAnswers(const QList<int>& answers) { seam().answers.append(answers); }
+
+QList<Shown> Taken() {
+    QList<Shown> shown;
+    shown.swap(seam().shown);
+    return shown;
+}
+
+void Release() { seam() = SeamState(); }
+
+} // namespace MsgBoxSeam
+} // namespace platform

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+namespace platform {
+
+// Answers, as the Windows message box numbers them.
+enum MsgBoxAnswer { vbOK = 1, vbCancel = 2, vbAbort = 3, vbRetry = 4, vbIgnore = 5, vbYes = 6, vbNo = 7 };
+
+// Styles: 0 OK, 1 OK/Cancel, 2 Abort/Retry/Ignore, 3 Yes/No/Cancel, 4 Yes/No, 5 Retry/Cancel;
+// plus 16 critical, 32 question, 48 warning, 64 information icon. An empty title means "Orvandel".
+int MsgBox(const QString& text, int style = 0, const QString& title = QString());
+
+// The seam through which tests answer message boxes instead of racing a modal dialog.
+namespace MsgBoxSeam {
+struct Shown {
+    QString text;
+    int style;
+    QString title;
+};
+// From now on boxes are recorded, not shown; each takes the next queued answer, or the box's
+// default button when none is queued.
+void Intercept(const QList<int>& answers = {});
+void QueueAnswers(const QList<int>& answers);
+QList<Shown> Taken(); // boxes recorded since Intercept, and clears the record
+void Release();
+} // namespace MsgBoxSeam
+
+} // namespace platform

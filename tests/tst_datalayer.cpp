@@ -1,0 +1,334 @@
+#include "Connection.h"
+#include "ConnectionString.h"
+#include "DatabaseFile.h"
+#include "DbError.h"
+#include "Recordset.h"
+#include "ShipOwnerTable.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QtTest>
+
+using db::Connection;
+using db::Recordset;
+
+namespace {
+const int kSqliteBusy = 5;
+const int kSqliteCantOpen = 14;
+const int kSqliteNotADb = 26;
+
+QString ConnectionStringFor(const QString& path) {
+    return QStringLiteral("Driver={microsoft access driver (*.mdb)};dbq=") + path;
+}
+} // namespace
+
+class TestDataLayer : public QObject {
+    Q_OBJECT
+private slots:
+    void connectionString();
+    void openRefused_data();
+    void openRefused();
+    void readingTurnsValuesIntoText();
+    void writeConversion_data();
+    void writeConversion();
+    void addNewReadsBackTheNewKey();
+    void writeLockMakesAnotherWriterWaitThenFail();
+    void heldLockRefusesTheSaveAndLosesNothing();
+    void multiStatementTextIsRefused_data();
+    void multiStatementTextIsRefused();
+    void staticResultSetIsASnapshot();
+    void unstoredRowRollsBack();
+};
+
+void TestDataLayer::connectionString() {
+    const auto parsed = db::ConnectionString::Parse(
+        QStringLiteral("DRIVER={microsoft access driver (*.mdb)};Dbq=/a b/c;x = {p;q}}r} ;empty="));
+    QCOMPARE(parsed.Value(QStringLiteral("driver")), QStringLiteral("microsoft access driver (*.mdb)"));
+    QCOMPARE(parsed.Value(QStringLiteral("DBQ")), QStringLiteral("/a b/c"));
+    QCOMPARE(parsed.Value(QStringLiteral("x")), QStringLiteral("p;q}r"));
+    QVERIFY(parsed.Has(QStringLiteral("empty")));
+    QVERIFY(!parsed.Has(QStringLiteral("uid")));
+}
+
+void TestDataLayer::openRefused_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("code");
+    QTest::newRow("missing file") << "missing" << kSqliteCantOpen;
+    QTest::newRow("wrong password") << "wrong password" << kSqliteNotADb;
+    QTest::newRow("unencrypted database") << "plain" << kSqliteNotADb;
+    QTest::newRow("file that is no database") << "text" << kSqliteNotADb;
+    QTest::newRow("directory in its place") << "directory" << -1;
+    QTest::newRow("other driver") << "driver" << -1;
+    QTest::newRow("no dbq") << "no dbq" << -1;
+}
+
+void TestDataLayer::openRefused() {
+    QFETCH(QString, kind);
+    QFETCH(int, code);
+    SystemDirFixture dir;
+    const QString path = dir.databasePath();
+    QString connectionString = ConnectionStringFor(path);
+    if (kind == QLatin1String("wrong password")) {
+        Connection creator;
+        creator.OpenFile(path, QStringLiteral("another"), true);
+        creator.Execute(shipowner::CreateTableStatement());
+    } else if (kind == QLatin1String("plain")) {
+        Connection creator;
+        creator.OpenFile(path, QString(), true);
+        creator.Execute(shipowner::CreateTableStatement());
+    } else if (kind == QLatin1String("text")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(4096, 'x'));
+    } else if (kind == QLatin1String("directory")) {
+        QVERIFY(QDir().mkpath(path));
+    } else if (kind == QLatin1String("driver")) {
+        Connection creator;
+        dir.CreateDatabase(creator);
+        connectionString = QStringLiteral("Driver={SQL Server};dbq=") + path;
+    } else if (kind == QLatin1String("no dbq")) {
+        connectionString = QStringLiteral("Driver={Microsoft Access Driver (*.mdb)}");
+    }
+    Connection connection;
+    try {
+        connection.Open(connectionString, QString(), dbfile::kPassword);
+        QFAIL("the open succeeded");
+    } catch (const db::Error& error) {
+        if (code >= 0)
+            QCOMPARE(error.code(), code);
+        QVERIFY(!error.message().isEmpty());
+    }
+    QVERIFY(!connection.IsOpen());
+    if (kind == QLatin1String("missing"))
+        QVERIFY2(!QFile::exists(path), "opening must not create the file");
+}
+
+void TestDataLayer::readingTurnsValuesIntoText() {
+    SystemDirFixture dir;
+    Connection connection;
+    dir.CreateDatabase(connection);
+    const qint64 id = InsertCompany(connection, {{QStringLiteral("公司名称"), QStringLiteral("  远洋航运 ")},
+                                                 {QStringLiteral("adrress"), QStringLiteral("\t港口路1号")},
+                                                 {QStringLiteral("Tank_No"), qint64(25)}});
+    InsertCompany(connection, {{QStringLiteral("id"), qint64(40000)},
+                               {QStringLiteral("公司名称"), QStringLiteral("大号")}});
+
+    Recordset rs;
+    rs.Open(shipowner::RecordStatement(id), connection);
+    QVERIFY(!rs.AtEnd());
+    QCOMPARE(shipowner::ValueText(rs.Field(QStringLiteral("公司名称"))), QStringLiteral("远洋航运"));
+    QCOMPARE(shipowner::ValueText(rs.Field(QStringLiteral("adrress"))), QStringLiteral("\t港口路1号"));
+    QCOMPARE(shipowner::ValueText(rs.Field(QStringLiteral("Tank_No"))), QStringLiteral("25"));
+    QVERIFY(rs.Field(QStringLiteral("fax")).isNull());
+    QCOMPARE(shipowner::ValueText(rs.Field(QStringLiteral("fax"))), QString());
+    QCOMPARE(shipowner::ValueText(rs.Field(QStringLiteral("ID"))), QString::number(id));
+    rs.MoveNext();
+    QVERIFY(rs.AtEnd());
+    QVERIFY_THROWS_EXCEPTION(db::Error, rs.Field(QStringLiteral("tel")));
+    rs.Close();
+
+    rs.Open(shipowner::RecordStatement(40000), connection, db::adOpenStatic, db::adLockReadOnly);
+    QCOMPARE(rs.Field(QStringLiteral("公司名称")).toString(), QStringLiteral("大号"));
+    rs.Close();
+
+    rs.Open(shipowner::RecordStatement(-1), connection);
+    QVERIFY(rs.AtEnd());
+}
+
+void TestDataLayer::writeConversion_data() {
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QVariant>("stored"); // invalid: refused
+    QTest::newRow("empty into a number column is null") << "Tank_No" << "" << QVariant();
+    QTest::newRow("digits") << "Tank_No" << "25" << QVariant(qint64(25));
+    QTest::newRow("signed") << "Bulk_Dwt" << "-7" << QVariant(qint64(-7));
+    QTest::newRow("64-bit number") << "Cont_TEU" << "5000000000" << QVariant(qint64(5000000000LL));
+    QTest::newRow("letters refused") << "Gas_No" << "abc" << QVariant(QStringLiteral("refused"));
+    QTest::newRow("fraction refused") << "Chem_Dwt" << "2.5" << QVariant(QStringLiteral("refused"));
+    QTest::newRow("inner blank refused") << "Other_No" << "1 2" << QVariant(QStringLiteral("refused"));
+    QTest::newRow("too large refused")
+        << "Other_Dwt" << "99999999999999999999" << QVariant(QStringLiteral("refused"));
+    QTest::newRow("text column takes text as it is") << "tel" << "abc" << QVariant(QStringLiteral("abc"));
+    QTest::newRow("text column keeps the empty text") << "fax" << "" << QVariant(QStringLiteral(""));
+}
+
+void TestDataLayer::writeConversion() {
+    QFETCH(QString, column);
+    QFETCH(QString, text);
+    QFETCH(QVariant, stored);
+    const bool refused = stored.toString() == QLatin1String("refused");
+    SystemDirFixture dir;
+    Connection connection;
+    dir.CreateDatabase(connection);
+    const qint64 id = InsertCompany(connection, {{column, QVariant(qint64(9))}});
+
+    Recordset rs;
+    rs.Open(shipowner::RecordStatement(id), connection, db::adOpenKeyset, db::adLockPessimistic);
+    if (refused) {
+        try {
+            rs.SetField(column, text);
+            QFAIL("the value was taken");
+        } catch (const db::ConversionError& error) {
+            QCOMPARE(error.column(), column);
+            QVERIFY(error.message().contains(column));
+        }
+        rs.Close();
+        QCOMPARE(StoredValue(connection, id, column), QVariant(qint64(9)));
+        return;
+    }
+    rs.SetField(column, text);
+    rs.Update();
+    rs.Close();
+    const QVariant value = StoredValue(connection, id, column);
+    QCOMPARE(value.isNull(), stored.isNull());
+    if (!stored.isNull())
+        QCOMPARE(value, stored);
+}
+
+void TestDataLayer::addNewReadsBackTheNewKey() {
+    SystemDirFixture dir;
+    Connection connection;
+    dir.CreateDatabase(connection);
+    const qint64 first = InsertCompany(connection, {{QStringLiteral("公司名称"), QStringLiteral("甲")}});
+    const qint64 last = InsertCompany(connection, {{QStringLiteral("公司名称"), QStringLiteral("乙")}});
+    connection.Execute(shipowner::DeleteStatement(last));
+
+    Recordset rs;
+    rs.Open(shipowner::RecordStatement(-1), connection, db::adOpenKeyset, db::adLockPessimistic);
+    QVERIFY(rs.AtEnd());
+    rs.AddNew();
+    rs.SetField(QStringLiteral("公司名称"), QStringLiteral("丙"));
+    rs.SetField(QStringLiteral("Tank_No"), QStringLiteral("3"));
+    rs.Update();
+    const qint64 id = rs.Field(QStringLiteral("id")).toLongLong();
+    QVERIFY2(id > last, "a deleted key is never given again");
+    QCOMPARE(rs.Field(QStringLiteral("Tank_No")), QVariant(qint64(3)));
+    rs.Close();
+    QCOMPARE(StoredValue(connection, id, QStringLiteral("公司名称")).toString(), QStringLiteral("丙"));
+    QCOMPARE(RowCount(connection), 2);
+    QVERIFY(first < id);
+}
+
+void TestDataLayer::writeLockMakesAnotherWriterWaitThenFail() {
+    SystemDirFixture dir;
+    Connection owner;
+    dir.CreateDatabase(owner);
+    const qint64 id = InsertCompany(owner, {{QStringLiteral("tel"), QStringLiteral("1")}});
+    Connection other;
+    other.OpenFile(dir.databasePath(), dbfile::kPassword);
+    other.SetBusyTimeout(300);
+
+    Recordset rs;
+    rs.Open(shipowner::RecordStatement(id), owner, db::adOpenKeyset, db::adLockPessimistic);
+    rs.SetField(QStringLiteral("tel"), QStringLiteral("2")); // the lock is taken here
+    QElapsedTimer waited;
+    waited.start();
+    try {
+        other.Execute(QStringLiteral("update Orvandel set tel='3' where id=") + QString::number(id));
+        QFAIL("the second writer was let in");
+    } catch (const db::Error& error) {
+        QCOMPARE(error.code(), kSqliteBusy);
+    }
+    QVERIFY2(waited.elapsed() >= 250, "the second writer did not wait for the lock");
+    rs.Update();
+    rs.Close();
+    QCOMPARE(StoredValue(other, id, QStringLiteral("tel")).toString(), QStringLiteral("2"));
+    other.Execute(QStringLiteral("update Orvandel set tel='3' where id=") + QString::number(id));
+    QCOMPARE(StoredValue(owner, id, QStringLiteral("tel")).toString(), QStringLiteral("3"));
+}
+
+void TestDataLayer::heldLockRefusesTheSaveAndLosesNothing() {
+    SystemDirFixture dir;
+    Connection owner;
+    dir.CreateDatabase(owner);
+    owner.SetBusyTimeout(200);
+    const qint64 id = InsertCompany(owner, {{QStringLiteral("tel"), QStringLiteral("1")}});
+    Connection other;
+    other.OpenFile(dir.databasePath(), dbfile::kPassword);
+    other.Execute(QStringLiteral("BEGIN IMMEDIATE"));
+
+    {
+        Recordset rs;
+        rs.Open(shipowner::RecordStatement(id), owner, db::adOpenKeyset, db::adLockPessimistic);
+        try {
+            rs.SetField(QStringLiteral("tel"), QStringLiteral("2"));
+            QFAIL("the write went through a held lock");
+        } catch (const db::Error& error) {
+            QCOMPARE(error.code(), kSqliteBusy);
+        }
+    }
+    other.Execute(QStringLiteral("COMMIT"));
+    QCOMPARE(StoredValue(owner, id, QStringLiteral("tel")).toString(), QStringLiteral("1"));
+
+    Recordset rs;
+    rs.Open(shipowner::RecordStatement(id), owner, db::adOpenKeyset, db::adLockPessimistic);
+    rs.SetField(QStringLiteral("tel"), QStringLiteral("2"));
+    rs.Update();
+    QCOMPARE(StoredValue(other, id, QStringLiteral("tel")).toString(), QStringLiteral("2"));
+}
+
+void TestDataLayer::multiStatementTextIsRefused_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("asResultSet");
+    QTest::newRow("two deletes") << "delete from Orvandel where id=1; delete from Orvandel" << false;
+    QTest::newRow("select then delete") << "select * from Orvandel; delete from Orvandel" << true;
+    QTest::newRow("trailing garbage") << "delete from Orvandel where id=1; nonsense" << false;
+}
+
+void TestDataLayer::multiStatementTextIsRefused() {
+    QFETCH(QString, text);
+    QFETCH(bool, asResultSet);
+    SystemDirFixture dir;
+    Connection connection;
+    dir.CreateDatabase(connection);
+    InsertCompany(connection, {{QStringLiteral("id"), qint64(1)}});
+    InsertCompany(connection, {{QStringLiteral("id"), qint64(2)}});
+    Recordset rs;
+    if (asResultSet)
+        QVERIFY_THROWS_EXCEPTION(db::Error, rs.Open(text, connection));
+    else
+        QVERIFY_THROWS_EXCEPTION(db::Error, connection.Execute(text));
+    QCOMPARE(RowCount(connection), 2);
+    // One statement with a closing semicolon and a comment is fine.
+    connection.Execute(QStringLiteral("delete from Orvandel where id=1; -- done"));
+    QCOMPARE(RowCount(connection), 1);
+}
+
+void TestDataLayer::staticResultSetIsASnapshot() {
+    SystemDirFixture dir;
+    Connection connection;
+    dir.CreateDatabase(connection);
+    for (int i = 0; i < 3; ++i)
+        InsertCompany(connection, {{QStringLiteral("公司名称"), QString::number(i)}});
+    Recordset rs;
+    rs.Open(shipowner::ListStatement(QString(), QString()), connection, db::adOpenStatic,
+            db::adLockReadOnly);
+    QCOMPARE(rs.Field(QStringLiteral("公司名称")).toString(), QStringLiteral("2"));
+    connection.Execute(QStringLiteral("delete from Orvandel"));
+    QStringList seen;
+    for (; !rs.AtEnd(); rs.MoveNext())
+        seen << rs.Field(QStringLiteral("公司名称")).toString();
+    QCOMPARE(seen, QStringList({"2", "1", "0"}));
+    QCOMPARE(RowCount(connection), 0);
+}
+
+void TestDataLayer::unstoredRowRollsBack() {
+    SystemDirFixture dir;
+    Connection connection;
+    dir.CreateDatabase(connection);
+    const qint64 id = InsertCompany(connection, {{QStringLiteral("tel"), QStringLiteral("1")}});
+    {
+        Recordset rs;
+        rs.Open(shipowner::RecordStatement(id), connection, db::adOpenKeyset, db::adLockPessimistic);
+        rs.SetField(QStringLiteral("tel"), QStringLiteral("2"));
+        QVERIFY_THROWS_EXCEPTION(db::ConversionError,
+                                 rs.SetField(QStringLiteral("Tank_No"), QStringLiteral("x")));
+    }
+    QCOMPARE(StoredValue(connection, id, QStringLiteral("tel")).toString(), QStringLiteral("1"));
+    // The lock went with the result set: another write goes through at once.
+    connection.Execute(QStringLiteral("update Orvandel set tel='4'"));
+    QCOMPARE(StoredValue(connection, id, QStringLiteral("tel")).toString(), QStringLiteral("4"));
+}
+
+QTEST_GUILESS_MAIN(TestDataLayer)
+#include "tst_datalayer.moc"

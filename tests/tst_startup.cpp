@@ -1,0 +1,126 @@
+// Start-up runs once per process, so each case runs the entry procedure in a fresh child process
+// of this test (offscreen, message boxes answered through the seam) and reads what it reports.
+#include "CommonControls.h"
+#include "Connection.h"
+#include "DatabaseFile.h"
+#include "MsgBox.h"
+#include "ShipOwnerTable.h"
+#include "TestSupport.h"
+#include "modGeneral.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QtTest>
+#include <cstdio>
+
+namespace {
+
+const char kChildFlag[] = "--run-startup";
+
+int RunStartupInChild(int argc, char** argv) {
+    QApplication app(argc, argv);
+    platform::SetUpApplication();
+    platform::MsgBoxSeam::Intercept();
+    const bool started = modGeneral::Main();
+    for (const auto& box : platform::MsgBoxSeam::Taken())
+        std::printf("box=%s|%d|%s\n", qPrintable(box.text), box.style, qPrintable(box.title));
+    QStringList visible;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->isVisible())
+            visible << widget->objectName();
+    std::printf("visible=%s\n", qPrintable(visible.join(QLatin1Char(','))));
+    std::printf("connection=%d\n", modGeneral::dbConnection().IsOpen() ? 1 : 0);
+    std::printf("systemDir=%s\n", qPrintable(modGeneral::systemDir));
+    return started ? 0 : 1;
+}
+
+// A system directory whose path has exactly `length` characters.
+QString DirectoryOfLength(const QTemporaryDir& root, int length) {
+    QString path = root.path() + QLatin1Char('/');
+    const int missing = length - path.size();
+    if (missing < 1)
+        return QString();
+    path += QString(missing, QLatin1Char('d'));
+    QDir().mkpath(path);
+    return path;
+}
+
+} // namespace
+
+class TestStartup : public QObject {
+    Q_OBJECT
+private slots:
+    void startup_data();
+    void startup();
+};
+
+void TestStartup::startup_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("pathLength");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("missing file") << "missing" << 0 << false;
+    QTest::newRow("wrong password") << "wrong password" << 0 << false;
+    QTest::newRow("unencrypted database") << "plain" << 0 << false;
+    QTest::newRow("file that is no database") << "text" << 0 << false;
+    QTest::newRow("directory named shipall.bcd") << "directory" << 0 << false;
+    QTest::newRow("directory of 19 characters") << "good" << 19 << true;
+    QTest::newRow("directory of 20 characters") << "good" << 20 << true;
+    QTest::newRow("directory of 60 characters") << "good" << 60 << true;
+}
+
+void TestStartup::startup() {
+    QFETCH(QString, kind);
+    QFETCH(int, pathLength);
+    QFETCH(bool, opens);
+    QTemporaryDir root(QStringLiteral("/tmp/oXXXXXX"));
+    const QString directory = pathLength > 0 ? DirectoryOfLength(root, pathLength) : root.path();
+    QVERIFY(!directory.isEmpty());
+    const QString path = dbfile::PathIn(directory);
+    if (kind == QLatin1String("good")) {
+        db::Connection creator;
+        dbfile::Create(creator, path);
+    } else if (kind == QLatin1String("wrong password") || kind == QLatin1String("plain")) {
+        db::Connection creator;
+        creator.OpenFile(path, kind == QLatin1String("plain") ? QString() : QStringLiteral("x"), true);
+        creator.Execute(shipowner::CreateTableStatement());
+    } else if (kind == QLatin1String("text")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("no database here\n");
+    } else if (kind == QLatin1String("directory")) {
+        QVERIFY(QDir().mkpath(path));
+    }
+
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ORVANDEL_SYSTEM_DIR"), directory);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kChildFlag)});
+    QVERIFY(child.waitForFinished(30000));
+    const QString report = QString::fromLocal8Bit(child.readAllStandardOutput());
+
+    if (opens) {
+        QCOMPARE(child.exitCode(), 0);
+        QVERIFY2(!report.contains(QLatin1String("box=")), qPrintable(report));
+        QVERIFY2(report.contains(QLatin1String("visible=frmsplash\n")), qPrintable(report));
+        QVERIFY(report.contains(QLatin1String("connection=1\n")));
+        QVERIFY(report.contains(QStringLiteral("systemDir=%1\n").arg(directory)));
+    } else {
+        QCOMPARE(child.exitCode(), 1);
+        QVERIFY2(report.startsWith(QStringLiteral("box=辞典文件丢失！|16|数据处理\nvisible=\n")),
+                 qPrintable(report));
+        QCOMPARE(report.count(QLatin1String("box=")), 1);
+        QVERIFY(report.contains(QLatin1String("connection=0\n")));
+    }
+}
+
+int main(int argc, char** argv) {
+    if (argc > 1 && qstrcmp(argv[1], kChildFlag) == 0)
+        return RunStartupInChild(argc, argv);
+    QCoreApplication app(argc, argv);
+    TestStartup test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_startup.moc"

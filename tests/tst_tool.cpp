@@ -1,0 +1,146 @@
+// The database tool as a user runs it, checked with the sqlcipher shell and with the program's
+// own data layer.
+#include "Connection.h"
+#include "DatabaseFile.h"
+#include "Recordset.h"
+#include "ShipOwnerTable.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Run {
+    int exitCode;
+    QString out;
+    QString err;
+};
+
+Run RunTool(const QString& systemDir, const QStringList& arguments) {
+    QProcess tool;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ORVANDEL_SYSTEM_DIR"), systemDir);
+    tool.setProcessEnvironment(env);
+    tool.start(QStringLiteral(ORVANDEL_DB_BIN), arguments);
+    tool.waitForFinished(120000);
+    return {tool.exitCode(), QString::fromUtf8(tool.readAllStandardOutput()),
+            QString::fromUtf8(tool.readAllStandardError())};
+}
+
+QString Sqlcipher(const QString& path, const QString& sql) {
+    QProcess shell;
+    shell.start(QStringLiteral("sqlcipher"), {path});
+    shell.write((QStringLiteral("PRAGMA key='%1';\n").arg(dbfile::kPassword) + sql + "\n").toUtf8());
+    shell.closeWriteChannel();
+    shell.waitForFinished(30000);
+    return QString::fromUtf8(shell.readAllStandardOutput()).trimmed();
+}
+
+QStringList AllRows(const QString& path) {
+    db::Connection connection;
+    connection.OpenFile(path, dbfile::kPassword);
+    db::Recordset rs;
+    rs.Open(QStringLiteral("select * from Orvandel order by id"), connection);
+    QStringList rows;
+    for (; !rs.AtEnd(); rs.MoveNext()) {
+        QStringList values;
+        for (const QString& column : shipowner::Columns())
+            values << shipowner::ValueText(rs.Field(column));
+        rows << values.join(QLatin1Char('|'));
+    }
+    return rows;
+}
+
+} // namespace
+
+class TestTool : public QObject {
+    Q_OBJECT
+private slots:
+    void sqlcipherReadsWhatDemoWrote();
+    void sameSeedSameCompanies();
+    void initRefusesToOverwrite();
+    void badArguments_data();
+    void badArguments();
+};
+
+void TestTool::sqlcipherReadsWhatDemoWrote() {
+    QTemporaryDir dir;
+    const QString systemDir = dir.filePath(QStringLiteral("made/by/init"));
+    QCOMPARE(RunTool(systemDir, {"init"}).exitCode, 0);
+    QCOMPARE(RunTool(systemDir, {"demo", "500"}).exitCode, 0);
+    const QString path = dbfile::PathIn(systemDir);
+    QCOMPARE(Sqlcipher(path, QStringLiteral("select count(*) from Orvandel;")), QStringLiteral("500"));
+    QStringList columns;
+    for (const QString& line : Sqlcipher(path, QStringLiteral("PRAGMA table_info(Orvandel);")).split('\n'))
+        columns << line.section(QLatin1Char('|'), 1, 1);
+    QCOMPARE(columns, shipowner::Columns());
+    // Without the key the file is unreadable.
+    QProcess plain;
+    plain.start(QStringLiteral("sqlcipher"), {path, "select count(*) from Orvandel;"});
+    plain.waitForFinished(30000);
+    QVERIFY(plain.exitCode() != 0 || !plain.readAllStandardOutput().contains("500"));
+
+    const QStringList rows = AllRows(path);
+    QCOMPARE(rows.size(), 500);
+    int withEmptyFax = 0;
+    int englishNames = 0;
+    for (const QString& row : rows) {
+        const QStringList values = row.split(QLatin1Char('|'));
+        QVERIFY(!values[1].isEmpty() && !values[2].isEmpty() && !values[4].isEmpty());
+        withEmptyFax += values[5].isEmpty();
+        englishNames += values[1].at(0).unicode() < 128;
+    }
+    QVERIFY2(withEmptyFax > 20 && withEmptyFax < 150, qPrintable(QString::number(withEmptyFax)));
+    QVERIFY2(englishNames > 30 && englishNames < 250, qPrintable(QString::number(englishNames)));
+}
+
+void TestTool::sameSeedSameCompanies() {
+    QTemporaryDir a;
+    QTemporaryDir b;
+    QTemporaryDir c;
+    for (QTemporaryDir* dir : {&a, &b, &c})
+        QCOMPARE(RunTool(dir->path(), {"init"}).exitCode, 0);
+    QCOMPARE(RunTool(a.path(), {"demo", "50", "--seed", "9"}).exitCode, 0);
+    QCOMPARE(RunTool(b.path(), {"demo", "50", "--seed", "9"}).exitCode, 0);
+    QCOMPARE(RunTool(c.path(), {"demo", "50", "--seed", "10"}).exitCode, 0);
+    QCOMPARE(AllRows(dbfile::PathIn(a.path())), AllRows(dbfile::PathIn(b.path())));
+    QVERIFY(AllRows(dbfile::PathIn(a.path())) != AllRows(dbfile::PathIn(c.path())));
+}
+
+void TestTool::initRefusesToOverwrite() {
+    QTemporaryDir dir;
+    QCOMPARE(RunTool(dir.path(), {"init"}).exitCode, 0);
+    QCOMPARE(RunTool(dir.path(), {"demo", "3"}).exitCode, 0);
+    const Run again = RunTool(dir.path(), {"init"});
+    QCOMPARE(again.exitCode, 1);
+    QVERIFY(again.err.contains(QLatin1String("--force")));
+    QCOMPARE(AllRows(dbfile::PathIn(dir.path())).size(), 3);
+    QCOMPARE(RunTool(dir.path(), {"init", "--force"}).exitCode, 0);
+    QCOMPARE(AllRows(dbfile::PathIn(dir.path())).size(), 0);
+}
+
+void TestTool::badArguments_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("no command") << QStringList() << 2;
+    QTest::newRow("unknown command") << QStringList{"drop"} << 2;
+    QTest::newRow("count not a number") << QStringList{"demo", "many"} << 2;
+    QTest::newRow("negative count") << QStringList{"demo", "-5"} << 2;
+    QTest::newRow("seed without value") << QStringList{"demo", "5", "--seed"} << 2;
+    QTest::newRow("demo before init") << QStringList{"demo", "5"} << 1;
+    QTest::newRow("help") << QStringList{"--help"} << 0;
+}
+
+void TestTool::badArguments() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QTemporaryDir dir;
+    const Run run = RunTool(dir.path(), arguments);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY((run.out + run.err).contains(QLatin1String("usage:")) || exitCode == 1);
+    QVERIFY(!QFile::exists(dbfile::PathIn(dir.path())));
+}
+
+QTEST_GUILESS_MAIN(TestTool)
+#include "tst_tool.moc"

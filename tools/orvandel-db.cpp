@@ -1,0 +1,122 @@
+// The database tool: makes the directory file and fills it with demonstration companies.
+#include "Connection.h"
+#include "DatabaseFile.h"
+#include "DbError.h"
+#include "DemoDirectory.h"
+#include "SystemDirectory.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+#include <cstdio>
+
+namespace {
+
+const char kUsage[] =
+    "usage: orvandel-db COMMAND [OPTIONS]\n"
+    "\n"
+    "Works on shipall.bcd in the system directory (ORVANDEL_SYSTEM_DIR, else\n"
+    "$XDG_DATA_HOME/orvandel, else ~/.local/share/orvandel).\n"
+    "\n"
+    "commands:\n"
+    "  init [--force]        create the directory and an empty directory file;\n"
+    "                        --force replaces an existing file (its data is lost)\n"
+    "  demo N [--seed S]     add N generated companies (same seed, same companies)\n"
+    "  where                 print the path of the directory file\n"
+    "  --help                show this text\n";
+
+int Fail(const QString& message) {
+    std::fprintf(stderr, "orvandel-db: %s\n", qPrintable(message));
+    return 1;
+}
+
+int Usage(const QString& message) {
+    Fail(message);
+    std::fputs(kUsage, stderr);
+    return 2;
+}
+
+bool ParseCount(const QString& text, long long& value) {
+    bool ok = false;
+    value = text.toLongLong(&ok);
+    return ok && value >= 0;
+}
+
+int Init(const QString& path, const QStringList& options) {
+    const bool force = options.contains(QStringLiteral("--force"));
+    for (const QString& option : options)
+        if (option != QStringLiteral("--force"))
+            return Usage(QStringLiteral("init: unknown option %1").arg(option));
+    if (QFileInfo::exists(path)) {
+        if (!force)
+            return Fail(QStringLiteral("%1 exists already; use init --force to replace it").arg(path));
+        if (!QFile::remove(path))
+            return Fail(QStringLiteral("cannot remove %1").arg(path));
+    }
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return Fail(QStringLiteral("cannot create %1").arg(QFileInfo(path).absolutePath()));
+    db::Connection connection;
+    dbfile::Create(connection, path);
+    std::fprintf(stderr, "created %s\n", qPrintable(path));
+    return 0;
+}
+
+int Demo(const QString& path, const QStringList& arguments) {
+    long long count = 0;
+    long long seed = 1;
+    if (arguments.isEmpty() || !ParseCount(arguments[0], count))
+        return Usage(QStringLiteral("demo: give the number of companies as a whole number"));
+    for (int i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QStringLiteral("--seed") && i + 1 < arguments.size() &&
+            ParseCount(arguments[i + 1], seed)) {
+            ++i;
+            continue;
+        }
+        return Usage(QStringLiteral("demo: unknown or incomplete option %1").arg(arguments[i]));
+    }
+    if (!QFileInfo(path).isFile())
+        return Fail(QStringLiteral("%1 does not exist; run orvandel-db init first").arg(path));
+    db::Connection connection;
+    connection.OpenFile(path, dbfile::kPassword);
+    DemoDirectory demo(static_cast<std::uint64_t>(seed));
+    demo.AddTo(connection, count, [count](long long added) {
+        std::fprintf(stderr, "\r%lld of %lld companies", added, count);
+        if (added == count)
+            std::fputc('\n', stderr);
+    });
+    std::fprintf(stderr, "added %lld companies to %s\n", count, qPrintable(path));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QStringList arguments = app.arguments().mid(1);
+    if (arguments.isEmpty())
+        return Usage(QStringLiteral("no command given"));
+    const QString command = arguments.takeFirst();
+    if (command == QStringLiteral("--help") || command == QStringLiteral("-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    const QString directory = platform::SystemDirectoryPath();
+    if (directory.isEmpty())
+        return Fail(QStringLiteral("no system directory: set ORVANDEL_SYSTEM_DIR or HOME"));
+    const QString path = dbfile::PathIn(directory);
+    try {
+        if (command == QStringLiteral("init"))
+            return Init(path, arguments);
+        if (command == QStringLiteral("demo"))
+            return Demo(path, arguments);
+        if (command == QStringLiteral("where") && arguments.isEmpty()) {
+            std::printf("%s\n", qPrintable(path));
+            return 0;
+        }
+    } catch (const db::Error& error) {
+        return Fail(QStringLiteral("%1 (code %2)").arg(error.message()).arg(error.code()));
+    }
+    return Usage(QStringLiteral("unknown command %1").arg(command));
+}

@@ -43,7 +43,8 @@ private slots:
 void TestDataLayer::connectionString() {
     const auto parsed = db::ConnectionString::Parse(
         QStringLiteral("DRIVER={microsoft access driver (*.mdb)};Dbq=/a b/c;x = {p;q}}r} ;empty="));
-    QCOMPARE(parsed.Value(QStringLiteral("driver")), QStringLiteral("microsoft access driver (*.mdb)"));
+    QCOMPARE(parsed.Value(QStringLiteral("driver")),
+             QStringLiteral("microsoft access driver (*.mdb)"));
     QCOMPARE(parsed.Value(QStringLiteral("DBQ")), QStringLiteral("/a b/c"));
     QCOMPARE(parsed.Value(QStringLiteral("x")), QStringLiteral("p;q}r"));
     QVERIFY(parsed.Has(QStringLiteral("empty")));
@@ -107,17 +108,20 @@ void TestDataLayer::readingTurnsValuesIntoText() {
     SystemDirFixture dir;
     Connection connection;
     dir.CreateDatabase(connection);
-    const qint64 id = InsertCompany(connection, {{QStringLiteral("公司名称"), QStringLiteral("  远洋航运 ")},
-                                                 {QStringLiteral("adrress"), QStringLiteral("\t港口路1号")},
-                                                 {QStringLiteral("Tank_No"), qint64(25)}});
+    const qint64 id =
+        InsertCompany(connection, {{QStringLiteral("公司名称"), QStringLiteral("  远洋航运 ")},
+                                   {QStringLiteral("adrress"), QStringLiteral("\t港口路1号")},
+                                   {QStringLiteral("Tank_No"), qint64(25)}});
     InsertCompany(connection, {{QStringLiteral("id"), qint64(40000)},
                                {QStringLiteral("公司名称"), QStringLiteral("大号")}});
 
     Recordset rs;
     rs.Open(shipowner::RecordStatement(id), connection);
     QVERIFY(!rs.AtEnd());
-    QCOMPARE(shipowner::ValueText(rs.Field(QStringLiteral("公司名称"))), QStringLiteral("远洋航运"));
-    QCOMPARE(shipowner::ValueText(rs.Field(QStringLiteral("adrress"))), QStringLiteral("\t港口路1号"));
+    QCOMPARE(shipowner::ValueText(rs.Field(QStringLiteral("公司名称"))),
+             QStringLiteral("远洋航运"));
+    QCOMPARE(shipowner::ValueText(rs.Field(QStringLiteral("adrress"))),
+             QStringLiteral("\t港口路1号"));
     QCOMPARE(shipowner::ValueText(rs.Field(QStringLiteral("Tank_No"))), QStringLiteral("25"));
     QVERIFY(rs.Field(QStringLiteral("fax")).isNull());
     QCOMPARE(shipowner::ValueText(rs.Field(QStringLiteral("fax"))), QString());
@@ -139,17 +143,27 @@ void TestDataLayer::writeConversion_data() {
     QTest::addColumn<QString>("column");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QVariant>("stored"); // invalid: refused
-    QTest::newRow("empty into a number column is null") << "Tank_No" << "" << QVariant();
-    QTest::newRow("digits") << "Tank_No" << "25" << QVariant(qint64(25));
-    QTest::newRow("signed") << "Bulk_Dwt" << "-7" << QVariant(qint64(-7));
-    QTest::newRow("64-bit number") << "Cont_TEU" << "5000000000" << QVariant(qint64(5000000000LL));
-    QTest::newRow("letters refused") << "Gas_No" << "abc" << QVariant(QStringLiteral("refused"));
-    QTest::newRow("fraction refused") << "Chem_Dwt" << "2.5" << QVariant(QStringLiteral("refused"));
-    QTest::newRow("inner blank refused") << "Other_No" << "1 2" << QVariant(QStringLiteral("refused"));
+    QTest::newRow("empty into a number column is null") << "Tank_No"
+                                                        << "" << QVariant();
+    QTest::newRow("digits") << "Tank_No"
+                            << "25" << QVariant(qint64(25));
+    QTest::newRow("signed") << "Bulk_Dwt"
+                            << "-7" << QVariant(qint64(-7));
+    QTest::newRow("64-bit number") << "Cont_TEU"
+                                   << "5000000000" << QVariant(qint64(5000000000LL));
+    QTest::newRow("letters refused") << "Gas_No"
+                                     << "abc" << QVariant(QStringLiteral("refused"));
+    QTest::newRow("fraction refused") << "Chem_Dwt"
+                                      << "2.5" << QVariant(QStringLiteral("refused"));
+    QTest::newRow("inner blank refused") << "Other_No"
+                                         << "1 2" << QVariant(QStringLiteral("refused"));
     QTest::newRow("too large refused")
-        << "Other_Dwt" << "99999999999999999999" << QVariant(QStringLiteral("refused"));
-    QTest::newRow("text column takes text as it is") << "tel" << "abc" << QVariant(QStringLiteral("abc"));
-    QTest::newRow("text column keeps the empty text") << "fax" << "" << QVariant(QStringLiteral(""));
+        << "Other_Dwt"
+        << "99999999999999999999" << QVariant(QStringLiteral("refused"));
+    QTest::newRow("text column takes text as it is") << "tel"
+                                                     << "abc" << QVariant(QStringLiteral("abc"));
+    QTest::newRow("text column keeps the empty text") << "fax"
+                                                      << "" << QVariant(QStringLiteral(""));
 }
 
 void TestDataLayer::writeConversion() {
@@ -189,8 +203,10 @@ void TestDataLayer::addNewReadsBackTheNewKey() {
     SystemDirFixture dir;
     Connection connection;
     dir.CreateDatabase(connection);
-    const qint64 first = InsertCompany(connection, {{QStringLiteral("公司名称"), QStringLiteral("甲")}});
-    const qint64 last = InsertCompany(connection, {{QStringLiteral("公司名称"), QStringLiteral("乙")}});
+    const qint64 first =
+        InsertCompany(connection, {{QStringLiteral("公司名称"), QStringLiteral("甲")}});
+    const qint64 last =
+        InsertCompany(connection, {{QStringLiteral("公司名称"), QStringLiteral("乙")}});
     connection.Execute(shipowner::DeleteStatement(last));
 
     Recordset rs;
@@ -204,7 +220,8 @@ void TestDataLayer::addNewReadsBackTheNewKey() {
     QVERIFY2(id > last, "a deleted key is never given again");
     QCOMPARE(rs.Field(QStringLiteral("Tank_No")), QVariant(qint64(3)));
     rs.Close();
-    QCOMPARE(StoredValue(connection, id, QStringLiteral("公司名称")).toString(), QStringLiteral("丙"));
+    QCOMPARE(StoredValue(connection, id, QStringLiteral("公司名称")).toString(),
+             QStringLiteral("丙"));
     QCOMPARE(RowCount(connection), 2);
     QVERIFY(first < id);
 }
@@ -224,7 +241,8 @@ void TestDataLayer::writeLockMakesAnotherWriterWaitThenFail() {
     QElapsedTimer waited;
     waited.start();
     try {
-        other.Execute(QStringLiteral("update Orvandel set tel='3' where id=") + QString::number(id));
+        other.Execute(QStringLiteral("update Orvandel set tel='3' where id=") +
+                      QString::number(id));
         QFAIL("the second writer was let in");
     } catch (const db::Error& error) {
         QCOMPARE(error.code(), kSqliteBusy);
@@ -270,7 +288,8 @@ void TestDataLayer::heldLockRefusesTheSaveAndLosesNothing() {
 void TestDataLayer::multiStatementTextIsRefused_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("asResultSet");
-    QTest::newRow("two deletes") << "delete from Orvandel where id=1; delete from Orvandel" << false;
+    QTest::newRow("two deletes") << "delete from Orvandel where id=1; delete from Orvandel"
+                                 << false;
     QTest::newRow("select then delete") << "select * from Orvandel; delete from Orvandel" << true;
     QTest::newRow("trailing garbage") << "delete from Orvandel where id=1; nonsense" << false;
 }
@@ -319,7 +338,8 @@ void TestDataLayer::unstoredRowRollsBack() {
     const qint64 id = InsertCompany(connection, {{QStringLiteral("tel"), QStringLiteral("1")}});
     {
         Recordset rs;
-        rs.Open(shipowner::RecordStatement(id), connection, db::adOpenKeyset, db::adLockPessimistic);
+        rs.Open(shipowner::RecordStatement(id), connection, db::adOpenKeyset,
+                db::adLockPessimistic);
         rs.SetField(QStringLiteral("tel"), QStringLiteral("2"));
         QVERIFY_THROWS_EXCEPTION(db::ConversionError,
                                  rs.SetField(QStringLiteral("Tank_No"), QStringLiteral("x")));

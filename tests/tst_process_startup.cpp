@@ -34,11 +34,10 @@ void TestProcessStartup::missingDatabaseShowsTheMessageAndEnds() {
     const QString pid = QString::number(program.processId());
 
     QStringList windows;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        !(windows = Xdotool({"search", "--onlyvisible", "--pid", pid}).split(
-              QLatin1Char('\n'), Qt::SkipEmptyParts))
-             .isEmpty(),
-        15000);
+    QTRY_VERIFY_WITH_TIMEOUT(!(windows = Xdotool({"search", "--onlyvisible", "--pid", pid})
+                                             .split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+                                  .isEmpty(),
+                             15000);
     QCOMPARE(windows.size(), 1);
     QCOMPARE(Xdotool({"getwindowname", windows.first()}), QStringLiteral("数据处理"));
     QCOMPARE(program.state(), QProcess::Running);

@@ -81,7 +81,8 @@ void TestStartup::startup() {
         dbfile::Create(creator, path);
     } else if (kind == QLatin1String("wrong password") || kind == QLatin1String("plain")) {
         db::Connection creator;
-        creator.OpenFile(path, kind == QLatin1String("plain") ? QString() : QStringLiteral("x"), true);
+        creator.OpenFile(path, kind == QLatin1String("plain") ? QString() : QStringLiteral("x"),
+                         true);
         creator.Execute(shipowner::CreateTableStatement());
     } else if (kind == QLatin1String("text")) {
         QFile file(path);

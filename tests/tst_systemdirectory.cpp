@@ -23,10 +23,19 @@ void TestSystemDirectory::whereItIs_data() {
     QTest::addColumn<QString>("dataHome");
     QTest::addColumn<QString>("home");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("explicit") << "/srv/dir" << "/x/data" << "/home/u" << "/srv/dir";
-    QTest::newRow("explicit but empty") << "" << "/x/data" << "/home/u" << "/x/data/orvandel";
-    QTest::newRow("data home") << QString() << "/x/data" << "/home/u" << "/x/data/orvandel";
-    QTest::newRow("home") << QString() << QString() << "/home/u" << "/home/u/.local/share/orvandel";
+    QTest::newRow("explicit") << "/srv/dir"
+                              << "/x/data"
+                              << "/home/u"
+                              << "/srv/dir";
+    QTest::newRow("explicit but empty") << ""
+                                        << "/x/data"
+                                        << "/home/u"
+                                        << "/x/data/orvandel";
+    QTest::newRow("data home") << QString() << "/x/data"
+                               << "/home/u"
+                               << "/x/data/orvandel";
+    QTest::newRow("home") << QString() << QString() << "/home/u"
+                          << "/home/u/.local/share/orvandel";
     QTest::newRow("nothing") << QString() << QString() << QString() << QString();
 }
 

@@ -31,7 +31,8 @@ Run RunTool(const QString& systemDir, const QStringList& arguments) {
 QString Sqlcipher(const QString& path, const QString& sql) {
     QProcess shell;
     shell.start(QStringLiteral("sqlcipher"), {path});
-    shell.write((QStringLiteral("PRAGMA key='%1';\n").arg(dbfile::kPassword) + sql + "\n").toUtf8());
+    shell.write(
+        (QStringLiteral("PRAGMA key='%1';\n").arg(dbfile::kPassword) + sql + "\n").toUtf8());
     shell.closeWriteChannel();
     shell.waitForFinished(30000);
     return QString::fromUtf8(shell.readAllStandardOutput()).trimmed();
@@ -70,9 +71,11 @@ void TestTool::sqlcipherReadsWhatDemoWrote() {
     QCOMPARE(RunTool(systemDir, {"init"}).exitCode, 0);
     QCOMPARE(RunTool(systemDir, {"demo", "500"}).exitCode, 0);
     const QString path = dbfile::PathIn(systemDir);
-    QCOMPARE(Sqlcipher(path, QStringLiteral("select count(*) from Orvandel;")), QStringLiteral("500"));
+    QCOMPARE(Sqlcipher(path, QStringLiteral("select count(*) from Orvandel;")),
+             QStringLiteral("500"));
     QStringList columns;
-    for (const QString& line : Sqlcipher(path, QStringLiteral("PRAGMA table_info(Orvandel);")).split('\n'))
+    for (const QString& line :
+         Sqlcipher(path, QStringLiteral("PRAGMA table_info(Orvandel);")).split('\n'))
         columns << line.section(QLatin1Char('|'), 1, 1);
     QCOMPARE(columns, shipowner::Columns());
     // Without the key the file is unreadable.

@@ -18,7 +18,11 @@ namespace {
 
 // Weighted roughly by the fleets the owners of each nation control.
 const Country kCountries[] = {
-    {"希腊", 17, "30", {"比雷埃夫斯", "雅典", "格利法扎", "沃利亚格梅尼"}, {"210", "210", "210", "210"}},
+    {"希腊",
+     17,
+     "30",
+     {"比雷埃夫斯", "雅典", "格利法扎", "沃利亚格梅尼"},
+     {"210", "210", "210", "210"}},
     {"中国", 14, "86", {"上海", "大连", "青岛", "宁波"}, {"21", "411", "532", "574"}},
     {"日本", 11, "81", {"东京", "神户", "今治", "横滨"}, {"3", "78", "898", "45"}},
     {"新加坡", 7, "65", {"新加坡", nullptr, nullptr, nullptr}, {"6", nullptr, nullptr, nullptr}},
@@ -32,11 +36,19 @@ const Country kCountries[] = {
     {"丹麦", 3, "45", {"哥本哈根", "埃斯比约", nullptr, nullptr}, {"3", "7", nullptr, nullptr}},
     {"百慕大", 2, "1", {"汉密尔顿", nullptr, nullptr, nullptr}, {"441", nullptr, nullptr, nullptr}},
     {"摩纳哥", 2, "377", {"摩纳哥", nullptr, nullptr, nullptr}, {"9", nullptr, nullptr, nullptr}},
-    {"土耳其", 2, "90", {"伊斯坦布尔", "伊兹密尔", nullptr, nullptr}, {"212", "232", nullptr, nullptr}},
+    {"土耳其",
+     2,
+     "90",
+     {"伊斯坦布尔", "伊兹密尔", nullptr, nullptr},
+     {"212", "232", nullptr, nullptr}},
     {"瑞士", 2, "41", {"日内瓦", "卢加诺", "楚格", nullptr}, {"22", "91", "41", nullptr}},
     {"比利时", 1, "32", {"安特卫普", nullptr, nullptr, nullptr}, {"3", nullptr, nullptr, nullptr}},
     {"印度", 2, "91", {"孟买", "钦奈", nullptr, nullptr}, {"22", "44", nullptr, nullptr}},
-    {"俄罗斯", 2, "7", {"圣彼得堡", "符拉迪沃斯托克", nullptr, nullptr}, {"812", "423", nullptr, nullptr}},
+    {"俄罗斯",
+     2,
+     "7",
+     {"圣彼得堡", "符拉迪沃斯托克", nullptr, nullptr},
+     {"812", "423", nullptr, nullptr}},
     {"意大利", 2, "39", {"热那亚", "那不勒斯", nullptr, nullptr}, {"010", "081", nullptr, nullptr}},
     {"荷兰", 1, "31", {"鹿特丹", nullptr, nullptr, nullptr}, {"10", nullptr, nullptr, nullptr}},
     {"印度尼西亚", 1, "62", {"雅加达", "泗水", nullptr, nullptr}, {"21", "31", nullptr, nullptr}},
@@ -49,20 +61,22 @@ const char* const kNameHeads[] = {"远", "海", "东", "华", "金", "长", "新
                                   "永", "通", "明", "中", "天", "洋", "星", "辉", "兴", "丰"};
 const char* const kNameTails[] = {"洋", "海", "航", "达", "通", "运", "源", "宇", "邦", "润",
                                   "峰", "景", "程", "帆", "港", "荣", "信", "和", "利", "远"};
-const char* const kChineseSuffixes[] = {"航运有限公司", "航运有限公司", "海运有限公司", "船务有限公司",
-                                        "轮船有限公司", "海运", "船务", "轮船", "航运集团",
-                                        "远洋运输有限公司"};
-const char* const kEnglishFirst[] = {"Aegean", "Blue", "Northern", "Golden", "Pacific", "Ionian",
-                                     "Silver", "Atlantic", "Eastern", "Coral", "Polar", "Cape",
-                                     "Harbour", "Meridian", "Orient", "Cyclades", "Baltic", "Delta"};
-const char* const kEnglishSecond[] = {"Star", "Horizon", "Wave", "Bay", "Crest", "Anchor", "Tide",
-                                      "Sea", "Navigator", "Gulf", "Line", "Compass", "Pearl"};
-const char* const kEnglishSuffixes[] = {"Shipping Co., Ltd.", "Maritime S.A.", "Navigation Inc.",
-                                        "Shipmanagement Ltd.", "Tankers Ltd.", "Bulk Carriers Corp.",
-                                        "Marine Co."};
-const char* const kStreets[] = {"海滨大道", "港口路", "中山路", "滨江路", "码头街", "灯塔路",
-                                "海员路", "新港大道", "国际贸易中心", "航运大厦", "金融街",
-                                "海湾路"};
+const char* const kChineseSuffixes[] = {
+    "航运有限公司", "航运有限公司", "海运有限公司", "船务有限公司", "轮船有限公司",
+    "海运",         "船务",         "轮船",         "航运集团",     "远洋运输有限公司"};
+const char* const kEnglishFirst[] = {"Aegean",   "Blue",   "Northern", "Golden",   "Pacific",
+                                     "Ionian",   "Silver", "Atlantic", "Eastern",  "Coral",
+                                     "Polar",    "Cape",   "Harbour",  "Meridian", "Orient",
+                                     "Cyclades", "Baltic", "Delta"};
+const char* const kEnglishSecond[] = {"Star",   "Horizon", "Wave", "Bay",       "Crest",
+                                      "Anchor", "Tide",    "Sea",  "Navigator", "Gulf",
+                                      "Line",   "Compass", "Pearl"};
+const char* const kEnglishSuffixes[] = {
+    "Shipping Co., Ltd.", "Maritime S.A.",       "Navigation Inc.", "Shipmanagement Ltd.",
+    "Tankers Ltd.",       "Bulk Carriers Corp.", "Marine Co."};
+const char* const kStreets[] = {"海滨大道",     "港口路",   "中山路", "滨江路",
+                                "码头街",       "灯塔路",   "海员路", "新港大道",
+                                "国际贸易中心", "航运大厦", "金融街", "海湾路"};
 
 const int kCountryWeightTotal = [] {
     int total = 0;
@@ -104,9 +118,13 @@ std::uint64_t DemoDirectory::NextRandom() {
     return z ^ (z >> 31);
 }
 
-int DemoDirectory::Below(int bound) { return static_cast<int>(NextRandom() % bound); }
+int DemoDirectory::Below(int bound) {
+    return static_cast<int>(NextRandom() % bound);
+}
 
-bool DemoDirectory::Chance(int percent) { return Below(100) < percent; }
+bool DemoDirectory::Chance(int percent) {
+    return Below(100) < percent;
+}
 
 QString DemoDirectory::CompanyName() {
     if (Chance(22)) {
@@ -141,11 +159,12 @@ void DemoDirectory::AddFleet(QVariantList& values) {
     const bool blanks = Chance(12);
     for (int type = 0; type < 6; ++type) {
         if (!runs[type]) {
-            values << (blanks ? QVariant() : QVariant(0LL)) << (blanks ? QVariant() : QVariant(0LL));
+            values << (blanks ? QVariant() : QVariant(0LL))
+                   << (blanks ? QVariant() : QVariant(0LL));
             continue;
         }
         const int ships = Chance(75) ? 1 + Below(5) : Chance(80) ? 6 + Below(15) : 21 + Below(60);
-        const int (&range)[2] = kShipTypes[type].sizes[Below(4)];
+        const int(&range)[2] = kShipTypes[type].sizes[Below(4)];
         long long total = 0;
         for (int ship = 0; ship < ships; ++ship)
             total += range[0] + Below(range[1] - range[0] + 1);
@@ -175,10 +194,10 @@ QVariantList DemoDirectory::NextCompany() {
 void DemoDirectory::AddTo(db::Connection& connection, long long count,
                           const std::function<void(long long)>& progress) {
     QStringList columns = shipowner::Columns().mid(1);
-    const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                            .arg(shipowner::kTable, columns.join(QLatin1Char(',')),
-                                 QStringList(columns.size(), QStringLiteral("?"))
-                                     .join(QLatin1Char(',')));
+    const QString sql =
+        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+            .arg(shipowner::kTable, columns.join(QLatin1Char(',')),
+                 QStringList(columns.size(), QStringLiteral("?")).join(QLatin1Char(',')));
     connection.Execute(QStringLiteral("BEGIN IMMEDIATE"));
     try {
         db::Statement insert(connection.Handle(), sql);

@@ -51,7 +51,8 @@ int Init(const QString& path, const QStringList& options) {
             return Usage(QStringLiteral("init: unknown option %1").arg(option));
     if (QFileInfo::exists(path)) {
         if (!force)
-            return Fail(QStringLiteral("%1 exists already; use init --force to replace it").arg(path));
+            return Fail(
+                QStringLiteral("%1 exists already; use init --force to replace it").arg(path));
         if (!QFile::remove(path))
             return Fail(QStringLiteral("cannot remove %1").arg(path));
     }

@@ -97,6 +97,8 @@ void Connection::RegisterRecordset(Recordset* recordset) {
         recordsets_.append(recordset);
 }
 
-void Connection::UnregisterRecordset(Recordset* recordset) { recordsets_.removeAll(recordset); }
+void Connection::UnregisterRecordset(Recordset* recordset) {
+    recordsets_.removeAll(recordset);
+}
 
 } // namespace db

@@ -18,7 +18,8 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     // Opens the file named by the connection string's dbq, keyed with the password. The driver must
-    // be the desktop database driver, which this embedded engine stands in for. Never creates a file.
+    // be the desktop database driver, which this embedded engine stands in for. Never creates a
+    // file.
     void Open(const QString& connectionString, const QString& userId, const QString& password,
               long options = -1);
     // Opens a file by path; with create, a missing file is made, keyed, empty.

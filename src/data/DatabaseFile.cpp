@@ -9,7 +9,9 @@
 
 namespace dbfile {
 
-QString PathIn(const QString& directory) { return directory + QLatin1Char('/') + kFileName; }
+QString PathIn(const QString& directory) {
+    return directory + QLatin1Char('/') + kFileName;
+}
 
 void Create(db::Connection& connection, const QString& path) {
     if (QFileInfo::exists(path))

@@ -88,8 +88,8 @@ void Recordset::Open(const QString& source, Connection& connection, int, int loc
             if (sqlite3_table_column_metadata(connection.Handle(), nullptr, table.constData(),
                                               column.constData(), &type, nullptr, nullptr,
                                               &primaryKey, nullptr) == SQLITE_OK &&
-                primaryKey != 0 && QString::fromUtf8(type).compare(
-                                       QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0)
+                primaryKey != 0 &&
+                QString::fromUtf8(type).compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0)
                 keyColumn_ = i;
         }
     }
@@ -216,8 +216,7 @@ void Recordset::RequireUpdatable() const {
     if (!updatable_ || connection_ == nullptr)
         throw Error(SQLITE_READONLY, QStringLiteral("the result set is read-only"));
     if (table_.isEmpty())
-        throw Error(SQLITE_READONLY,
-                    QStringLiteral("the result set does not come from one table"));
+        throw Error(SQLITE_READONLY, QStringLiteral("the result set does not come from one table"));
 }
 
 QVector<QVariant> Recordset::ReadLiveRow() const {
@@ -252,12 +251,12 @@ void Recordset::StoreRow() {
     sqlite3* handle = connection_->Handle();
     const QString table = QuoteIdentifier(table_);
     if (newRow_) {
-        QString sql = names.isEmpty()
-                          ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
-                          : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                .arg(table, names.join(QLatin1Char(',')),
-                                     QStringList(names.size(), QStringLiteral("?"))
-                                         .join(QLatin1Char(',')));
+        QString sql =
+            names.isEmpty()
+                ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
+                : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                      .arg(table, names.join(QLatin1Char(',')),
+                           QStringList(names.size(), QStringLiteral("?")).join(QLatin1Char(',')));
         Statement insert(handle, sql);
         for (int i = 0; i < values.size(); ++i)
             insert.Bind(i + 1, values[i]);
@@ -269,10 +268,10 @@ void Recordset::StoreRow() {
     }
     if (keyColumn_ < 0)
         throw Error(SQLITE_READONLY, QStringLiteral("the result set has no key to store by"));
-    Statement update(handle, QStringLiteral("UPDATE %1 SET %2 WHERE %3=?")
-                                 .arg(table, names.join(QStringLiteral("=?,")) +
-                                                 QStringLiteral("=?"),
-                                      QuoteIdentifier(columns_[keyColumn_])));
+    Statement update(handle,
+                     QStringLiteral("UPDATE %1 SET %2 WHERE %3=?")
+                         .arg(table, names.join(QStringLiteral("=?,")) + QStringLiteral("=?"),
+                              QuoteIdentifier(columns_[keyColumn_])));
     for (int i = 0; i < values.size(); ++i)
         update.Bind(i + 1, values[i]);
     update.Bind(values.size() + 1, rows_[position_][keyColumn_]);

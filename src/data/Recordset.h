@@ -13,10 +13,19 @@ namespace db {
 class Connection;
 class Statement;
 
-enum CursorType { adOpenUnspecified = -1, adOpenForwardOnly = 0, adOpenKeyset = 1,
-                  adOpenDynamic = 2, adOpenStatic = 3 };
-enum LockType { adLockUnspecified = -1, adLockReadOnly = 1, adLockPessimistic = 2,
-                adLockOptimistic = 3 };
+enum CursorType {
+    adOpenUnspecified = -1,
+    adOpenForwardOnly = 0,
+    adOpenKeyset = 1,
+    adOpenDynamic = 2,
+    adOpenStatic = 3
+};
+enum LockType {
+    adLockUnspecified = -1,
+    adLockReadOnly = 1,
+    adLockPessimistic = 2,
+    adLockOptimistic = 3
+};
 
 // The rows of one statement, read one at a time. A read-only set steps its statement as the
 // caller moves and becomes a snapshot in memory before its connection writes. An updatable set

@@ -5,7 +5,9 @@ namespace shipowner {
 namespace {
 const QChar kIdeographicSpace(0x3000);
 
-bool IsSpace(QChar c) { return c == QLatin1Char(' ') || c == kIdeographicSpace; }
+bool IsSpace(QChar c) {
+    return c == QLatin1Char(' ') || c == kIdeographicSpace;
+}
 
 QString LikeClause(const QString& column, const QString& filter) {
     QString literal = TrimSpaces(filter);
@@ -33,7 +35,8 @@ QString CreateTableStatement() {
     QStringList definitions = {QStringLiteral("id INTEGER PRIMARY KEY AUTOINCREMENT")};
     const QStringList& columns = Columns();
     for (int i = 1; i < columns.size(); ++i)
-        definitions.append(columns[i] + (i <= 5 ? QStringLiteral(" TEXT") : QStringLiteral(" INTEGER")));
+        definitions.append(columns[i] +
+                           (i <= 5 ? QStringLiteral(" TEXT") : QStringLiteral(" INTEGER")));
     return QStringLiteral("CREATE TABLE ") + kTable + QStringLiteral(" (") +
            definitions.join(QStringLiteral(", ")) + QStringLiteral(")");
 }

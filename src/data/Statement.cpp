@@ -26,7 +26,9 @@ Statement::Statement(sqlite3* handle, const QString& sql) : handle_(handle) {
     }
 }
 
-Statement::~Statement() { sqlite3_finalize(stmt_); }
+Statement::~Statement() {
+    sqlite3_finalize(stmt_);
+}
 
 bool Statement::Step() {
     const int rc = sqlite3_step(stmt_);
@@ -59,9 +61,13 @@ void Statement::Bind(int index, const QVariant& value) {
         ThrowEngineError(handle_, rc);
 }
 
-bool Statement::IsReadOnly() const { return sqlite3_stmt_readonly(stmt_) != 0; }
+bool Statement::IsReadOnly() const {
+    return sqlite3_stmt_readonly(stmt_) != 0;
+}
 
-int Statement::ColumnCount() const { return sqlite3_column_count(stmt_); }
+int Statement::ColumnCount() const {
+    return sqlite3_column_count(stmt_);
+}
 
 QString Statement::ColumnName(int column) const {
     return QString::fromUtf8(sqlite3_column_name(stmt_, column));

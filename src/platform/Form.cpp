@@ -5,6 +5,7 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QScreen>
 
 namespace platform {
@@ -16,9 +17,14 @@ QList<Form*>& openForms() {
 }
 } // namespace
 
-Form::Form(QWidget* parent) : QWidget(parent, Qt::Window) { InitCommonControls(); }
+Form::Form(QWidget* parent) : QWidget(parent, Qt::Window) {
+    InitCommonControls();
+    setWindowIcon(QIcon(QStringLiteral(":/art/window-icon.png")));
+}
 
-Form::~Form() { openForms().removeAll(this); }
+Form::~Form() {
+    openForms().removeAll(this);
+}
 
 void Form::Show() {
     if (IsOpen()) {
@@ -33,9 +39,13 @@ void Form::Show() {
     activateWindow();
 }
 
-bool Form::IsOpen() const { return openForms().contains(const_cast<Form*>(this)); }
+bool Form::IsOpen() const {
+    return openForms().contains(const_cast<Form*>(this));
+}
 
-QList<Form*> Form::OpenForms() { return openForms(); }
+QList<Form*> Form::OpenForms() {
+    return openForms();
+}
 
 void Form::SetFixedClientTwips(int width, int height) {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -98,7 +98,9 @@ void Intercept(const QList<int>& answers) {
     state.shown.clear();
 }
 
-void QueueAnswers(const QList<int>& answers) { seam().answers.append(answers); }
+void QueueAnswers(const QList<int>& answers) {
+    seam().answers.append(answers);
+}
 
 QList<Shown> Taken() {
     QList<Shown> shown;
@@ -106,7 +108,9 @@ QList<Shown> Taken() {
     return shown;
 }
 
-void Release() { seam() = SeamState(); }
+void Release() {
+    seam() = SeamState();
+}
 
 } // namespace MsgBoxSeam
 } // namespace platform

@@ -22,7 +22,9 @@ SystemDirFixture::~SystemDirFixture() {
         qputenv("ORVANDEL_SYSTEM_DIR", previous_);
 }
 
-QString SystemDirFixture::databasePath() const { return dbfile::PathIn(path_); }
+QString SystemDirFixture::databasePath() const {
+    return dbfile::PathIn(path_);
+}
 
 void SystemDirFixture::CreateDatabase(db::Connection& connection) const {
     dbfile::Create(connection, databasePath());
@@ -30,11 +32,11 @@ void SystemDirFixture::CreateDatabase(db::Connection& connection) const {
 
 qint64 InsertCompany(db::Connection& connection, const QMap<QString, QVariant>& values) {
     const QStringList columns = values.keys();
-    db::Statement insert(connection.Handle(),
-                         QStringLiteral("INSERT INTO Orvandel (%1) VALUES (%2)")
-                             .arg(columns.join(QLatin1Char(',')),
-                                  QStringList(columns.size(), QStringLiteral("?"))
-                                      .join(QLatin1Char(','))));
+    db::Statement insert(
+        connection.Handle(),
+        QStringLiteral("INSERT INTO Orvandel (%1) VALUES (%2)")
+            .arg(columns.join(QLatin1Char(',')),
+                 QStringList(columns.size(), QStringLiteral("?")).join(QLatin1Char(','))));
     for (int i = 0; i < columns.size(); ++i)
         insert.Bind(i + 1, values.value(columns[i]));
     insert.Step();

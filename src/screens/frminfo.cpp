@@ -1,0 +1,227 @@
+#include "frminfo.h"
+
+#include "Connection.h"
+#include "DbError.h"
+#include "MsgBox.h"
+#include "Recordset.h"
+#include "ShipOwnerTable.h"
+#include "SmartNetXpButton.h"
+#include "Twips.h"
+#include "modGeneral.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+
+using platform::Px;
+
+namespace {
+
+// One row of the layout: a label and the text box bound to a column, in twips.
+struct Field {
+    const char* caption;
+    int labelLeft, labelTop;
+    int box;
+    int boxLeft, boxTop, boxWidth;
+    int lineX1, lineX2, lineY;
+};
+
+// Top to bottom on screen.
+const Field kFields[] = {
+    {"船东名称", 195, 315, 0, 1035, 255, 6975, 1005, 7965, 570},
+    {"国家", 555, 735, 1, 1035, 660, 6975, 1050, 8010, 990},
+    {"电话", 555, 1170, 14, 1035, 1110, 2835, 1020, 3825, 1440},
+    {"传真", 4440, 1140, 15, 4965, 1110, 3045, 4950, 8010, 1440},
+    {"地址", 555, 1590, 16, 1035, 1530, 6975, 1020, 8025, 1860},
+    {"Tank_No", 285, 2040, 2, 1035, 1980, 2835, 1020, 3795, 2340},
+    {"Tank_Dwt", 4080, 1980, 3, 4980, 1965, 3015, 4965, 8025, 2340},
+    {"Bulk_NO", 285, 2430, 4, 1035, 2370, 2835, 1035, 3810, 2700},
+    {"Bulk_Dwt", 4080, 2400, 5, 4980, 2385, 3015, 4980, 8040, 2700},
+    {"Gas_No", 375, 2805, 6, 1035, 2760, 2835, 1005, 3780, 3075},
+    {"Gas_Cum", 4170, 2790, 7, 4980, 2760, 3015, 4950, 8010, 3075},
+    {"Chem_No", 285, 3165, 8, 1035, 3135, 2835, 1020, 3795, 3480},
+    {"Chem_Dwt", 4080, 3165, 9, 4980, 3150, 3015, 4965, 8025, 3480},
+    {"Cont_No", 285, 3555, 10, 1035, 3525, 2835, 1035, 3810, 3885},
+    {"Cont_TEU", 4080, 3585, 11, 4980, 3540, 3015, 4980, 8040, 3885},
+    {"Other_No", 195, 3990, 12, 1035, 3960, 6990, 1035, 7995, 4275},
+    {"Other_Dwt", 105, 4365, 13, 1035, 4380, 6975, 1035, 7995, 4680},
+};
+
+// The column each box is bound to, by box index; the same for loading and saving.
+const char* const kBoundColumns[frminfo::kBoxes] = {
+    "公司名称", "国家",      "Tank_No", "Tank_Dwt", "Bulk_NO", "Bulk_Dwt",
+    "Gas_No",   "Gas_Cum",   "Chem_No", "Chem_Dwt", "Cont_No", "Cont_TEU",
+    "Other_No", "Other_Dwt", "tel",     "fax",      "adrress"};
+
+const QString kTitle = QStringLiteral("提示:");
+const QString kAddCaption = QStringLiteral("增加");
+const QString kChangeCaption = QStringLiteral("修改");
+
+QString Column(int box) {
+    return QString::fromUtf8(kBoundColumns[box]);
+}
+
+QString LabelOf(const QString& column) {
+    for (const Field& field : kFields)
+        if (Column(field.box) == column)
+            return QString::fromUtf8(field.caption);
+    return column;
+}
+
+// What went wrong, in the user's words; the engine's own text follows for whoever helps them.
+QString Reason(const db::Error& error) {
+    switch (error.code()) {
+    case 5: // busy
+    case 6: // locked
+        return QStringLiteral("数据文件正被其他程序使用，请稍后再试。");
+    case 13: // full
+        return QStringLiteral("磁盘已满。");
+    case 14: // cannot open
+        return QStringLiteral("找不到或无法打开数据文件。");
+    default:
+        return QStringLiteral("数据库出错（%1）。").arg(error.message());
+    }
+}
+
+void ReportFailure(const QString& what, const db::Error& error) {
+    platform::MsgBox(what + Reason(error), 16, kTitle);
+}
+
+} // namespace
+
+frminfo& frminfo::instance() {
+    static frminfo* form = new frminfo;
+    return *form;
+}
+
+frminfo::frminfo() : background_(QStringLiteral(":/art/globe.gif")) {
+    setObjectName(QStringLiteral("frminfo"));
+    setWindowTitle(QStringLiteral("船东船舶详细信息"));
+    SetFixedClientTwips(8100, 5970);
+    for (const Field& field : kFields) {
+        auto* label = new QLabel(QString::fromUtf8(field.caption), this);
+        label->setObjectName(QStringLiteral("lbl_%1").arg(field.box));
+        label->setAttribute(Qt::WA_TranslucentBackground);
+        label->move(Px(field.labelLeft), Px(field.labelTop));
+        label->adjustSize();
+        lbl[field.box] = label;
+        auto* box = new QLineEdit(this);
+        box->setObjectName(QStringLiteral("Txt_%1").arg(field.box));
+        box->setFrame(false);
+        box->setGeometry(Px(field.boxLeft), Px(field.boxTop), Px(field.boxWidth), Px(255));
+        Txt[field.box] = box;
+    }
+    const auto makeButton = [this](const char* name, const QString& caption, const char* icon,
+                                   int left) {
+        auto* button = new SmartNetXpButton(caption, QIcon(QLatin1String(icon)), this);
+        button->setObjectName(QLatin1String(name));
+        button->move(Px(left), Px(5040));
+        return button;
+    };
+    SmartNetXpButton1 =
+        makeButton("SmartNetXpButton1", QStringLiteral("删除"), ":/art/icon-delete.png", 3705);
+    CmdQuery = makeButton("CmdQuery", QStringLiteral("确定"), ":/art/icon-save.png", 5250);
+    CmdStop = makeButton("CmdStop", QStringLiteral("退出"), ":/art/icon-exit.png", 6795);
+
+    QWidget* previous = CmdQuery;
+    for (QWidget* next :
+         {static_cast<QWidget*>(CmdStop), static_cast<QWidget*>(SmartNetXpButton1)}) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
+    for (int box = kBoxes - 1; box >= 0; --box) {
+        setTabOrder(previous, Txt[box]);
+        previous = Txt[box];
+    }
+
+    connect(CmdQuery, &QAbstractButton::clicked, this, &frminfo::CmdQuery_Click);
+    connect(SmartNetXpButton1, &QAbstractButton::clicked, this, &frminfo::SmartNetXpButton1_Click);
+    connect(CmdStop, &QAbstractButton::clicked, this, &frminfo::CmdStop_Click);
+}
+
+void frminfo::Form_Load() {
+    LoadRecord();
+    CmdQuery->setFocus();
+}
+
+void frminfo::ClearBoxes() {
+    for (QLineEdit* box : Txt)
+        box->clear();
+}
+
+void frminfo::LoadRecord() {
+    ClearBoxes();
+    if (shipId == -1) {
+        CmdQuery->SetCaption(kAddCaption);
+        return;
+    }
+    CmdQuery->SetCaption(kChangeCaption);
+    try {
+        db::Recordset rs;
+        rs.Open(shipowner::RecordStatement(shipId), modGeneral::dbConnection(),
+                db::adOpenUnspecified, db::adLockUnspecified);
+        if (!rs.AtEnd()) {
+            for (int box = 0; box < kBoxes; ++box)
+                Txt[box]->setText(shipowner::ValueText(rs.Field(Column(box))));
+        }
+        rs.Close();
+    } catch (const db::Error& error) {
+        ClearBoxes();
+        ReportFailure(QStringLiteral("读取失败："), error);
+    }
+}
+
+void frminfo::CmdQuery_Click() {
+    try {
+        db::Recordset rs;
+        rs.Open(shipowner::RecordStatement(shipId), modGeneral::dbConnection(), db::adOpenKeyset,
+                db::adLockPessimistic);
+        if (rs.AtEnd())
+            rs.AddNew();
+        for (int box = 0; box < kBoxes; ++box)
+            rs.SetField(Column(box), shipowner::TrimSpaces(Txt[box]->text()));
+        rs.Update();
+        // Update has committed: the row is on disk before the user is told so.
+        platform::MsgBox(shipId == -1 ? QStringLiteral("增加成功") : QStringLiteral("修改成功"), 64,
+                         kTitle);
+        shipId = rs.Field(QStringLiteral("id")).toLongLong();
+        CmdQuery->SetCaption(kChangeCaption);
+        rs.Close();
+    } catch (const db::ConversionError& error) {
+        platform::MsgBox(
+            QStringLiteral("“%1”只能填写整数，或者留空。信息未保存。").arg(LabelOf(error.column())),
+            16, kTitle);
+    } catch (const db::Error& error) {
+        ReportFailure(QStringLiteral("保存失败，信息未保存："), error);
+    }
+}
+
+void frminfo::SmartNetXpButton1_Click() {
+    if (shipId == -1)
+        return;
+    if (platform::MsgBox(QStringLiteral("是否要删除当前信息？"), 4, kTitle) != platform::vbYes)
+        return;
+    try {
+        modGeneral::dbConnection().Execute(shipowner::DeleteStatement(shipId));
+    } catch (const db::Error& error) {
+        ReportFailure(QStringLiteral("删除失败："), error);
+        return;
+    }
+    ClearBoxes();
+    shipId = -1;
+    CmdQuery->SetCaption(kAddCaption);
+}
+
+void frminfo::CmdStop_Click() {
+    close();
+    shipId = -1;
+}
+
+void frminfo::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+    painter.drawPixmap(0, 0, background_);
+    painter.setPen(palette().color(QPalette::WindowText));
+    for (const Field& field : kFields)
+        painter.drawLine(Px(field.lineX1), Px(field.lineY), Px(field.lineX2), Px(field.lineY));
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "Form.h"
+
+#include <QPixmap>
+
+class QLabel;
+class QLineEdit;
+class SmartNetXpButton;
+
+// The detail screen: one company's whole record, where it is added, changed and deleted.
+class frminfo : public platform::Form {
+    Q_OBJECT
+public:
+    static constexpr int kBoxes = 17;
+    static frminfo& instance();
+
+    // The id of the record shown; -1 for a new record that has no row yet.
+    qint64 shipId = -1;
+
+protected:
+    void Form_Load() override;
+    // Opening while open loads again, so the texts, the mode and shipId always agree.
+    void Form_ShowWhileOpen() override { Form_Load(); }
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    frminfo();
+    void LoadRecord();
+    void CmdQuery_Click();
+    void SmartNetXpButton1_Click();
+    void CmdStop_Click();
+    void ClearBoxes();
+
+    QLabel* lbl[kBoxes];
+    QLineEdit* Txt[kBoxes];
+    SmartNetXpButton* SmartNetXpButton1;
+    SmartNetXpButton* CmdQuery;
+    SmartNetXpButton* CmdStop;
+    QPixmap background_;
+};

@@ -1,0 +1,203 @@
+#include "frmquery.h"
+
+#include "DbError.h"
+#include "DoEvents.h"
+#include "Recordset.h"
+#include "ResultGrid.h"
+#include "ShipOwnerTable.h"
+#include "SmartNetXpButton.h"
+#include "Twips.h"
+#include "frminfo.h"
+#include "modGeneral.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+
+using platform::Px;
+using platform::TwipsRect;
+
+namespace {
+
+struct GridColumn {
+    const char* header;
+    int widthTwips;
+};
+const GridColumn kGridColumns[] = {{"序号", 765},      {"船东名称", 1380}, {"国家", 1230},
+                                   {"联系电话", 1380}, {"地址", 2400},     {"id", 900},
+                                   {"", 900}};
+constexpr int kIdColumn = 5;
+constexpr int kDesignRows = 50;
+
+QLabel* MakeLabel(const QString& caption, int left, int top, QWidget* parent, const char* name) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    label->move(Px(left), Px(top));
+    label->adjustSize();
+    return label;
+}
+
+QLineEdit* MakeField(const QRect& geometry, QWidget* parent, const char* name) {
+    auto* field = new QLineEdit(parent);
+    field->setObjectName(QLatin1String(name));
+    field->setFrame(false);
+    field->setGeometry(geometry);
+    return field;
+}
+
+} // namespace
+
+frmquery& frmquery::instance() {
+    static frmquery* form = new frmquery;
+    return *form;
+}
+
+frmquery::frmquery() : picture_(QStringLiteral(":/art/query-picture.png")) {
+    setObjectName(QStringLiteral("frmquery"));
+    setWindowTitle(QStringLiteral("船东船舶查询"));
+    SetFixedClientTwips(9240, 6660);
+    setAutoFillBackground(true);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+
+    Label1 = MakeLabel(QStringLiteral("船东名称："), 2790, 330, this, "Label1");
+    Text1 = MakeField(TwipsRect(3675, 285, 2190, 285), this, "Text1");
+    Label2 = MakeLabel(QStringLiteral("国家："), 3150, 795, this, "Label2");
+    Text2 = MakeField(TwipsRect(3900, 720, 2025, 285), this, "Text2");
+    CmdQuery = new SmartNetXpButton(QStringLiteral("查询"),
+                                    QIcon(QStringLiteral(":/art/icon-query.png")), this);
+    CmdQuery->setObjectName(QStringLiteral("CmdQuery"));
+    CmdQuery->move(Px(6240), Px(750));
+    CmdStop = new SmartNetXpButton(QStringLiteral("停止"),
+                                   QIcon(QStringLiteral(":/art/icon-stop.png")), this);
+    CmdStop->setObjectName(QStringLiteral("CmdStop"));
+    CmdStop->move(Px(7560), Px(750));
+    Grid = new ResultGrid(this);
+    Grid->setObjectName(QStringLiteral("Grid"));
+    Grid->setGeometry(TwipsRect(15, 1305, 9240, 5370));
+    Label5 =
+        MakeLabel(QStringLiteral("鼠标双击信息行,即可查看更详细信息"), 5775, 75, this, "Label5");
+    QPalette red = Label5->palette();
+    red.setColor(QPalette::WindowText, Qt::red);
+    Label5->setPalette(red);
+
+    QPalette selection = Grid->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        selection.setColor(group, QPalette::Highlight, QColor(207, 252, 254));
+        selection.setColor(group, QPalette::HighlightedText, Qt::black);
+    }
+    selection.setColor(QPalette::Base, Qt::white);
+    Grid->setPalette(selection);
+    Grid->SetCols(static_cast<int>(std::size(kGridColumns)));
+    for (int column = 0; column < Grid->Cols(); ++column)
+        Grid->SetTextMatrix(0, column, QString::fromUtf8(kGridColumns[column].header));
+    Grid->SetColHidden(kIdColumn, true);
+
+    setTabOrder(Text1, Text2);
+    setTabOrder(Text2, CmdQuery);
+    setTabOrder(CmdQuery, CmdStop);
+    setTabOrder(CmdStop, Grid);
+
+    connect(CmdQuery, &QAbstractButton::clicked, this, &frmquery::RunQuery);
+    connect(CmdStop, &QAbstractButton::clicked, this, &frmquery::CmdStop_Click);
+    connect(Text1, &QLineEdit::returnPressed, this, &frmquery::RunQuery);
+    connect(Text2, &QLineEdit::returnPressed, this, &frmquery::RunQuery);
+    connect(Grid, &ResultGrid::DblClick, this, &frmquery::Grid_DblClick);
+    ShowDesignGrid();
+}
+
+void frmquery::Form_Load() {
+    Text1->clear();
+    Text2->clear();
+    stopFlag = false;
+    ShowDesignGrid();
+    Text1->setFocus();
+}
+
+void frmquery::ShowDesignGrid() {
+    Grid->SetRows(1);
+    Grid->SetRows(kDesignRows);
+    for (int column = 0; column < Grid->Cols(); ++column)
+        Grid->setColumnWidth(column, Px(kGridColumns[column].widthTwips));
+    Grid->SetColHidden(kIdColumn, true);
+    Grid->clearSelection();
+    Grid->setCurrentIndex(QModelIndex());
+}
+
+void frmquery::RunQuery() {
+    stopFlag = false;
+    const quint64 generation = ++fillGeneration_;
+    const QString statement = shipowner::ListStatement(Text1->text(), Text2->text());
+    db::Recordset rs;
+    bool opened = true;
+    try {
+        rs.Open(statement, modGeneral::dbConnection(), db::adOpenStatic, db::adLockReadOnly);
+    } catch (const db::Error&) {
+        opened = false;
+    }
+    qint64 counter = 0;
+    Grid->SetRows(1);
+    if (!opened)
+        return;
+    try {
+        while (!rs.AtEnd() && !stopFlag) {
+            platform::DoEvents();
+            if (generation != fillGeneration_)
+                return;
+            ++counter;
+            if (Grid->Rows() - 1 < counter)
+                Grid->SetRows(Grid->Rows() + 1);
+            const int row = static_cast<int>(counter);
+            Grid->SetTextMatrix(row, 0, QString::number(counter));
+            Grid->SetTextMatrix(row, 1, shipowner::ValueText(rs.Field(QStringLiteral("公司名称"))));
+            Grid->SetTextMatrix(row, 2, shipowner::ValueText(rs.Field(QStringLiteral("国家"))));
+            Grid->SetTextMatrix(row, 3, shipowner::ValueText(rs.Field(QStringLiteral("tel"))));
+            Grid->SetTextMatrix(row, 4, shipowner::ValueText(rs.Field(QStringLiteral("adrress"))));
+            Grid->SetTextMatrix(row, 5, shipowner::ValueText(rs.Field(QStringLiteral("id"))));
+            rs.MoveNext();
+        }
+    } catch (const db::Error&) {
+        // A row that cannot be read ends the fill; the rows shown so far stay.
+    }
+    rs.Close();
+    AutoSizeGrid(*Grid);
+}
+
+void frmquery::AutoSizeGrid(ResultGrid& grid) {
+    grid.setVisible(false);
+    for (int column = 0; column < grid.Cols(); ++column)
+        grid.AutoSize(column);
+    grid.setVisible(true);
+}
+
+void frmquery::CmdStop_Click() {
+    stopFlag = true;
+}
+
+void frmquery::Grid_DblClick() {
+    if (Grid->Rows() <= 1)
+        return;
+    const QString id = shipowner::TrimSpaces(Grid->TextMatrix(Grid->Row(), kIdColumn));
+    if (id.isEmpty())
+        return;
+    frminfo& info = frminfo::instance();
+    info.shipId = id.toLongLong();
+    info.Show();
+}
+
+void frmquery::closeEvent(QCloseEvent* event) {
+    ++fillGeneration_; // a fill still running ends at its next row
+    Form::closeEvent(event);
+}
+
+void frmquery::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, picture_);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawLine(Px(3630), Px(615), Px(5830), Px(615));   // Line3, under Text1
+    painter.drawLine(Px(3870), Px(1050), Px(5910), Px(1050)); // Line1, under Text2
+}

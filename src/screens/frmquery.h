@@ -1,0 +1,47 @@
+#pragma once
+
+#include "Form.h"
+
+#include <QPixmap>
+
+class QLabel;
+class QLineEdit;
+class ResultGrid;
+class SmartNetXpButton;
+
+// The query screen: part of a company name and part of a country in, the matching companies out,
+// newest first; a double-click opens one in the detail screen.
+class frmquery : public platform::Form {
+    Q_OBJECT
+public:
+    static frmquery& instance();
+
+    void RunQuery();
+    static void AutoSizeGrid(ResultGrid& grid);
+
+protected:
+    void Form_Load() override;
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    frmquery();
+    void CmdStop_Click();
+    void Grid_DblClick();
+    void ShowDesignGrid();
+
+    QLabel* Label1;
+    QLineEdit* Text1;
+    QLabel* Label2;
+    QLineEdit* Text2;
+    SmartNetXpButton* CmdQuery;
+    SmartNetXpButton* CmdStop;
+    ResultGrid* Grid;
+    QLabel* Label5;
+    QPixmap picture_;
+
+    bool stopFlag = false;
+    // Counts the fills started and the closings; a fill whose number is no longer current has
+    // been replaced by a newer query or ended by a close, and leaves the grid alone.
+    quint64 fillGeneration_ = 0;
+};

@@ -1,0 +1,271 @@
+#include "CommonControls.h"
+#include "Connection.h"
+#include "DemoDirectory.h"
+#include "ResultGrid.h"
+#include "SmartNetXpButton.h"
+#include "TestSupport.h"
+#include "frminfo.h"
+#include "frmquery.h"
+#include "modGeneral.h"
+
+#include <QLineEdit>
+#include <QtTest>
+
+namespace {
+constexpr int kDemoRows = 33000;
+constexpr int kAllRows = kDemoRows + 5;
+const QString kCountry = QStringLiteral("测试国");
+} // namespace
+
+class TestQueryScreen : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void freshScreenShowsTheDesignGrid();
+    void filters_data();
+    void filters();
+    void everyRowNewestFirst();
+    void secondQueryReplacesTheFirst();
+    void enterRunsTheQuery_data();
+    void enterRunsTheQuery();
+    void stopDuringAFillKeepsTheRowsSoFar();
+    void stopWhenIdleDoesNothing();
+    void newQueryDuringAFillReplacesIt();
+    void doubleClick_data();
+    void doubleClick();
+    void closingDuringAFillStopsItAndReopeningIsFresh();
+
+private:
+    void runQuery(const QString& company, const QString& country);
+    QStringList names() const;
+    void checkNumbering() const;
+
+    SystemDirFixture dir_;
+    frmquery* form_ = nullptr;
+    ResultGrid* grid_ = nullptr;
+    QLineEdit* text1_ = nullptr;
+    QLineEdit* text2_ = nullptr;
+    SmartNetXpButton* cmdQuery_ = nullptr;
+    SmartNetXpButton* cmdStop_ = nullptr;
+};
+
+void TestQueryScreen::initTestCase() {
+    platform::SetUpApplication();
+    db::Connection& connection = modGeneral::dbConnection();
+    dir_.CreateDatabase(connection);
+    DemoDirectory(3).AddTo(connection, kDemoRows);
+    InsertCompany(connection, {{"公司名称", "远洋航运有限公司"}, {"国家", kCountry}});
+    InsertCompany(connection,
+                  {{"公司名称", " 东方海运 "}, {"国家", kCountry}, {"tel", "+30 210 1"}});
+    InsertCompany(connection, {{"公司名称", "Blue 100% Lines"}, {"国家", kCountry}});
+    InsertCompany(connection, {{"公司名称", "O'Brien Shipping Co., Ltd."}, {"国家", "爱尔兰"}});
+    InsertCompany(
+        connection,
+        {{"id", 40000}, {"公司名称", "华通船务"}, {"国家", kCountry}, {"adrress", "港口路1号"}});
+    form_ = &frmquery::instance();
+    grid_ = form_->findChild<ResultGrid*>(QStringLiteral("Grid"));
+    text1_ = form_->findChild<QLineEdit*>(QStringLiteral("Text1"));
+    text2_ = form_->findChild<QLineEdit*>(QStringLiteral("Text2"));
+    cmdQuery_ = form_->findChild<SmartNetXpButton*>(QStringLiteral("CmdQuery"));
+    cmdStop_ = form_->findChild<SmartNetXpButton*>(QStringLiteral("CmdStop"));
+    QVERIFY(grid_ && text1_ && text2_ && cmdQuery_ && cmdStop_);
+}
+
+void TestQueryScreen::init() {
+    form_->Show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_));
+}
+
+void TestQueryScreen::cleanup() {
+    form_->close();
+    frminfo::instance().close();
+}
+
+void TestQueryScreen::runQuery(const QString& company, const QString& country) {
+    text1_->setText(company);
+    text2_->setText(country);
+    QTest::mouseClick(cmdQuery_, Qt::LeftButton);
+}
+
+QStringList TestQueryScreen::names() const {
+    QStringList found;
+    for (int row = 1; row < grid_->Rows(); ++row)
+        found << grid_->TextMatrix(row, 1);
+    return found;
+}
+
+void TestQueryScreen::checkNumbering() const {
+    for (int row = 1; row < grid_->Rows(); ++row)
+        QCOMPARE(grid_->TextMatrix(row, 0), QString::number(row));
+}
+
+void TestQueryScreen::freshScreenShowsTheDesignGrid() {
+    QCOMPARE(form_->windowTitle(), QStringLiteral("船东船舶查询"));
+    QCOMPARE(form_->size(), QSize(616, 444));
+    QCOMPARE(grid_->Rows(), 50);
+    QCOMPARE(grid_->Cols(), 7);
+    const QStringList headers = {"序号", "船东名称", "国家", "联系电话", "地址", "id", ""};
+    const QList<int> widths = {51, 92, 82, 92, 160};
+    for (int column = 0; column < 7; ++column)
+        QCOMPARE(grid_->TextMatrix(0, column), headers[column]);
+    for (int column = 0; column < widths.size(); ++column)
+        QCOMPARE(grid_->columnWidth(column), widths[column]);
+    QVERIFY(grid_->ColHidden(5));
+    QVERIFY(!grid_->ColHidden(6));
+    QVERIFY(text1_->text().isEmpty() && text2_->text().isEmpty());
+    QTRY_COMPARE(QApplication::focusWidget(), text1_);
+    for (QWidget* expected : {static_cast<QWidget*>(text2_), static_cast<QWidget*>(cmdQuery_),
+                              static_cast<QWidget*>(cmdStop_), static_cast<QWidget*>(grid_),
+                              static_cast<QWidget*>(text1_)}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTRY_COMPARE(QApplication::focusWidget(), expected);
+    }
+}
+
+void TestQueryScreen::filters_data() {
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<QString>("country");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("country") << "" << kCountry
+                             << QStringList{"华通船务", "Blue 100% Lines", "东方海运",
+                                            "远洋航运有限公司"};
+    QTest::newRow("company and country") << "航运" << kCountry << QStringList{"远洋航运有限公司"};
+    QTest::newRow("spaces only count as empty")
+        << "   " << QStringLiteral("\u3000测试国 ")
+        << QStringList{"华通船务", "Blue 100% Lines", "东方海运", "远洋航运有限公司"};
+    QTest::newRow("apostrophe") << "O'Brien"
+                                << "" << QStringList{"O'Brien Shipping Co., Ltd."};
+    QTest::newRow("percent matches any run") << "东%运" << kCountry << QStringList{"东方海运"};
+    QTest::newRow("no match") << "没有这家公司"
+                              << "" << QStringList();
+}
+
+void TestQueryScreen::filters() {
+    QFETCH(QString, company);
+    QFETCH(QString, country);
+    QFETCH(QStringList, expected);
+    runQuery(company, country);
+    QCOMPARE(names(), expected);
+    QCOMPARE(grid_->Rows(), expected.size() + 1);
+    checkNumbering();
+    QVERIFY(grid_->ColHidden(5));
+}
+
+void TestQueryScreen::everyRowNewestFirst() {
+    runQuery(QString(), QString());
+    QCOMPARE(grid_->Rows(), kAllRows + 1);
+    checkNumbering();
+    QCOMPARE(grid_->TextMatrix(1, 5), QStringLiteral("40000"));
+    QCOMPARE(grid_->TextMatrix(1, 4), QStringLiteral("港口路1号"));
+    QCOMPARE(grid_->TextMatrix(4, 1), QStringLiteral("东方海运"));
+    QCOMPARE(grid_->TextMatrix(4, 2), kCountry);
+    QCOMPARE(grid_->TextMatrix(4, 3), QStringLiteral("+30 210 1"));
+    qint64 previous = std::numeric_limits<qint64>::max();
+    for (int row = 1; row < grid_->Rows(); ++row) {
+        const qint64 id = grid_->TextMatrix(row, 5).toLongLong();
+        QVERIFY(id < previous);
+        previous = id;
+    }
+    QVERIFY(grid_->ColHidden(5));
+}
+
+void TestQueryScreen::secondQueryReplacesTheFirst() {
+    runQuery(QString(), kCountry);
+    runQuery(QStringLiteral("O'Brien"), QString());
+    QCOMPARE(names(), QStringList{"O'Brien Shipping Co., Ltd."});
+    checkNumbering();
+}
+
+void TestQueryScreen::enterRunsTheQuery_data() {
+    QTest::addColumn<QString>("field");
+    QTest::newRow("Text1") << "Text1";
+    QTest::newRow("Text2") << "Text2";
+}
+
+void TestQueryScreen::enterRunsTheQuery() {
+    QFETCH(QString, field);
+    QLineEdit* target = field == QLatin1String("Text1") ? text1_ : text2_;
+    text1_->clear();
+    text2_->setText(kCountry);
+    QTest::keyClicks(text1_, QStringLiteral("Blue"));
+    QTest::keyClick(target, Qt::Key_Return);
+    QCOMPARE(names(), QStringList{"Blue 100% Lines"});
+}
+
+void TestQueryScreen::stopDuringAFillKeepsTheRowsSoFar() {
+    QTimer::singleShot(5, cmdStop_, [this] { QTest::mouseClick(cmdStop_, Qt::LeftButton); });
+    runQuery(QString(), QString());
+    QVERIFY2(grid_->Rows() > 1 && grid_->Rows() < kAllRows + 1,
+             qPrintable(QString::number(grid_->Rows())));
+    checkNumbering();
+    QCOMPARE(grid_->TextMatrix(1, 5), QStringLiteral("40000"));
+    // Sizing ran: the number column fits its header now, narrower than at design time.
+    QVERIFY(grid_->columnWidth(0) < 51);
+    QVERIFY(grid_->ColHidden(5));
+}
+
+void TestQueryScreen::stopWhenIdleDoesNothing() {
+    runQuery(QString(), kCountry);
+    QTest::mouseClick(cmdStop_, Qt::LeftButton);
+    QCOMPARE(grid_->Rows(), 5);
+    runQuery(QString(), kCountry);
+    QCOMPARE(grid_->Rows(), 5);
+}
+
+void TestQueryScreen::newQueryDuringAFillReplacesIt() {
+    QTimer::singleShot(5, cmdQuery_, [this] { runQuery(QString(), kCountry); });
+    runQuery(QString(), QString());
+    QCOMPARE(names(), (QStringList{"华通船务", "Blue 100% Lines", "东方海运", "远洋航运有限公司"}));
+    checkNumbering();
+}
+
+void TestQueryScreen::doubleClick_data() {
+    QTest::addColumn<QString>("country");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<qint64>("expectedId"); // -2: nothing opens
+    QTest::newRow("fresh grid") << "<fresh>" << 1 << qint64(-2);
+    QTest::newRow("after an empty result") << "没有这个国家" << 1 << qint64(-2);
+    QTest::newRow("id above 32767") << kCountry << 1 << qint64(40000);
+    QTest::newRow("another row") << kCountry << 2 << qint64(-3);
+}
+
+void TestQueryScreen::doubleClick() {
+    QFETCH(QString, country);
+    QFETCH(int, row);
+    QFETCH(qint64, expectedId);
+    if (country != QLatin1String("<fresh>"))
+        runQuery(QString(), country);
+    QCoreApplication::processEvents();
+    if (expectedId == -3)
+        expectedId = grid_->TextMatrix(row, 5).toLongLong();
+    frminfo& info = frminfo::instance();
+    info.shipId = -7;
+    const QRect cell = grid_->visualRect(grid_->model()->index(row - 1, 1));
+    QTest::mouseDClick(grid_->viewport(), Qt::LeftButton, {}, cell.center());
+    if (expectedId == -2) {
+        QCOMPARE(info.shipId, qint64(-7));
+        QVERIFY(!info.IsOpen());
+    } else {
+        QCOMPARE(info.shipId, expectedId);
+        QVERIFY(info.IsOpen());
+        QVERIFY(form_->IsOpen());
+    }
+}
+
+void TestQueryScreen::closingDuringAFillStopsItAndReopeningIsFresh() {
+    QTimer::singleShot(5, form_, [this] { form_->close(); });
+    runQuery(QStringLiteral("x"), QString());
+    runQuery(QString(), QString());
+    QVERIFY(!form_->IsOpen());
+    QVERIFY(grid_->Rows() < kAllRows + 1);
+    form_->Show();
+    QCOMPARE(grid_->Rows(), 50);
+    QVERIFY(text1_->text().isEmpty() && text2_->text().isEmpty());
+    QCOMPARE(grid_->columnWidth(1), 92);
+    QVERIFY(grid_->TextMatrix(1, 1).isEmpty());
+}
+
+QTEST_MAIN(TestQueryScreen)
+#include "tst_frmquery.moc"

@@ -53,7 +53,7 @@ void Recordset::Open(const QString& source, Connection& connection, int, int loc
     const int count = statement->ColumnCount();
     for (int i = 0; i < count; ++i) {
         columns_.append(statement->ColumnName(i));
-        columnIndex_.insert(columns_.last().toLower(), i);
+        columnIndexLower_.insert(columns_.last().toLower(), i);
         integerColumn_.append(IsIntegerType(statement->DeclaredType(i)));
     }
     connection_ = &connection;
@@ -169,7 +169,7 @@ void Recordset::Close() {
         connection_->UnregisterRecordset(this);
     connection_ = nullptr;
     columns_.clear();
-    columnIndex_.clear();
+    columnIndexLower_.clear();
     integerColumn_.clear();
     rows_.clear();
     dirty_.clear();
@@ -201,8 +201,12 @@ void Recordset::ForgetConnection() {
 }
 
 int Recordset::ColumnIndex(const QString& column) const {
-    const auto found = columnIndex_.constFind(column.toLower());
-    if (found == columnIndex_.constEnd())
+    // A scan of the few names as spelled is much cheaper than hashing the name on every read.
+    for (int i = 0; i < columns_.size(); ++i)
+        if (columns_[i] == column)
+            return i;
+    const auto found = columnIndexLower_.constFind(column.toLower());
+    if (found == columnIndexLower_.constEnd())
         throw Error(SQLITE_ERROR, QStringLiteral("no column named %1").arg(column));
     return found.value();
 }

@@ -72,7 +72,7 @@ private:
     Connection* connection_ = nullptr;
     std::unique_ptr<Statement> live_;
     QStringList columns_;
-    QHash<QString, int> columnIndex_;
+    QHash<QString, int> columnIndexLower_; // by name in lower case, for any other spelling
     QVector<bool> integerColumn_;
     QList<QVector<QVariant>> rows_;
     int position_ = 0;

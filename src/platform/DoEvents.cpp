@@ -6,7 +6,7 @@
 namespace platform {
 
 namespace {
-constexpr qint64 kYieldIntervalNs = 12'000'000;
+constexpr qint64 kYieldIntervalNs = 16'000'000; // about one screen frame
 }
 
 void DoEvents() {

@@ -1,10 +1,11 @@
 #include "ResultGrid.h"
 
-#include <QFontMetrics>
-#include <QHash>
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QtMath>
+#include <vector>
 
 namespace {
 
@@ -15,21 +16,21 @@ constexpr int kCellPadding = 8;
 // for kerning, so it serves to find the few texts worth measuring exactly.
 class CharWidths {
 public:
-    explicit CharWidths(const QFontMetrics& metrics) : metrics_(metrics) {}
-    int Of(const QString& text) {
-        int width = 0;
+    explicit CharWidths(const QFontMetricsF& metrics) : metrics_(metrics), widths_(0x10000, -1) {}
+    qreal Of(const QString& text) {
+        qreal width = 0;
         for (QChar c : text) {
-            auto found = widths_.constFind(c.unicode());
-            if (found == widths_.constEnd())
-                found = widths_.insert(c.unicode(), metrics_.horizontalAdvance(c));
-            width += found.value();
+            qreal& advance = widths_[c.unicode()];
+            if (advance < 0)
+                advance = metrics_.horizontalAdvance(c);
+            width += advance;
         }
         return width;
     }
 
 private:
-    const QFontMetrics& metrics_;
-    QHash<ushort, int> widths_;
+    const QFontMetricsF& metrics_;
+    std::vector<qreal> widths_;
 };
 
 } // namespace
@@ -75,9 +76,10 @@ void ResultGridModel::SetColumnCount(int count) {
     endResetModel();
 }
 
-QString ResultGridModel::Text(int row, int column) const {
+const QString& ResultGridModel::Text(int row, int column) const {
+    static const QString none;
     if (row < 0 || row >= storedRows_ || column < 0 || column >= ColumnCount())
-        return QString();
+        return none;
     return cells_[row * ColumnCount() + column];
 }
 
@@ -198,23 +200,28 @@ void ResultGrid::SetColHidden(int column, bool hidden) {
 }
 
 void ResultGrid::AutoSize(int column) {
-    const QFontMetrics cellMetrics(font());
-    const QFontMetrics headerMetrics(horizontalHeader()->font());
+    const QFontMetricsF cellMetrics(font());
+    const QFontMetricsF headerMetrics(horizontalHeader()->font());
     CharWidths estimate(cellMetrics);
     const int rows = model_->StoredRows();
-    int widestEstimate = 0;
-    for (int row = 0; row < rows; ++row)
-        widestEstimate = qMax(widestEstimate, estimate.Of(model_->Text(row, column)));
-    // Measure exactly only the texts whose estimate comes near the widest.
-    const int slack = qMax(4, widestEstimate / 16);
-    int widest = headerMetrics.horizontalAdvance(model_->Header(column));
+    std::vector<qreal> estimates(rows);
+    int widestRow = -1;
     for (int row = 0; row < rows; ++row) {
-        const QString& text = model_->Text(row, column);
-        if (estimate.Of(text) >= widestEstimate - slack)
-            widest = qMax(widest, cellMetrics.horizontalAdvance(text));
+        estimates[row] = estimate.Of(model_->Text(row, column));
+        if (widestRow < 0 || estimates[row] > estimates[widestRow])
+            widestRow = row;
+    }
+    // Shaping only narrows a text against the sum of its advances (kerning, ligatures), so only
+    // texts whose estimate is wider than the widest measured so far need measuring exactly.
+    qreal widest = headerMetrics.horizontalAdvance(model_->Header(column));
+    if (widestRow >= 0)
+        widest = qMax(widest, cellMetrics.horizontalAdvance(model_->Text(widestRow, column)));
+    for (int row = 0; row < rows; ++row) {
+        if (estimates[row] > widest)
+            widest = qMax(widest, cellMetrics.horizontalAdvance(model_->Text(row, column)));
     }
     const bool hidden = isColumnHidden(column);
-    setColumnWidth(column, widest + kCellPadding);
+    setColumnWidth(column, qCeil(widest) + kCellPadding);
     if (hidden)
         setColumnHidden(column, true);
 }

@@ -16,7 +16,7 @@ public:
     void SetStoredRows(int count);
     int ColumnCount() const { return headers_.size(); }
     void SetColumnCount(int count);
-    QString Text(int row, int column) const;
+    const QString& Text(int row, int column) const;
     void SetText(int row, int column, const QString& text);
     QString Header(int column) const { return headers_.value(column); }
     void SetHeader(int column, const QString& text);

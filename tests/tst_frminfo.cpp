@@ -1,0 +1,402 @@
+#include "CommonControls.h"
+#include "Connection.h"
+#include "DatabaseFile.h"
+#include "MsgBox.h"
+#include "SmartNetXpButton.h"
+#include "TestSupport.h"
+#include "frminfo.h"
+#include "modGeneral.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QtTest>
+
+using platform::MsgBoxSeam::Taken;
+
+namespace {
+
+// The bound column of each box, by box index.
+const QStringList kColumns = {"公司名称", "国家",      "Tank_No", "Tank_Dwt", "Bulk_NO", "Bulk_Dwt",
+                              "Gas_No",   "Gas_Cum",   "Chem_No", "Chem_Dwt", "Cont_No", "Cont_TEU",
+                              "Other_No", "Other_Dwt", "tel",     "fax",      "adrress"};
+
+QMap<QString, QVariant> FullRecord() {
+    QMap<QString, QVariant> values;
+    for (int box = 0; box < kColumns.size(); ++box)
+        values.insert(kColumns[box], box == 0 || box == 1 || box >= 14
+                                         ? QVariant(QStringLiteral("值%1").arg(box))
+                                         : QVariant(qint64(100 + box)));
+    return values;
+}
+
+QString ShownText(int box) {
+    return box == 0 || box == 1 || box >= 14 ? QStringLiteral("值%1").arg(box)
+                                             : QString::number(100 + box);
+}
+
+} // namespace
+
+class TestDetailScreen : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void newRecordModeTouchesNoDatabase();
+    void layoutAndCaptions();
+    void loading_data();
+    void loading();
+    void saveInNewModeAddsOneRowThenChangesIt();
+    void saveWritesAllColumnsTrimmedAndKeepsTheTyping();
+    void deleteInNewModeDoesNothing();
+    void deleteAnsweredNoKeepsEverything();
+    void deleteAnsweredYesReturnsToNewMode();
+    void closeButtonDiscardsAndResetsShipId();
+    void titleBarCloseKeepsShipId();
+    void refusedNumberStoresNothing_data();
+    void refusedNumberStoresNothing();
+    void openingWhileOpenReloads();
+    void rowDeletedElsewhereIsAddedAgain();
+    void lockHeldElsewhereIsReportedAndNothingIsLost();
+    void tabOrderFromTheSaveButton();
+
+private:
+    void open(qint64 id);
+    QLineEdit* box(int index) const;
+    SmartNetXpButton* button(const char* name) const;
+    QStringList boxTexts() const;
+    db::Connection& connection() { return modGeneral::dbConnection(); }
+
+    SystemDirFixture dir_;
+    frminfo* form_ = nullptr;
+};
+
+void TestDetailScreen::initTestCase() {
+    platform::SetUpApplication();
+    dir_.CreateDatabase(connection());
+    connection().SetBusyTimeout(300);
+    form_ = &frminfo::instance();
+}
+
+void TestDetailScreen::init() {
+    platform::MsgBoxSeam::Intercept();
+}
+
+void TestDetailScreen::cleanup() {
+    form_->close();
+    platform::MsgBoxSeam::Release();
+}
+
+void TestDetailScreen::open(qint64 id) {
+    form_->shipId = id;
+    form_->Show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_));
+}
+
+QLineEdit* TestDetailScreen::box(int index) const {
+    return form_->findChild<QLineEdit*>(QStringLiteral("Txt_%1").arg(index));
+}
+
+SmartNetXpButton* TestDetailScreen::button(const char* name) const {
+    return form_->findChild<SmartNetXpButton*>(QLatin1String(name));
+}
+
+QStringList TestDetailScreen::boxTexts() const {
+    QStringList texts;
+    for (int index = 0; index < frminfo::kBoxes; ++index)
+        texts << box(index)->text();
+    return texts;
+}
+
+void TestDetailScreen::newRecordModeTouchesNoDatabase() {
+    // With the file locked against readers, any statement would fail and say so.
+    db::Connection other;
+    other.OpenFile(dir_.databasePath(), dbfile::kPassword);
+    other.Execute(QStringLiteral("BEGIN EXCLUSIVE"));
+    other.Execute(QStringLiteral("DELETE FROM Orvandel WHERE id=-5"));
+    open(-1);
+    other.Execute(QStringLiteral("COMMIT"));
+    QCOMPARE(boxTexts(), QStringList(frminfo::kBoxes, QString()));
+    QCOMPARE(button("CmdQuery")->Caption(), QStringLiteral("增加"));
+    QVERIFY(Taken().isEmpty());
+}
+
+void TestDetailScreen::layoutAndCaptions() {
+    open(-1);
+    QCOMPARE(form_->windowTitle(), QStringLiteral("船东船舶详细信息"));
+    QCOMPARE(form_->size(), QSize(540, 398));
+    const QStringList captions = {"船东名称", "国家",     "Tank_No",  "Tank_Dwt",  "Bulk_NO",
+                                  "Bulk_Dwt", "Gas_No",   "Gas_Cum",  "Chem_No",   "Chem_Dwt",
+                                  "Cont_No",  "Cont_TEU", "Other_No", "Other_Dwt", "电话",
+                                  "传真",     "地址"};
+    for (int index = 0; index < frminfo::kBoxes; ++index)
+        QCOMPARE(form_->findChild<QLabel*>(QStringLiteral("lbl_%1").arg(index))->text(),
+                 captions[index]);
+    QCOMPARE(box(0)->geometry(), QRect(69, 17, 465, 17));
+    QCOMPARE(box(15)->geometry(), QRect(331, 74, 203, 17));
+    QCOMPARE(button("SmartNetXpButton1")->geometry(), QRect(247, 336, 79, 21));
+    QCOMPARE(button("SmartNetXpButton1")->Caption(), QStringLiteral("删除"));
+    QCOMPARE(button("CmdStop")->geometry(), QRect(453, 336, 79, 21));
+    QCOMPARE(button("CmdStop")->Caption(), QStringLiteral("退出"));
+    QVERIFY(!box(0)->hasFrame());
+}
+
+void TestDetailScreen::loading_data() {
+    QTest::addColumn<QVariantMap>("stored");
+    QTest::addColumn<QStringList>("shown");
+    QStringList full;
+    for (int index = 0; index < frminfo::kBoxes; ++index)
+        full << ShownText(index);
+    QTest::newRow("full record") << FullRecord() << full;
+    QMap<QString, QVariant> sparse = {
+        {"公司名称", "华通船务"}, {"国家", "中国"}, {"Tank_No", qint64(25)}};
+    QStringList sparseShown(frminfo::kBoxes);
+    sparseShown[0] = "华通船务";
+    sparseShown[1] = "中国";
+    sparseShown[2] = "25";
+    QTest::newRow("null fax and ship types") << sparse << sparseShown;
+    QMap<QString, QVariant> padded = {{"公司名称", "  远洋 航运 "},
+                                      {"adrress", QStringLiteral("\u3000港口路\t")}};
+    QStringList paddedShown(frminfo::kBoxes);
+    paddedShown[0] = "远洋 航运";
+    paddedShown[16] = "港口路\t";
+    QTest::newRow("stored spaces") << padded << paddedShown;
+    QMap<QString, QVariant> large = {{"id", qint64(70000)}, {"公司名称", "大号公司"}};
+    QStringList largeShown(frminfo::kBoxes);
+    largeShown[0] = "大号公司";
+    QTest::newRow("id above 32767") << large << largeShown;
+    QTest::newRow("id not in the table")
+        << QMap<QString, QVariant>() << QStringList(frminfo::kBoxes);
+}
+
+void TestDetailScreen::loading() {
+    QFETCH(QVariantMap, stored);
+    QFETCH(QStringList, shown);
+    const qint64 id = stored.isEmpty() ? 99999 : InsertCompany(connection(), stored);
+    open(id);
+    QCOMPARE(boxTexts(), shown);
+    QCOMPARE(button("CmdQuery")->Caption(), QStringLiteral("修改"));
+    QCOMPARE(form_->shipId, id);
+    QVERIFY(Taken().isEmpty());
+}
+
+void TestDetailScreen::saveInNewModeAddsOneRowThenChangesIt() {
+    open(-1);
+    const qint64 before = RowCount(connection());
+    for (int index = 0; index < frminfo::kBoxes; ++index)
+        box(index)->setText(ShownText(index));
+    QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
+    auto shown = Taken();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, QStringLiteral("增加成功"));
+    QCOMPARE(shown[0].style, 64);
+    QCOMPARE(shown[0].title, QStringLiteral("提示:"));
+    QCOMPARE(RowCount(connection()), before + 1);
+    const qint64 id = form_->shipId;
+    QVERIFY(id > 0);
+    QCOMPARE(StoredValue(connection(), id, "Tank_No"), QVariant(qint64(102)));
+    QCOMPARE(button("CmdQuery")->Caption(), QStringLiteral("修改"));
+
+    box(14)->setText(QStringLiteral("+86 21 1234"));
+    QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
+    shown = Taken();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, QStringLiteral("修改成功"));
+    QCOMPARE(RowCount(connection()), before + 1);
+    QCOMPARE(form_->shipId, id);
+    QCOMPARE(StoredValue(connection(), id, "tel").toString(), QStringLiteral("+86 21 1234"));
+}
+
+void TestDetailScreen::saveWritesAllColumnsTrimmedAndKeepsTheTyping() {
+    const qint64 id = InsertCompany(connection(), FullRecord());
+    open(id);
+    QStringList typed;
+    for (int index = 0; index < frminfo::kBoxes; ++index) {
+        const bool number = !(index == 0 || index == 1 || index >= 14);
+        typed << (number ? QStringLiteral(" %1 ").arg(7 * index)
+                         : QStringLiteral("\u3000新值%1 ").arg(index));
+        box(index)->setText(typed.last());
+    }
+    box(15)->setText(QString());            // an emptied text box stores the empty text
+    box(12)->setText(QStringLiteral("  ")); // an emptied number box stores null
+    typed[15] = QString();
+    typed[12] = QStringLiteral("  ");
+    QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
+    QCOMPARE(Taken().value(0).text, QStringLiteral("修改成功"));
+    for (int index = 0; index < frminfo::kBoxes; ++index) {
+        const QVariant value = StoredValue(connection(), id, kColumns[index]);
+        if (index == 12)
+            QVERIFY(value.isNull());
+        else if (index == 15)
+            QCOMPARE(value.toString(), QString());
+        else if (index == 0 || index == 1 || index >= 14)
+            QCOMPARE(value.toString(), QStringLiteral("新值%1").arg(index));
+        else
+            QCOMPARE(value, QVariant(qint64(7 * index)));
+    }
+    QCOMPARE(boxTexts(), typed);
+}
+
+void TestDetailScreen::deleteInNewModeDoesNothing() {
+    open(-1);
+    box(0)->setText(QStringLiteral("草稿"));
+    const qint64 before = RowCount(connection());
+    QTest::mouseClick(button("SmartNetXpButton1"), Qt::LeftButton);
+    QVERIFY(Taken().isEmpty());
+    QCOMPARE(box(0)->text(), QStringLiteral("草稿"));
+    QCOMPARE(RowCount(connection()), before);
+}
+
+void TestDetailScreen::deleteAnsweredNoKeepsEverything() {
+    const qint64 id = InsertCompany(connection(), FullRecord());
+    open(id);
+    const QStringList texts = boxTexts();
+    platform::MsgBoxSeam::QueueAnswers({platform::vbNo});
+    QTest::mouseClick(button("SmartNetXpButton1"), Qt::LeftButton);
+    const auto shown = Taken();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, QStringLiteral("是否要删除当前信息？"));
+    QCOMPARE(shown[0].style, 4);
+    QCOMPARE(shown[0].title, QStringLiteral("提示:"));
+    QCOMPARE(boxTexts(), texts);
+    QCOMPARE(form_->shipId, id);
+    QCOMPARE(button("CmdQuery")->Caption(), QStringLiteral("修改"));
+    QCOMPARE(StoredValue(connection(), id, "公司名称").toString(), ShownText(0));
+}
+
+void TestDetailScreen::deleteAnsweredYesReturnsToNewMode() {
+    const qint64 id = InsertCompany(connection(), FullRecord());
+    open(id);
+    platform::MsgBoxSeam::QueueAnswers({platform::vbYes});
+    QTest::mouseClick(button("SmartNetXpButton1"), Qt::LeftButton);
+    QCOMPARE(Taken().size(), 1); // the question only: no message follows a deletion
+    QCOMPARE(StoredValue(connection(), id, "id").toString(), QStringLiteral("<no row>"));
+    QCOMPARE(boxTexts(), QStringList(frminfo::kBoxes, QString()));
+    QCOMPARE(form_->shipId, qint64(-1));
+    QCOMPARE(button("CmdQuery")->Caption(), QStringLiteral("增加"));
+
+    const qint64 before = RowCount(connection());
+    box(0)->setText(QStringLiteral("新公司"));
+    QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
+    QCOMPARE(Taken().value(0).text, QStringLiteral("增加成功"));
+    QCOMPARE(RowCount(connection()), before + 1);
+    QVERIFY(form_->shipId > id);
+}
+
+void TestDetailScreen::closeButtonDiscardsAndResetsShipId() {
+    const qint64 id = InsertCompany(connection(), FullRecord());
+    open(id);
+    box(0)->setText(QStringLiteral("未保存"));
+    QTest::mouseClick(button("CmdStop"), Qt::LeftButton);
+    QVERIFY(!form_->IsOpen());
+    QVERIFY(!form_->isVisible());
+    QCOMPARE(form_->shipId, qint64(-1));
+    QVERIFY(Taken().isEmpty());
+    QCOMPARE(StoredValue(connection(), id, "公司名称").toString(), ShownText(0));
+}
+
+void TestDetailScreen::titleBarCloseKeepsShipId() {
+    const qint64 id = InsertCompany(connection(), FullRecord());
+    open(id);
+    form_->close();
+    QVERIFY(!form_->IsOpen());
+    QCOMPARE(form_->shipId, id);
+}
+
+void TestDetailScreen::refusedNumberStoresNothing_data() {
+    QTest::addColumn<bool>("newRecord");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("letters, existing record") << false << 2 << "abc";
+    QTest::newRow("fraction, existing record") << false << 7 << "2.5";
+    QTest::newRow("letters, new record") << true << 11 << "十二";
+}
+
+void TestDetailScreen::refusedNumberStoresNothing() {
+    QFETCH(bool, newRecord);
+    QFETCH(int, index);
+    QFETCH(QString, text);
+    const qint64 id = newRecord ? -1 : InsertCompany(connection(), FullRecord());
+    open(id);
+    box(0)->setText(QStringLiteral("改过的名字"));
+    box(index)->setText(text);
+    const QStringList texts = boxTexts();
+    const qint64 before = RowCount(connection());
+    QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
+    const auto shown = Taken();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].style, 16);
+    QCOMPARE(shown[0].title, QStringLiteral("提示:"));
+    QVERIFY2(shown[0].text.contains(kColumns[index]) &&
+                 shown[0].text.contains(QStringLiteral("整数")),
+             qPrintable(shown[0].text));
+    QCOMPARE(RowCount(connection()), before);
+    if (!newRecord)
+        QCOMPARE(StoredValue(connection(), id, "公司名称").toString(), ShownText(0));
+    QCOMPARE(boxTexts(), texts);
+    QCOMPARE(form_->shipId, id);
+    QCOMPARE(button("CmdQuery")->Caption(),
+             newRecord ? QStringLiteral("增加") : QStringLiteral("修改"));
+}
+
+void TestDetailScreen::openingWhileOpenReloads() {
+    const qint64 first = InsertCompany(connection(), {{"公司名称", "第一家"}});
+    const qint64 second = InsertCompany(connection(), {{"公司名称", "第二家"}});
+    open(first);
+    box(0)->setText(QStringLiteral("编辑中"));
+    open(second);
+    QCOMPARE(box(0)->text(), QStringLiteral("第二家"));
+    QCOMPARE(form_->shipId, second);
+    open(-1);
+    QCOMPARE(box(0)->text(), QString());
+    QCOMPARE(button("CmdQuery")->Caption(), QStringLiteral("增加"));
+}
+
+void TestDetailScreen::rowDeletedElsewhereIsAddedAgain() {
+    const qint64 id = InsertCompany(connection(), FullRecord());
+    open(id);
+    connection().Execute(QStringLiteral("delete from Orvandel where id=%1").arg(id));
+    const qint64 before = RowCount(connection());
+    QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
+    QCOMPARE(Taken().value(0).text, QStringLiteral("修改成功"));
+    QCOMPARE(RowCount(connection()), before + 1);
+    QVERIFY(form_->shipId > id);
+    QCOMPARE(StoredValue(connection(), form_->shipId, "公司名称").toString(), ShownText(0));
+}
+
+void TestDetailScreen::lockHeldElsewhereIsReportedAndNothingIsLost() {
+    const qint64 id = InsertCompany(connection(), FullRecord());
+    open(id);
+    box(14)->setText(QStringLiteral("新电话"));
+    db::Connection other;
+    other.OpenFile(dir_.databasePath(), dbfile::kPassword);
+    other.Execute(QStringLiteral("BEGIN IMMEDIATE"));
+    QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
+    auto shown = Taken();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].style, 16);
+    QVERIFY2(shown[0].text.contains(QStringLiteral("其他程序")), qPrintable(shown[0].text));
+    QVERIFY(shown[0].text.contains(QStringLiteral("未保存")));
+    QCOMPARE(box(14)->text(), QStringLiteral("新电话"));
+    QCOMPARE(StoredValue(other, id, "tel").toString(), ShownText(14));
+    other.Execute(QStringLiteral("COMMIT"));
+
+    QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
+    QCOMPARE(Taken().value(0).text, QStringLiteral("修改成功"));
+    QCOMPARE(StoredValue(other, id, "tel").toString(), QStringLiteral("新电话"));
+}
+
+void TestDetailScreen::tabOrderFromTheSaveButton() {
+    open(-1);
+    QTRY_COMPARE(QApplication::focusWidget(), button("CmdQuery"));
+    QList<QWidget*> expected = {button("CmdStop"), button("SmartNetXpButton1")};
+    for (int index = frminfo::kBoxes - 1; index >= 0; --index)
+        expected << box(index);
+    for (QWidget* next : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTRY_COMPARE(QApplication::focusWidget(), next);
+    }
+}
+
+QTEST_MAIN(TestDetailScreen)
+#include "tst_frminfo.moc"

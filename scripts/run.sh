@@ -3,7 +3,7 @@
 # starts the program. Without a desktop ($DISPLAY unset) it runs on a virtual display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh hardinfo
 bash scripts/build.sh
 build_dir=${BUILD_DIR:-build}
 
@@ -12,6 +12,12 @@ if [[ ! -e "$database" ]]; then
   echo "No directory at $database yet: creating a demonstration directory of 2000 companies."
   "$build_dir/orvandel-db" init
   "$build_dir/orvandel-db" demo 2000
+fi
+
+registry="$(dirname "$database")/system.reg"
+if [[ ! -e "$registry" ]]; then
+  echo "Naming hardinfo as the system information tool of the About box in $registry."
+  "$build_dir/orvandel-db" sysinfo /usr/bin/hardinfo
 fi
 
 if [[ -z "${DISPLAY:-}" ]]; then

@@ -4,6 +4,7 @@
 #include "Connection.h"
 #include "DatabaseFile.h"
 #include "MsgBox.h"
+#include "Programs.h"
 #include "ShipOwnerTable.h"
 #include "TestSupport.h"
 #include "modGeneral.h"
@@ -21,6 +22,7 @@ int RunStartupInChild(int argc, char** argv) {
     QApplication app(argc, argv);
     platform::SetUpApplication();
     platform::MsgBoxSeam::Intercept();
+    platform::OverrideExecutableDirectory(qEnvironmentVariable("TEST_EXECUTABLE_DIR"));
     const bool started = modGeneral::Main();
     for (const auto& box : platform::MsgBoxSeam::Taken())
         std::printf("box=%s|%d|%s\n", qPrintable(box.text), box.style, qPrintable(box.title));
@@ -63,6 +65,7 @@ void TestStartup::startup_data() {
     QTest::newRow("unencrypted database") << "plain" << 0 << false;
     QTest::newRow("file that is no database") << "text" << 0 << false;
     QTest::newRow("directory named shipall.bcd") << "directory" << 0 << false;
+    QTest::newRow("splash file that is no picture") << "bad splash" << 0 << false;
     QTest::newRow("directory of 19 characters") << "good" << 19 << true;
     QTest::newRow("directory of 20 characters") << "good" << 20 << true;
     QTest::newRow("directory of 60 characters") << "good" << 60 << true;
@@ -76,7 +79,8 @@ void TestStartup::startup() {
     const QString directory = pathLength > 0 ? DirectoryOfLength(root, pathLength) : root.path();
     QVERIFY(!directory.isEmpty());
     const QString path = dbfile::PathIn(directory);
-    if (kind == QLatin1String("good")) {
+    QTemporaryDir executableDir;
+    if (kind == QLatin1String("good") || kind == QLatin1String("bad splash")) {
         db::Connection creator;
         dbfile::Create(creator, path);
     } else if (kind == QLatin1String("wrong password") || kind == QLatin1String("plain")) {
@@ -91,11 +95,18 @@ void TestStartup::startup() {
     } else if (kind == QLatin1String("directory")) {
         QVERIFY(QDir().mkpath(path));
     }
+    if (kind == QLatin1String("bad splash")) {
+        QDir().mkpath(executableDir.filePath("images"));
+        QFile picture(executableDir.filePath("images/splash.gif"));
+        QVERIFY(picture.open(QIODevice::WriteOnly));
+        picture.write("this is no picture");
+    }
 
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("ORVANDEL_SYSTEM_DIR"), directory);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("TEST_EXECUTABLE_DIR"), executableDir.path());
     child.setProcessEnvironment(env);
     child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kChildFlag)});
     QVERIFY(child.waitForFinished(30000));
@@ -112,7 +123,8 @@ void TestStartup::startup() {
         QVERIFY2(report.startsWith(QStringLiteral("box=辞典文件丢失！|16|数据处理\nvisible=\n")),
                  qPrintable(report));
         QCOMPARE(report.count(QLatin1String("box=")), 1);
-        QVERIFY(report.contains(QLatin1String("connection=0\n")));
+        if (kind != QLatin1String("bad splash"))
+            QVERIFY(report.contains(QLatin1String("connection=0\n")));
     }
 }
 

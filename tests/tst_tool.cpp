@@ -3,6 +3,7 @@
 #include "Connection.h"
 #include "DatabaseFile.h"
 #include "Recordset.h"
+#include "Registry.h"
 #include "ShipOwnerTable.h"
 
 #include <QProcess>
@@ -61,6 +62,7 @@ private slots:
     void sqlcipherReadsWhatDemoWrote();
     void sameSeedSameCompanies();
     void initRefusesToOverwrite();
+    void sysinfoWritesTheRegistryFile();
     void badArguments_data();
     void badArguments();
 };
@@ -121,6 +123,29 @@ void TestTool::initRefusesToOverwrite() {
     QCOMPARE(AllRows(dbfile::PathIn(dir.path())).size(), 3);
     QCOMPARE(RunTool(dir.path(), {"init", "--force"}).exitCode, 0);
     QCOMPARE(AllRows(dbfile::PathIn(dir.path())).size(), 0);
+}
+
+void TestTool::sysinfoWritesTheRegistryFile() {
+    QTemporaryDir dir;
+    QCOMPARE(RunTool(dir.path(), {"sysinfo", "/bin/true"}).exitCode, 0);
+    QCOMPARE(RunTool(dir.path(), {"sysinfo", "/bin/false"}).exitCode, 1);
+    QCOMPARE(RunTool(dir.path(), {"sysinfo", "/no/such/program", "--force"}).exitCode, 1);
+    qputenv("ORVANDEL_SYSTEM_DIR", dir.path().toLocal8Bit());
+    platform::HKEY key = 0;
+    QCOMPARE(platform::RegOpenKeyExA(platform::HKEY_LOCAL_MACHINE,
+                                     "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", 0, 0x2003F, &key),
+             long(platform::ERROR_SUCCESS));
+    char data[64] = {};
+    unsigned size = sizeof data;
+    unsigned type = 0;
+    QCOMPARE(platform::RegQueryValueExA(key, "PATH", nullptr, &type,
+                                        reinterpret_cast<unsigned char*>(data), &size),
+             long(platform::ERROR_SUCCESS));
+    platform::RegCloseKey(key);
+    qunsetenv("ORVANDEL_SYSTEM_DIR");
+    QCOMPARE(type, unsigned(platform::REG_SZ));
+    QCOMPARE(QByteArray(data, size), QByteArray("/bin/true", 10));
+    QCOMPARE(RunTool(dir.path(), {"sysinfo", "/bin/false", "--force"}).exitCode, 0);
 }
 
 void TestTool::badArguments_data() {

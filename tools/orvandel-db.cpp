@@ -24,6 +24,9 @@ const char kUsage[] =
     "  init [--force]        create the directory and an empty directory file;\n"
     "                        --force replaces an existing file (its data is lost)\n"
     "  demo N [--seed S]     add N generated companies (same seed, same companies)\n"
+    "  sysinfo PROGRAM [--force]\n"
+    "                        write system.reg beside the directory file, naming\n"
+    "                        PROGRAM as the system information tool of the About box\n"
     "  where                 print the path of the directory file\n"
     "  --help                show this text\n";
 
@@ -91,6 +94,34 @@ int Demo(const QString& path, const QStringList& arguments) {
     return 0;
 }
 
+// Writes the registry file that the About box reads to find the system information tool.
+int SysInfo(const QString& directory, const QStringList& arguments) {
+    QStringList rest = arguments;
+    const bool force = rest.removeAll(QStringLiteral("--force")) > 0;
+    if (rest.size() != 1 || rest[0].startsWith(QLatin1String("--")))
+        return Usage(QStringLiteral("sysinfo: give the path of one program"));
+    const QString program = QFileInfo(rest[0]).absoluteFilePath();
+    if (!QFileInfo(program).isExecutable() || !QFileInfo(program).isFile())
+        return Fail(QStringLiteral("%1 is not a program that can be started").arg(program));
+    const QString path = directory + QStringLiteral("/system.reg");
+    if (QFileInfo::exists(path) && !force)
+        return Fail(
+            QStringLiteral("%1 exists already; use sysinfo --force to replace it").arg(path));
+    QString escaped = program;
+    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+        .replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    QFile file(path);
+    if (!QDir().mkpath(directory) || !file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return Fail(QStringLiteral("cannot write %1").arg(path));
+    file.write(QStringLiteral("Windows Registry Editor Version 5.00\n\n"
+                              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO]\n"
+                              "\"PATH\"=\"%1\"\n")
+                   .arg(escaped)
+                   .toUtf8());
+    std::fprintf(stderr, "wrote %s\n", qPrintable(path));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -112,6 +143,8 @@ int main(int argc, char** argv) {
             return Init(path, arguments);
         if (command == QStringLiteral("demo"))
             return Demo(path, arguments);
+        if (command == QStringLiteral("sysinfo"))
+            return SysInfo(directory, arguments);
         if (command == QStringLiteral("where") && arguments.isEmpty()) {
             std::printf("%s\n", qPrintable(path));
             return 0;

@@ -29,7 +29,7 @@ void SetUpApplication() {
     QFont::insertSubstitution(kKaiFamily, kai);
     QFont::insertSubstitution(QStringLiteral("KaiTi_GB2312"), kai);
     QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
-    QApplication::setApplicationName(QStringLiteral("Orvandel"));
+    QApplication::setApplicationName(kApplicationTitle);
     QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
     QApplication::setFont(UiFont(kSongFamily, 9));
 }

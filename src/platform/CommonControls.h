@@ -16,6 +16,9 @@ void SetUpApplication();
 // keeps its proportion to the twip-based layout whatever the screen reports.
 QFont UiFont(const QString& family, int points, bool bold = false);
 
+// The application title: the product's name.
+inline const QString kApplicationTitle = QStringLiteral("Orvandel");
+
 inline const QString kSongFamily = QStringLiteral("宋体");
 inline const QString kKaiFamily = QStringLiteral("楷体_GB2312");
 

@@ -1,5 +1,7 @@
 #include "MsgBox.h"
 
+#include "CommonControls.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -76,7 +78,7 @@ int answerFor(QMessageBox::StandardButton button) {
 } // namespace
 
 int MsgBox(const QString& text, int style, const QString& title) {
-    const QString shownTitle = title.isEmpty() ? QStringLiteral("Orvandel") : title;
+    const QString shownTitle = title.isEmpty() ? kApplicationTitle : title;
     const ButtonSet set = buttonsFor(style);
     SeamState& state = seam();
     if (state.intercepting) {

@@ -1,5 +1,17 @@
 #include "frmsplash.h"
 
+#include "Programs.h"
+#include "Twips.h"
+#include "frmmain.h"
+
+#include <QCloseEvent>
+#include <QEventLoopLocker>
+#include <QFrame>
+#include <QImageReader>
+#include <QLabel>
+#include <QTimer>
+#include <stdexcept>
+
 frmsplash& frmsplash::instance() {
     static frmsplash* form = new frmsplash;
     return *form;
@@ -7,6 +19,63 @@ frmsplash& frmsplash::instance() {
 
 frmsplash::frmsplash() {
     setObjectName(QStringLiteral("frmsplash"));
-    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-    setFixedSize(453, 341);
+    // No caption and no control box; the frame stays as the desktop draws it.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint);
+    resize(platform::TwipsSize(6795, 5115));
+
+    imgSplash = new QFrame(this);
+    imgSplash->setObjectName(QStringLiteral("imgSplash"));
+    imgSplash->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    imgSplash->setLineWidth(2);
+    imgSplash->setGeometry(platform::TwipsRect(-30, -30, 6855, 5205));
+    imgSplash->setAutoFillBackground(true);
+    imgSplash->setBackgroundRole(QPalette::Button);
+    // The picture starts where the container's inside does: at the window's top-left corner.
+    picture_ = new QLabel(imgSplash);
+    picture_->setObjectName(QStringLiteral("picture"));
+    picture_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    picture_->setGeometry(imgSplash->contentsRect());
+
+    Timer1 = new QTimer(imgSplash);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &frmsplash::Timer1_Timer);
+}
+
+QString frmsplash::SplashPicturePath(const QString& executableDirectory) {
+    QString path = executableDirectory;
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return path + QStringLiteral("images/splash.gif");
+}
+
+void frmsplash::Form_Load() {
+    Timer1->stop();
+    const QString path = SplashPicturePath(platform::ExecutableDirectory());
+    picture_->clear();
+    if (platform::IsOrdinaryFile(path)) {
+        QImageReader reader(path);
+        reader.setDecideFormatFromContent(true);
+        const QImage image = reader.read();
+        if (image.isNull())
+            throw std::runtime_error("the splash picture cannot be read");
+        picture_->setPixmap(QPixmap::fromImage(image));
+    }
+    splashTicks = 0;
+    Timer1->start();
+}
+
+void frmsplash::Timer1_Timer() {
+    ++splashTicks;
+    if (splashTicks != 2)
+        return;
+    // For a moment no window is open; the program must not end in between.
+    QEventLoopLocker keepRunning;
+    close();
+    frmmain::instance().Show();
+}
+
+void frmsplash::closeEvent(QCloseEvent* event) {
+    Timer1->stop();
+    Form::closeEvent(event);
 }

@@ -2,12 +2,30 @@
 
 #include "Form.h"
 
-// The first window the user sees.
+class QFrame;
+class QLabel;
+class QTimer;
+
+// The first window the user sees: an optional picture for two ticks, then the main window.
 class frmsplash : public platform::Form {
     Q_OBJECT
 public:
     static frmsplash& instance();
 
+    // Where the picture is looked for, given the directory that holds the program.
+    static QString SplashPicturePath(const QString& executableDirectory);
+
+protected:
+    // Throws when the picture file is there but is no picture.
+    void Form_Load() override;
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     frmsplash();
+    void Timer1_Timer();
+
+    QFrame* imgSplash;
+    QLabel* picture_;
+    QTimer* Timer1;
+    qint16 splashTicks = 0;
 };

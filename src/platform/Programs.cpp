@@ -1,0 +1,36 @@
+#include "Programs.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+
+namespace platform {
+
+namespace {
+QString& overriddenDirectory() {
+    static QString directory;
+    return directory;
+}
+} // namespace
+
+QString ExecutableDirectory() {
+    return overriddenDirectory().isEmpty() ? QCoreApplication::applicationDirPath()
+                                           : overriddenDirectory();
+}
+
+void OverrideExecutableDirectory(const QString& directory) {
+    overriddenDirectory() = directory;
+}
+
+bool IsOrdinaryFile(const QString& path) {
+    const QFileInfo info(path);
+    return info.isFile() && info.isReadable() && !info.fileName().startsWith(QLatin1Char('.'));
+}
+
+bool StartProgram(const QString& path) {
+    if (path.isEmpty())
+        return false;
+    return QProcess::startDetached(path, QStringList());
+}
+
+} // namespace platform

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace platform {
+
+// The directory that holds the running program.
+QString ExecutableDirectory();
+// Tests let the program look for its files elsewhere; an empty path restores the real one.
+void OverrideExecutableDirectory(const QString& directory);
+
+// A regular, readable file whose name does not start with a dot.
+bool IsOrdinaryFile(const QString& path);
+
+// Starts the program at path on its own, without arguments or a shell, and does not wait for it.
+// False when the path names nothing that can be started.
+bool StartProgram(const QString& path);
+
+} // namespace platform

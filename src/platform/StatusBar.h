@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QStatusBar>
+
+class QLabel;
+
+namespace platform {
+
+// A status bar of fixed-width panels; date and time panels keep themselves current.
+class StatusBar : public QStatusBar {
+    Q_OBJECT
+public:
+    explicit StatusBar(QWidget* parent = nullptr);
+    QLabel* AddTextPanel(int widthPixels, const QString& text);
+    QLabel* AddDatePanel(int widthPixels);
+    QLabel* AddTimePanel(int widthPixels);
+
+private:
+    QLabel* AddPanel(int widthPixels);
+    void Refresh();
+
+    QList<QLabel*> datePanels_;
+    QList<QLabel*> timePanels_;
+};
+
+} // namespace platform

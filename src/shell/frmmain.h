@@ -1,0 +1,22 @@
+#pragma once
+
+#include "Form.h"
+
+class QLabel;
+
+// The main window: decorative pictures, a status bar and a menu of four text labels.
+class frmmain : public platform::Form {
+    Q_OBJECT
+public:
+    static frmmain& instance();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    frmmain();
+    void Label1_MouseMove(int index);
+    void Label1_Click(int index);
+
+    QLabel* Label1[4];
+};

@@ -160,6 +160,8 @@ ResultGrid::ResultGrid(QWidget* parent) : QTableView(parent), model_(new ResultG
     setTabKeyNavigation(false); // Tab moves on to the next control
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);

@@ -103,6 +103,9 @@ frminfo::frminfo() : background_(QStringLiteral(":/art/globe.gif")) {
         label->setObjectName(QStringLiteral("lbl_%1").arg(field.box));
         label->setAttribute(Qt::WA_TranslucentBackground);
         label->move(Px(field.labelLeft), Px(field.labelTop));
+        // The Song face draws "_" below its descent: leave room for it under the text.
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setContentsMargins(0, 0, 0, 2);
         label->adjustSize();
         lbl[field.box] = label;
         auto* box = new QLineEdit(this);

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Renders the artwork sources (resources/art-src/*.svg) to the files the program loads:
+# resources/art/ (compiled into the program), resources/images/splash.gif (installed beside it)
+# and resources/desktop/orvandel.png (the desktop entry's icon).
+# The output is committed, so building needs no renderer; running this again gives the same bytes.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh librsvg2-bin
+
+src=resources/art-src
+art=resources/art
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+rm -rf "$art"
+mkdir -p "$art" resources/images resources/desktop
+
+# render SOURCE WIDTH HEIGHT OUTPUT KIND: KIND is png (full colour with alpha), icon (256
+# colours), gif or jpg. Timestamps and other metadata are left out so the bytes repeat.
+render() {
+  local source=$1 width=$2 height=$3 output=$4 kind=$5
+  rsvg-convert -w "$width" -h "$height" "$src/$source.svg" -o "$work/$source.png"
+  local common=(-strip -define png:exclude-chunks=date,time)
+  case $kind in
+    png) convert "$work/$source.png" "${common[@]}" "PNG32:$output" ;;
+    icon) convert "$work/$source.png" "${common[@]}" -colors 256 "PNG8:$output" ;;
+    gif) convert "$work/$source.png" -background white -flatten -strip -colors 256 "GIF:$output" ;;
+    jpg) convert "$work/$source.png" -background white -flatten -strip -quality 92 \
+           -sampling-factor 4:2:0 "JPEG:$output" ;;
+  esac
+}
+
+render window-icon 16 16 "$art/window-icon.png" icon
+render app-icon 256 256 resources/desktop/orvandel.png png
+render query-picture 199 79 "$art/query-picture.png" png
+for icon in icon-query icon-stop icon-delete icon-save icon-exit; do
+  render "$icon" 16 16 "$art/$icon.png" icon
+done
+render globe 624 397 "$art/globe.gif" gif
+render banner 858 118 "$art/banner.jpg" jpg
+render side-panel 181 445 "$art/side-panel.jpg" jpg
+render ship 120 80 "$art/ship.jpg" jpg
+for icon in menu-about menu-query menu-add menu-exit; do
+  render "$icon" 32 32 "$art/$icon.png" png
+done
+render hand-cursor 32 32 "$art/hand-cursor.png" png
+render about-logo 120 67 "$art/about-logo.png" png
+render splash 453 341 resources/images/splash.gif gif
+echo "rendered into $art and resources/images"

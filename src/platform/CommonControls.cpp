@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QStyleFactory>
+#include <QWidget>
 
 namespace platform {
 
@@ -19,6 +20,12 @@ QFont UiFont(const QString& family, int points, bool bold) {
     font.setPixelSize((points * 96 + 36) / 72);
     font.setBold(bold);
     return font;
+}
+
+void SetTextColour(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    widget->setPalette(palette);
 }
 
 void SetUpApplication() {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QColor>
 #include <QFont>
+
+class QWidget;
 #include <QString>
 
 namespace platform {
@@ -15,6 +18,9 @@ void SetUpApplication();
 // A font of the given family and point size, sized in pixels at 96 dots per inch so that text
 // keeps its proportion to the twip-based layout whatever the screen reports.
 QFont UiFont(const QString& family, int points, bool bold = false);
+
+// Sets the colour a label or other control draws its text in.
+void SetTextColour(QWidget* widget, const QColor& colour);
 
 // The application title: the product's name.
 inline const QString kApplicationTitle = QStringLiteral("Orvandel");

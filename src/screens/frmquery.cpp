@@ -1,5 +1,6 @@
 #include "frmquery.h"
 
+#include "CommonControls.h"
 #include "DbError.h"
 #include "DoEvents.h"
 #include "Recordset.h"
@@ -81,9 +82,7 @@ frmquery::frmquery() : picture_(QStringLiteral(":/art/query-picture.png")) {
     Grid->setGeometry(TwipsRect(15, 1305, 9240, 5370));
     Label5 =
         MakeLabel(QStringLiteral("鼠标双击信息行,即可查看更详细信息"), 5775, 75, this, "Label5");
-    QPalette red = Label5->palette();
-    red.setColor(QPalette::WindowText, Qt::red);
-    Label5->setPalette(red);
+    platform::SetTextColour(Label5, Qt::red);
 
     QPalette selection = Grid->palette();
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {

@@ -24,9 +24,7 @@ constexpr unsigned kValueBufferSize = 1024;
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QColor& colour) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QLatin1String(name));
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
+    platform::SetTextColour(label, colour);
     return label;
 }
 

@@ -43,9 +43,7 @@ constexpr int kHighlightPoints = 13;
 
 void StyleMenuLabel(QLabel* label, const QColor& colour, int points) {
     label->setFont(platform::UiFont(platform::kKaiFamily, points, true));
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
+    platform::SetTextColour(label, colour);
     label->adjustSize(); // grows or shrinks to the right and downwards
 }
 

@@ -6,15 +6,15 @@
 // Figures per size and filter: the whole RunQuery (fill and column sizing), the time until the
 // first rows are painted, the engine reading the same rows as text, their ratio, how long a stop
 // takes to end the fill, and how much the resident memory grew.
-#include "CommonControls.h"
-#include "Connection.h"
-#include "DatabaseFile.h"
-#include "DemoDirectory.h"
-#include "ResultGrid.h"
-#include "ShipOwnerTable.h"
-#include "SmartNetXpButton.h"
-#include "frmquery.h"
-#include "modGeneral.h"
+#include "data/Connection.h"
+#include "data/DatabaseFile.h"
+#include "data/ShipOwnerTable.h"
+#include "platform/CommonControls.h"
+#include "screens/ResultGrid.h"
+#include "screens/SmartNetXpButton.h"
+#include "screens/frmquery.h"
+#include "session/modGeneral.h"
+#include "tools/DemoDirectory.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

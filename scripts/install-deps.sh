@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ pkg-config
+  cmake make g++ pkg-config python3
   qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins
   libsqlcipher-dev sqlcipher
   fonts-arphic-uming fonts-arphic-ukai fonts-liberation

@@ -1,5 +1,5 @@
-#include "CommonControls.h"
-#include "modGeneral.h"
+#include "startup/Main.h"
+#include "platform/CommonControls.h"
 
 #include <QApplication>
 

@@ -1,6 +1,6 @@
 // Every picture the windows load: its format and pixel size, and the hand cursor's hot spot.
-#include "CommonControls.h"
-#include "frmmain.h"
+#include "platform/CommonControls.h"
+#include "shell/frmmain.h"
 
 #include <QImageReader>
 #include <QLabel>

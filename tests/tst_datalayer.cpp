@@ -1,10 +1,10 @@
-#include "Connection.h"
-#include "ConnectionString.h"
-#include "DatabaseFile.h"
-#include "DbError.h"
-#include "Recordset.h"
-#include "ShipOwnerTable.h"
-#include "TestSupport.h"
+#include "data/Connection.h"
+#include "data/ConnectionString.h"
+#include "data/DatabaseFile.h"
+#include "data/DbError.h"
+#include "data/Recordset.h"
+#include "data/ShipOwnerTable.h"
+#include "support/TestSupport.h"
 
 #include <QFile>
 #include <QtTest>

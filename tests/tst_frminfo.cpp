@@ -1,11 +1,11 @@
-#include "CommonControls.h"
-#include "Connection.h"
-#include "DatabaseFile.h"
-#include "MsgBox.h"
-#include "SmartNetXpButton.h"
-#include "TestSupport.h"
-#include "frminfo.h"
-#include "modGeneral.h"
+#include "data/Connection.h"
+#include "data/DatabaseFile.h"
+#include "platform/CommonControls.h"
+#include "platform/MsgBox.h"
+#include "screens/SmartNetXpButton.h"
+#include "screens/frminfo.h"
+#include "session/modGeneral.h"
+#include "support/TestSupport.h"
 
 #include <QLabel>
 #include <QLineEdit>

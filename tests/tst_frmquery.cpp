@@ -1,12 +1,12 @@
-#include "CommonControls.h"
-#include "Connection.h"
-#include "DemoDirectory.h"
-#include "ResultGrid.h"
-#include "SmartNetXpButton.h"
-#include "TestSupport.h"
-#include "frminfo.h"
-#include "frmquery.h"
-#include "modGeneral.h"
+#include "data/Connection.h"
+#include "platform/CommonControls.h"
+#include "screens/ResultGrid.h"
+#include "screens/SmartNetXpButton.h"
+#include "screens/frminfo.h"
+#include "screens/frmquery.h"
+#include "session/modGeneral.h"
+#include "support/TestSupport.h"
+#include "tools/DemoDirectory.h"
 
 #include <QLineEdit>
 #include <QtTest>

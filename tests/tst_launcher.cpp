@@ -1,9 +1,9 @@
 // The system information launcher against system.reg fixtures, with small scripts standing in for
 // the tool so that a test can see whether it ran.
-#include "CommonControls.h"
-#include "MsgBox.h"
-#include "TestSupport.h"
-#include "frmAbout.h"
+#include "platform/CommonControls.h"
+#include "platform/MsgBox.h"
+#include "shell/frmAbout.h"
+#include "support/TestSupport.h"
 
 #include <QtTest>
 

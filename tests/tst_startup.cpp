@@ -1,13 +1,14 @@
 // Start-up runs once per process, so each case runs the entry procedure in a fresh child process
 // of this test (offscreen, message boxes answered through the seam) and reads what it reports.
-#include "CommonControls.h"
-#include "Connection.h"
-#include "DatabaseFile.h"
-#include "MsgBox.h"
-#include "Programs.h"
-#include "ShipOwnerTable.h"
-#include "TestSupport.h"
-#include "modGeneral.h"
+#include "data/Connection.h"
+#include "data/DatabaseFile.h"
+#include "data/ShipOwnerTable.h"
+#include "platform/CommonControls.h"
+#include "platform/MsgBox.h"
+#include "platform/Programs.h"
+#include "session/modGeneral.h"
+#include "startup/Main.h"
+#include "support/TestSupport.h"
 
 #include <QApplication>
 #include <QProcess>

@@ -1,4 +1,4 @@
-#include "SystemDirectory.h"
+#include "platform/SystemDirectory.h"
 
 #include <QtTest>
 

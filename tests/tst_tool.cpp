@@ -1,10 +1,10 @@
 // The database tool as a user runs it, checked with the sqlcipher shell and with the program's
 // own data layer.
-#include "Connection.h"
-#include "DatabaseFile.h"
-#include "Recordset.h"
-#include "Registry.h"
-#include "ShipOwnerTable.h"
+#include "data/Connection.h"
+#include "data/DatabaseFile.h"
+#include "data/Recordset.h"
+#include "data/ShipOwnerTable.h"
+#include "platform/Registry.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

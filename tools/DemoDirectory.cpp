@@ -1,8 +1,8 @@
-#include "DemoDirectory.h"
+#include "tools/DemoDirectory.h"
 
-#include "Connection.h"
-#include "ShipOwnerTable.h"
-#include "Statement.h"
+#include "data/Connection.h"
+#include "data/ShipOwnerTable.h"
+#include "data/Statement.h"
 
 #include <QStringList>
 

@@ -1,9 +1,9 @@
 // The database tool: makes the directory file and fills it with demonstration companies.
-#include "Connection.h"
-#include "DatabaseFile.h"
-#include "DbError.h"
-#include "DemoDirectory.h"
-#include "SystemDirectory.h"
+#include "data/Connection.h"
+#include "data/DatabaseFile.h"
+#include "data/DbError.h"
+#include "platform/SystemDirectory.h"
+#include "tools/DemoDirectory.h"
 
 #include <QCoreApplication>
 #include <QDir>

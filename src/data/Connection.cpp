@@ -1,9 +1,9 @@
-#include "Connection.h"
+#include "data/Connection.h"
 
-#include "ConnectionString.h"
-#include "DbError.h"
-#include "Recordset.h"
-#include "Statement.h"
+#include "data/ConnectionString.h"
+#include "data/DbError.h"
+#include "data/Recordset.h"
+#include "data/Statement.h"
 
 #include <QFile>
 #include <sqlite3.h>

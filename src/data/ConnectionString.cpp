@@ -1,4 +1,4 @@
-#include "ConnectionString.h"
+#include "data/ConnectionString.h"
 
 namespace db {
 

@@ -1,8 +1,8 @@
-#include "DatabaseFile.h"
+#include "data/DatabaseFile.h"
 
-#include "Connection.h"
-#include "DbError.h"
-#include "ShipOwnerTable.h"
+#include "data/Connection.h"
+#include "data/DbError.h"
+#include "data/ShipOwnerTable.h"
 
 #include <QFileInfo>
 #include <sqlite3.h>

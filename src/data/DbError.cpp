@@ -1,4 +1,4 @@
-#include "DbError.h"
+#include "data/DbError.h"
 
 #include <sqlite3.h>
 

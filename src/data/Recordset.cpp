@@ -1,8 +1,8 @@
-#include "Recordset.h"
+#include "data/Recordset.h"
 
-#include "Connection.h"
-#include "DbError.h"
-#include "Statement.h"
+#include "data/Connection.h"
+#include "data/DbError.h"
+#include "data/Statement.h"
 
 #include <QRegularExpression>
 #include <sqlite3.h>

@@ -1,4 +1,4 @@
-#include "ShipOwnerTable.h"
+#include "data/ShipOwnerTable.h"
 
 namespace shipowner {
 

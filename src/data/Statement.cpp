@@ -1,6 +1,6 @@
-#include "Statement.h"
+#include "data/Statement.h"
 
-#include "DbError.h"
+#include "data/DbError.h"
 
 #include <sqlite3.h>
 

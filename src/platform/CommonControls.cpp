@@ -1,4 +1,4 @@
-#include "CommonControls.h"
+#include "platform/CommonControls.h"
 
 #include <QApplication>
 #include <QStyleFactory>
@@ -37,7 +37,7 @@ void SetUpApplication() {
     QFont::insertSubstitution(QStringLiteral("KaiTi_GB2312"), kai);
     QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
     QApplication::setApplicationName(kApplicationTitle);
-    QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+    QApplication::setApplicationVersion(QStringLiteral(ORVANDEL_VERSION));
     QApplication::setFont(UiFont(kSongFamily, 9));
 }
 

@@ -1,7 +1,7 @@
-#include "Form.h"
+#include "platform/Form.h"
 
-#include "CommonControls.h"
-#include "Twips.h"
+#include "platform/CommonControls.h"
+#include "platform/Twips.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
-#include "MsgBox.h"
+#include "platform/MsgBox.h"
 
-#include "CommonControls.h"
+#include "platform/CommonControls.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "Programs.h"
+#include "platform/Programs.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

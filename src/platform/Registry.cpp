@@ -1,6 +1,6 @@
-#include "Registry.h"
+#include "platform/Registry.h"
 
-#include "SystemDirectory.h"
+#include "platform/SystemDirectory.h"
 
 #include <QByteArray>
 #include <QFile>

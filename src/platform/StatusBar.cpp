@@ -1,4 +1,4 @@
-#include "StatusBar.h"
+#include "platform/StatusBar.h"
 
 #include <QDateTime>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "ResultGrid.h"
+#include "screens/ResultGrid.h"
 
 #include <QFontMetricsF>
 #include <QHeaderView>

@@ -1,7 +1,7 @@
-#include "SmartNetXpButton.h"
+#include "screens/SmartNetXpButton.h"
 
-#include "CommonControls.h"
-#include "Twips.h"
+#include "platform/CommonControls.h"
+#include "platform/Twips.h"
 
 #include <QPainter>
 

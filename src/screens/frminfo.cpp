@@ -1,13 +1,13 @@
-#include "frminfo.h"
+#include "screens/frminfo.h"
 
-#include "Connection.h"
-#include "DbError.h"
-#include "MsgBox.h"
-#include "Recordset.h"
-#include "ShipOwnerTable.h"
-#include "SmartNetXpButton.h"
-#include "Twips.h"
-#include "modGeneral.h"
+#include "data/Connection.h"
+#include "data/DbError.h"
+#include "data/Recordset.h"
+#include "data/ShipOwnerTable.h"
+#include "platform/MsgBox.h"
+#include "platform/Twips.h"
+#include "screens/SmartNetXpButton.h"
+#include "session/modGeneral.h"
 
 #include <QLabel>
 #include <QLineEdit>

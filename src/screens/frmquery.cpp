@@ -1,15 +1,15 @@
-#include "frmquery.h"
+#include "screens/frmquery.h"
 
-#include "CommonControls.h"
-#include "DbError.h"
-#include "DoEvents.h"
-#include "Recordset.h"
-#include "ResultGrid.h"
-#include "ShipOwnerTable.h"
-#include "SmartNetXpButton.h"
-#include "Twips.h"
-#include "frminfo.h"
-#include "modGeneral.h"
+#include "data/DbError.h"
+#include "data/Recordset.h"
+#include "data/ShipOwnerTable.h"
+#include "platform/CommonControls.h"
+#include "platform/DoEvents.h"
+#include "platform/Twips.h"
+#include "screens/ResultGrid.h"
+#include "screens/SmartNetXpButton.h"
+#include "screens/frminfo.h"
+#include "session/modGeneral.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>

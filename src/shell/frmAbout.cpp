@@ -1,9 +1,9 @@
-#include "frmAbout.h"
+#include "shell/frmAbout.h"
 
-#include "CommonControls.h"
-#include "MsgBox.h"
-#include "Programs.h"
-#include "Twips.h"
+#include "platform/CommonControls.h"
+#include "platform/MsgBox.h"
+#include "platform/Programs.h"
+#include "platform/Twips.h"
 
 #include <QKeyEvent>
 #include <QLabel>

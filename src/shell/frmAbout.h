@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Form.h"
-#include "Registry.h"
+#include "platform/Form.h"
+#include "platform/Registry.h"
 
 class QLabel;
 class QPushButton;

@@ -1,11 +1,11 @@
-#include "frmmain.h"
+#include "shell/frmmain.h"
 
-#include "CommonControls.h"
-#include "StatusBar.h"
-#include "Twips.h"
-#include "frmAbout.h"
-#include "frminfo.h"
-#include "frmquery.h"
+#include "platform/CommonControls.h"
+#include "platform/StatusBar.h"
+#include "platform/Twips.h"
+#include "screens/frminfo.h"
+#include "screens/frmquery.h"
+#include "shell/frmAbout.h"
 
 #include <QCoreApplication>
 #include <QFrame>

@@ -1,8 +1,8 @@
-#include "frmsplash.h"
+#include "shell/frmsplash.h"
 
-#include "Programs.h"
-#include "Twips.h"
-#include "frmmain.h"
+#include "platform/Programs.h"
+#include "platform/Twips.h"
+#include "shell/frmmain.h"
 
 #include <QCloseEvent>
 #include <QEventLoopLocker>

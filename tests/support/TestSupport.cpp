@@ -1,9 +1,9 @@
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
-#include "Connection.h"
-#include "DatabaseFile.h"
-#include "ShipOwnerTable.h"
-#include "Statement.h"
+#include "data/Connection.h"
+#include "data/DatabaseFile.h"
+#include "data/ShipOwnerTable.h"
+#include "data/Statement.h"
 
 #include <QDir>
 #include <QStringList>

@@ -1,25 +1,19 @@
-#include "modGeneral.h"
+#include "startup/Main.h"
 
-#include "Connection.h"
-#include "DatabaseFile.h"
-#include "MsgBox.h"
-#include "SystemDirectory.h"
-#include "frmsplash.h"
+#include "data/Connection.h"
+#include "data/DatabaseFile.h"
+#include "platform/MsgBox.h"
+#include "platform/SystemDirectory.h"
+#include "session/modGeneral.h"
+#include "shell/frmsplash.h"
 
 #include <QByteArray>
 #include <exception>
-#include <memory>
+#include <stdexcept>
 
 namespace modGeneral {
 
-QString systemDir;
-
 namespace {
-
-std::unique_ptr<db::Connection>& connectionSlot() {
-    static std::unique_ptr<db::Connection> connection;
-    return connection;
-}
 
 // Asks again with a buffer of the size the platform says it needs, so a path of any length fits.
 QString ReadSystemDirectory() {
@@ -35,13 +29,6 @@ QString ReadSystemDirectory() {
 }
 
 } // namespace
-
-db::Connection& dbConnection() {
-    auto& slot = connectionSlot();
-    if (!slot)
-        slot = std::make_unique<db::Connection>();
-    return *slot;
-}
 
 bool Main() {
     try {

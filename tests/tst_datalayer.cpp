@@ -4,18 +4,34 @@
 #include "data/DbError.h"
 #include "data/Recordset.h"
 #include "data/ShipOwnerTable.h"
+#include "data/Statement.h"
+#include "data/Transaction.h"
 #include "support/TestSupport.h"
+#include "tools/DemoDirectory.h"
 
 #include <QFile>
 #include <QtTest>
+#include <sqlite3.h>
 
 using db::Connection;
 using db::Recordset;
 
 namespace {
-const int kSqliteBusy = 5;
 const int kSqliteCantOpen = 14;
 const int kSqliteNotADb = 26;
+
+bool InTransaction(Connection& connection) {
+    return sqlite3_get_autocommit(connection.Handle()) == 0;
+}
+
+// Caps the file at the pages it has now, so that anything needing one more page finds the disk
+// full.
+void FillTheDisk(Connection& connection) {
+    connection.Execute(QStringLiteral("VACUUM")); // no free pages left to reuse
+    db::Statement pages(connection.Handle(), QStringLiteral("PRAGMA page_count"));
+    pages.Step();
+    connection.Execute(QStringLiteral("PRAGMA max_page_count=") + pages.Column(0).toString());
+}
 
 QString ConnectionStringFor(const QString& path) {
     return QStringLiteral("Driver={microsoft access driver (*.mdb)};dbq=") + path;
@@ -38,6 +54,13 @@ private slots:
     void multiStatementTextIsRefused();
     void staticResultSetIsASnapshot();
     void unstoredRowRollsBack();
+    void failedUpdateRollsBackAtOnce();
+    void transactionEndsAsAsked_data();
+    void transactionEndsAsAsked();
+    void immediateTransactionTakesTheWriteLockAtOnce();
+    void failedDemoFillAddsNothingAndReportsItsOwnError();
+    void errorsSayWhatKindTheyAre_data();
+    void errorsSayWhatKindTheyAre();
 };
 
 void TestDataLayer::connectionString() {
@@ -245,7 +268,7 @@ void TestDataLayer::writeLockMakesAnotherWriterWaitThenFail() {
                       QString::number(id));
         QFAIL("the second writer was let in");
     } catch (const db::Error& error) {
-        QCOMPARE(error.code(), kSqliteBusy);
+        QVERIFY2(error.isBusy(), qPrintable(error.message()));
     }
     QVERIFY2(waited.elapsed() >= 250, "the second writer did not wait for the lock");
     rs.Update();
@@ -272,7 +295,7 @@ void TestDataLayer::heldLockRefusesTheSaveAndLosesNothing() {
             rs.SetField(QStringLiteral("tel"), QStringLiteral("2"));
             QFAIL("the write went through a held lock");
         } catch (const db::Error& error) {
-            QCOMPARE(error.code(), kSqliteBusy);
+            QVERIFY2(error.isBusy(), qPrintable(error.message()));
         }
     }
     other.Execute(QStringLiteral("COMMIT"));
@@ -336,18 +359,157 @@ void TestDataLayer::unstoredRowRollsBack() {
     Connection connection;
     dir.CreateDatabase(connection);
     const qint64 id = InsertCompany(connection, {{QStringLiteral("tel"), QStringLiteral("1")}});
-    {
-        Recordset rs;
-        rs.Open(shipowner::RecordStatement(id), connection, db::adOpenKeyset,
-                db::adLockPessimistic);
-        rs.SetField(QStringLiteral("tel"), QStringLiteral("2"));
-        QVERIFY_THROWS_EXCEPTION(db::ConversionError,
-                                 rs.SetField(QStringLiteral("Tank_No"), QStringLiteral("x")));
-    }
-    QCOMPARE(StoredValue(connection, id, QStringLiteral("tel")).toString(), QStringLiteral("1"));
-    // The lock went with the result set: another write goes through at once.
-    connection.Execute(QStringLiteral("update Orvandel set tel='4'"));
+    Connection other;
+    other.OpenFile(dir.databasePath(), dbfile::kPassword);
+    other.SetBusyTimeout(0);
+    Recordset rs;
+    rs.Open(shipowner::RecordStatement(id), connection, db::adOpenKeyset, db::adLockPessimistic);
+    rs.SetField(QStringLiteral("tel"), QStringLiteral("2"));
+    QVERIFY_THROWS_EXCEPTION(db::ConversionError,
+                             rs.SetField(QStringLiteral("Tank_No"), QStringLiteral("x")));
+    QVERIFY(InTransaction(connection));
+    rs.Close();
+    QVERIFY(!InTransaction(connection));
+    // The lock went with the result set: another connection writes at once.
+    other.Execute(QStringLiteral("update Orvandel set tel='4'"));
     QCOMPARE(StoredValue(connection, id, QStringLiteral("tel")).toString(), QStringLiteral("4"));
+}
+
+void TestDataLayer::failedUpdateRollsBackAtOnce() {
+    SystemDirFixture dir;
+    Connection connection;
+    dir.CreateDatabase(connection);
+    const qint64 id = InsertCompany(connection, {{QStringLiteral("tel"), QStringLiteral("1")}});
+    Recordset rs;
+    rs.Open(shipowner::RecordStatement(id), connection, db::adOpenKeyset, db::adLockPessimistic);
+    connection.Execute(shipowner::DeleteStatement(id));
+    rs.SetField(QStringLiteral("tel"), QStringLiteral("2"));
+    QVERIFY_THROWS_EXCEPTION(db::Error, rs.Update());
+    QVERIFY2(!InTransaction(connection), "the failed store still holds the write lock");
+    QCOMPARE(RowCount(connection), 0);
+}
+
+void TestDataLayer::transactionEndsAsAsked_data() {
+    QTest::addColumn<QString>("ending");
+    QTest::addColumn<qint64>("rowsAfter");
+    QTest::newRow("committed") << "commit" << qint64(1);
+    QTest::newRow("left without commit") << "scope" << qint64(0);
+    QTest::newRow("an error unwinds past it") << "error" << qint64(0);
+    QTest::newRow("the engine rolled back already") << "engine" << qint64(0);
+}
+
+void TestDataLayer::transactionEndsAsAsked() {
+    QFETCH(QString, ending);
+    QFETCH(qint64, rowsAfter);
+    SystemDirFixture dir;
+    Connection connection;
+    dir.CreateDatabase(connection);
+    try {
+        db::Transaction transaction(connection);
+        QVERIFY(InTransaction(connection));
+        InsertCompany(connection, {{QStringLiteral("tel"), QStringLiteral("1")}});
+        if (ending == QLatin1String("commit"))
+            transaction.commit();
+        else if (ending == QLatin1String("error"))
+            connection.Execute(QStringLiteral("no such statement"));
+        else if (ending == QLatin1String("engine"))
+            connection.Execute(QStringLiteral("ROLLBACK"));
+    } catch (const db::Error& error) {
+        // The first error is the one that arrives, not one from the rollback.
+        QCOMPARE(ending, QStringLiteral("error"));
+        QVERIFY2(error.message().contains(QStringLiteral("syntax")), qPrintable(error.message()));
+    }
+    QVERIFY(!InTransaction(connection));
+    QCOMPARE(RowCount(connection), rowsAfter);
+}
+
+void TestDataLayer::immediateTransactionTakesTheWriteLockAtOnce() {
+    SystemDirFixture dir;
+    Connection owner;
+    dir.CreateDatabase(owner);
+    Connection other;
+    other.OpenFile(dir.databasePath(), dbfile::kPassword);
+    other.SetBusyTimeout(0);
+    const QString write = QStringLiteral("insert into Orvandel (tel) values ('2')");
+    {
+        db::Transaction deferred(owner, db::Transaction::Begin::Deferred);
+        other.Execute(write); // nothing is locked before the first write
+    }
+    db::Transaction immediate(owner, db::Transaction::Begin::Immediate);
+    try {
+        other.Execute(write);
+        QFAIL("the write lock was not taken at the start");
+    } catch (const db::Error& error) {
+        QVERIFY2(error.isBusy(), qPrintable(error.message()));
+    }
+    immediate.commit();
+    other.Execute(write);
+    QCOMPARE(RowCount(owner), 2);
+}
+
+void TestDataLayer::failedDemoFillAddsNothingAndReportsItsOwnError() {
+    SystemDirFixture dir;
+    Connection connection;
+    dir.CreateDatabase(connection);
+    InsertCompany(connection, {{QStringLiteral("tel"), QStringLiteral("1")}});
+    FillTheDisk(connection);
+    try {
+        DemoDirectory(1).AddTo(connection, 2000);
+        QFAIL("2000 companies fitted on a full disk");
+    } catch (const db::Error& error) {
+        QVERIFY2(error.isDiskFull(), qPrintable(error.message()));
+    }
+    QVERIFY(!InTransaction(connection));
+    QCOMPARE(RowCount(connection), 1);
+}
+
+void TestDataLayer::errorsSayWhatKindTheyAre_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("extendedCode");
+    QTest::newRow("busy") << "busy" << SQLITE_BUSY;
+    QTest::newRow("disk full") << "full" << SQLITE_FULL;
+    QTest::newRow("read-only") << "read-only" << SQLITE_READONLY;
+    QTest::newRow("cannot open") << "cannot open" << SQLITE_CANTOPEN;
+    QTest::newRow("duplicate key") << "duplicate key" << SQLITE_CONSTRAINT_PRIMARYKEY;
+}
+
+void TestDataLayer::errorsSayWhatKindTheyAre() {
+    QFETCH(QString, kind);
+    QFETCH(int, extendedCode);
+    SystemDirFixture dir;
+    Connection connection;
+    dir.CreateDatabase(connection);
+    connection.SetBusyTimeout(0);
+    const qint64 id = InsertCompany(connection, {{QStringLiteral("tel"), QStringLiteral("1")}});
+    Connection other;
+    other.OpenFile(dir.databasePath(), dbfile::kPassword);
+    const QString write = QStringLiteral("update Orvandel set adrress=printf('%.*c', 5000, 'x')");
+    try {
+        if (kind == QLatin1String("busy")) {
+            db::Transaction held(other, db::Transaction::Begin::Immediate);
+            connection.Execute(write);
+        } else if (kind == QLatin1String("full")) {
+            FillTheDisk(connection);
+            connection.Execute(write);
+        } else if (kind == QLatin1String("read-only")) {
+            connection.Execute(QStringLiteral("PRAGMA query_only=1"));
+            connection.Execute(write);
+        } else if (kind == QLatin1String("cannot open")) {
+            Connection missing;
+            missing.OpenFile(dir.path() + QStringLiteral("/missing.bcd"), dbfile::kPassword);
+        } else {
+            InsertCompany(connection, {{QStringLiteral("id"), id}});
+        }
+        QFAIL("the engine took it");
+    } catch (const db::Error& error) {
+        QCOMPARE(error.extendedCode(), extendedCode);
+        QCOMPARE(error.code(), extendedCode & 0xff);
+        const QList<bool> kinds = {error.isBusy(), error.isDiskFull(), error.isReadOnly(),
+                                   error.isCantOpen()};
+        const QStringList names = {"busy", "full", "read-only", "cannot open"};
+        for (int i = 0; i < names.size(); ++i)
+            QCOMPARE(kinds[i], kind == names[i]);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDataLayer)

@@ -1,5 +1,6 @@
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
+#include "data/Statement.h"
 #include "platform/CommonControls.h"
 #include "platform/MsgBox.h"
 #include "screens/SmartNetXpButton.h"
@@ -57,7 +58,8 @@ private slots:
     void refusedNumberStoresNothing();
     void openingWhileOpenReloads();
     void rowDeletedElsewhereIsAddedAgain();
-    void lockHeldElsewhereIsReportedAndNothingIsLost();
+    void refusalByTheStoreIsReportedAndNothingIsLost_data();
+    void refusalByTheStoreIsReportedAndNothingIsLost();
     void tabOrderFromTheSaveButton();
 
 private:
@@ -364,26 +366,57 @@ void TestDetailScreen::rowDeletedElsewhereIsAddedAgain() {
     QCOMPARE(StoredValue(connection(), form_->shipId, "公司名称").toString(), ShownText(0));
 }
 
-void TestDetailScreen::lockHeldElsewhereIsReportedAndNothingIsLost() {
+void TestDetailScreen::refusalByTheStoreIsReportedAndNothingIsLost_data() {
+    QTest::addColumn<QString>("cause");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("lock held elsewhere") << "lock"
+                                         << "其他程序";
+    QTest::newRow("disk full") << "full"
+                               << "磁盘已满";
+    QTest::newRow("read-only") << "read-only"
+                               << "只读";
+}
+
+void TestDetailScreen::refusalByTheStoreIsReportedAndNothingIsLost() {
+    QFETCH(QString, cause);
+    QFETCH(QString, said);
     const qint64 id = InsertCompany(connection(), FullRecord());
     open(id);
-    box(14)->setText(QStringLiteral("新电话"));
+    // Long enough to need pages beyond those the file has.
+    const QString longText(1000, QChar(0x957F));
+    for (int index : {0, 1, 14, 15, 16})
+        box(index)->setText(longText);
     db::Connection other;
     other.OpenFile(dir_.databasePath(), dbfile::kPassword);
-    other.Execute(QStringLiteral("BEGIN IMMEDIATE"));
-    QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
-    auto shown = Taken();
-    QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown[0].style, 16);
-    QVERIFY2(shown[0].text.contains(QStringLiteral("其他程序")), qPrintable(shown[0].text));
-    QVERIFY(shown[0].text.contains(QStringLiteral("未保存")));
-    QCOMPARE(box(14)->text(), QStringLiteral("新电话"));
-    QCOMPARE(StoredValue(other, id, "tel").toString(), ShownText(14));
-    other.Execute(QStringLiteral("COMMIT"));
-
+    if (cause == QLatin1String("lock")) {
+        other.Execute(QStringLiteral("BEGIN IMMEDIATE"));
+    } else if (cause == QLatin1String("full")) {
+        connection().Execute(QStringLiteral("VACUUM")); // no free pages left to reuse
+        db::Statement pages(connection().Handle(), QStringLiteral("PRAGMA page_count"));
+        pages.Step();
+        connection().Execute(QStringLiteral("PRAGMA max_page_count=") + pages.Column(0).toString());
+    } else {
+        connection().Execute(QStringLiteral("PRAGMA query_only=1"));
+    }
+    {
+        const auto restore = qScopeGuard([&] {
+            if (cause == QLatin1String("lock"))
+                other.Execute(QStringLiteral("COMMIT"));
+            connection().Execute(QStringLiteral("PRAGMA max_page_count=1073741823"));
+            connection().Execute(QStringLiteral("PRAGMA query_only=0"));
+        });
+        QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
+        auto shown = Taken();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].style, 16);
+        QVERIFY2(shown[0].text.contains(said), qPrintable(shown[0].text));
+        QVERIFY(shown[0].text.contains(QStringLiteral("未保存")));
+        QCOMPARE(box(14)->text(), longText);
+        QCOMPARE(StoredValue(other, id, "tel").toString(), ShownText(14));
+    }
     QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
     QCOMPARE(Taken().value(0).text, QStringLiteral("修改成功"));
-    QCOMPARE(StoredValue(other, id, "tel").toString(), QStringLiteral("新电话"));
+    QCOMPARE(StoredValue(other, id, "tel").toString(), box(14)->text());
 }
 
 void TestDetailScreen::tabOrderFromTheSaveButton() {

@@ -3,6 +3,7 @@
 #include "data/Connection.h"
 #include "data/ShipOwnerTable.h"
 #include "data/Statement.h"
+#include "data/Transaction.h"
 
 #include <QStringList>
 
@@ -198,21 +199,17 @@ void DemoDirectory::AddTo(db::Connection& connection, long long count,
         QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
             .arg(shipowner::kTable, columns.join(QLatin1Char(',')),
                  QStringList(columns.size(), QStringLiteral("?")).join(QLatin1Char(',')));
-    connection.Execute(QStringLiteral("BEGIN IMMEDIATE"));
-    try {
-        db::Statement insert(connection.Handle(), sql);
-        for (long long added = 0; added < count; ++added) {
-            const QVariantList values = NextCompany();
-            for (int i = 0; i < values.size(); ++i)
-                insert.Bind(i + 1, values[i]);
-            insert.Step();
-            insert.Reset();
-            if (progress && (added + 1) % 10000 == 0)
-                progress(added + 1);
-        }
-        connection.Execute(QStringLiteral("COMMIT"));
-    } catch (...) {
-        connection.Execute(QStringLiteral("ROLLBACK"));
-        throw;
+    // All or nothing: a failure part of the way adds no company.
+    db::Transaction transaction(connection, db::Transaction::Begin::Immediate);
+    db::Statement insert(connection.Handle(), sql);
+    for (long long added = 0; added < count; ++added) {
+        const QVariantList values = NextCompany();
+        for (int i = 0; i < values.size(); ++i)
+            insert.Bind(i + 1, values[i]);
+        insert.Step();
+        insert.Reset();
+        if (progress && (added + 1) % 10000 == 0)
+            progress(added + 1);
     }
+    transaction.commit();
 }

@@ -4,8 +4,27 @@
 
 namespace db {
 
-Error::Error(int code, const QString& message)
-    : std::runtime_error(message.toStdString()), code_(code), message_(message) {}
+Error::Error(int code, const QString& message) : Error(code, code, message) {}
+
+Error::Error(int code, int extendedCode, const QString& message)
+    : std::runtime_error(message.toStdString()), code_(code & 0xff), extendedCode_(extendedCode),
+      message_(message) {}
+
+bool Error::isBusy() const {
+    return code_ == SQLITE_BUSY || code_ == SQLITE_LOCKED;
+}
+
+bool Error::isDiskFull() const {
+    return code_ == SQLITE_FULL;
+}
+
+bool Error::isReadOnly() const {
+    return code_ == SQLITE_READONLY;
+}
+
+bool Error::isCantOpen() const {
+    return code_ == SQLITE_CANTOPEN;
+}
 
 ConversionError::ConversionError(const QString& column, const QString& text)
     : Error(SQLITE_MISMATCH, QStringLiteral("column %1 takes a whole number or nothing, not \"%2\"")
@@ -13,9 +32,13 @@ ConversionError::ConversionError(const QString& column, const QString& text)
       column_(column) {}
 
 void ThrowEngineError(sqlite3* handle, int code) {
-    const QString message = handle != nullptr ? QString::fromUtf8(sqlite3_errmsg(handle))
-                                              : QString::fromUtf8(sqlite3_errstr(code));
-    throw Error(code, message);
+    if (handle == nullptr)
+        throw Error(code, QString::fromUtf8(sqlite3_errstr(code)));
+    // The connection keeps the extended code of its last failure; it belongs to this one only if
+    // it extends the same result code.
+    const int extended = sqlite3_extended_errcode(handle);
+    throw Error(code, (extended & 0xff) == (code & 0xff) ? extended : code,
+                QString::fromUtf8(sqlite3_errmsg(handle)));
 }
 
 } // namespace db

@@ -7,15 +7,26 @@ struct sqlite3;
 
 namespace db {
 
-// A failure of the store: the engine's result code and its message.
+// A failure of the store: the engine's result code, its extended result code (which says more,
+// for example which constraint or which kind of input/output error) and its message.
 class Error : public std::runtime_error {
 public:
     Error(int code, const QString& message);
+    Error(int code, int extendedCode, const QString& message);
     int code() const { return code_; }
+    int extendedCode() const { return extendedCode_; }
     QString message() const { return message_; }
+
+    // Another connection or statement holds a lock that this one needs.
+    bool isBusy() const;
+    bool isDiskFull() const;
+    // The file, or the folder its journal goes in, takes no writes.
+    bool isReadOnly() const;
+    bool isCantOpen() const;
 
 private:
     int code_;
+    int extendedCode_;
     QString message_;
 };
 

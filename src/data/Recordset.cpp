@@ -5,6 +5,7 @@
 #include "data/Statement.h"
 
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <sqlite3.h>
 
 namespace db {
@@ -149,21 +150,16 @@ void Recordset::Update() {
     if (!newRow_ && !dirty_.contains(true))
         return;
     BeginWrite();
-    try {
-        StoreRow();
-        Exec(connection_->Handle(), QStringLiteral("COMMIT"));
-    } catch (...) {
-        Rollback();
-        throw;
-    }
-    inTransaction_ = false;
+    // Stored or not, the write ends here; a failed one is rolled back.
+    const auto endWrite = qScopeGuard([this] { write_.reset(); });
+    StoreRow();
+    write_->commit();
     newRow_ = false;
     dirty_.fill(false);
 }
 
 void Recordset::Close() {
-    if (inTransaction_)
-        Rollback();
+    write_.reset();
     live_.reset();
     if (connection_ != nullptr)
         connection_->UnregisterRecordset(this);
@@ -195,8 +191,7 @@ void Recordset::TakeSnapshot() {
 
 void Recordset::ForgetConnection() {
     TakeSnapshot();
-    if (inTransaction_)
-        Rollback();
+    write_.reset();
     connection_ = nullptr;
 }
 
@@ -236,11 +231,10 @@ void Recordset::FinishLive() {
 }
 
 void Recordset::BeginWrite() {
-    if (inTransaction_)
+    if (write_)
         return;
     connection_->DetachReaders();
-    Exec(connection_->Handle(), QStringLiteral("BEGIN IMMEDIATE"));
-    inTransaction_ = true;
+    write_.emplace(*connection_, Transaction::Begin::Immediate);
 }
 
 void Recordset::StoreRow() {
@@ -282,17 +276,6 @@ void Recordset::StoreRow() {
     update.Step();
     if (sqlite3_changes(handle) == 0)
         throw Error(SQLITE_NOTFOUND, QStringLiteral("the row is no longer in the table"));
-}
-
-void Recordset::Rollback() {
-    inTransaction_ = false;
-    if (connection_ == nullptr)
-        return;
-    try {
-        Exec(connection_->Handle(), QStringLiteral("ROLLBACK"));
-    } catch (const Error&) {
-        // The engine may have rolled back on its own already (for example on a full disk).
-    }
 }
 
 } // namespace db

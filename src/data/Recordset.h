@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Transaction.h"
+
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -7,6 +9,7 @@
 #include <QVariant>
 #include <QVector>
 #include <memory>
+#include <optional>
 
 namespace db {
 
@@ -67,7 +70,6 @@ private:
     void FinishLive();
     void BeginWrite();
     void StoreRow();
-    void Rollback();
 
     Connection* connection_ = nullptr;
     std::unique_ptr<Statement> live_;
@@ -83,7 +85,7 @@ private:
     int keyColumn_ = -1;
     QVector<bool> dirty_;
     bool newRow_ = false;
-    bool inTransaction_ = false;
+    std::optional<Transaction> write_; // from the first field write until Update() or Close()
 };
 
 } // namespace db

@@ -70,17 +70,15 @@ QString LabelOf(const QString& column) {
 
 // What went wrong, in the user's words; the engine's own text follows for whoever helps them.
 QString Reason(const db::Error& error) {
-    switch (error.code()) {
-    case 5: // busy
-    case 6: // locked
+    if (error.isBusy())
         return QStringLiteral("数据文件正被其他程序使用，请稍后再试。");
-    case 13: // full
+    if (error.isDiskFull())
         return QStringLiteral("磁盘已满。");
-    case 14: // cannot open
+    if (error.isReadOnly())
+        return QStringLiteral("数据文件是只读的，无法写入。");
+    if (error.isCantOpen())
         return QStringLiteral("找不到或无法打开数据文件。");
-    default:
-        return QStringLiteral("数据库出错（%1）。").arg(error.message());
-    }
+    return QStringLiteral("数据库出错（%1）。").arg(error.message());
 }
 
 void ReportFailure(const QString& what, const db::Error& error) {

@@ -9,6 +9,7 @@ packages=(
   libsqlcipher-dev sqlcipher
   fonts-arphic-uming fonts-arphic-ukai fonts-liberation
   xvfb xauth xdotool imagemagick
+  dpkg-dev file
   "$@"
 )
 

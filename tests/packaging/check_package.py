@@ -1,0 +1,65 @@
+#!/usr/bin/env python3
+"""Installs the build under two unrelated prefixes and starts the database tool through each
+launcher (also through a symbolic link to it), then makes the Debian package and checks its
+name, its dependencies and that it carries the launchers, the program, the desktop entry and
+the icons.
+
+Usage: check_package.py BUILD_DIR VERSION
+"""
+import os
+import pathlib
+import subprocess
+import sys
+import tempfile
+
+build, version = pathlib.Path(sys.argv[1]), sys.argv[2]
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+
+
+def run(*command, **kwargs):
+    return subprocess.run(command, check=True, capture_output=True, text=True, **kwargs).stdout
+
+
+with tempfile.TemporaryDirectory() as work:
+    work = pathlib.Path(work)
+    env = dict(os.environ, ORVANDEL_SYSTEM_DIR=str(work / "system"))
+    for prefix in (work / "usr", work / "opt" / "elsewhere"):
+        run("cmake", "--install", str(build), "--prefix", str(prefix))
+        link = work / "links" / prefix.name / "orvandel-db"
+        link.parent.mkdir(parents=True)
+        link.symlink_to(prefix / "bin" / "orvandel-db")
+        for launcher in (prefix / "bin" / "orvandel-db", link):
+            result = subprocess.run([str(launcher), "where"], env=env, capture_output=True,
+                                    text=True)
+            check(result.returncode == 0 and result.stdout.strip() ==
+                  str(work / "system" / "shipall.bcd"),
+                  f"{launcher} where: {result.returncode} {result.stdout!r} {result.stderr!r}")
+        check(str(prefix) not in (prefix / "bin" / "orvandel").read_text(),
+              f"the launcher names its install prefix {prefix}")
+
+    out = work / "package"
+    run("cpack", "-G", "DEB", "--config", str(build / "CPackConfig.cmake"), "-B", str(out),
+        cwd=build)
+    deb = out / f"orvandel_{version}_amd64.deb"
+    check(deb.is_file(), f"no {deb.name} in {sorted(p.name for p in out.iterdir())}")
+    if deb.is_file():
+        depends = run("dpkg-deb", "-f", str(deb), "Depends")
+        for needed in ("libqt6widgets6", "libsqlcipher0", "libc6", "fonts-arphic-uming",
+                       "fonts-arphic-ukai", "qt6-translations-l10n"):
+            check(needed in depends, f"Depends lacks {needed}: {depends}")
+        listing = run("dpkg-deb", "-c", str(deb))
+        for path in ("./usr/bin/orvandel", "./usr/bin/orvandel-db", "./usr/lib/orvandel/orvandel",
+                     "./usr/lib/orvandel/orvandel-db", "./usr/lib/orvandel/images/splash.gif",
+                     "./usr/share/applications/orvandel.desktop",
+                     "./usr/share/icons/hicolor/16x16/apps/orvandel.png",
+                     "./usr/share/icons/hicolor/256x256/apps/orvandel.png"):
+            check(f" {path}\n" in listing, f"the package lacks {path}")
+
+for failure in failures:
+    print("FAIL:", failure)
+sys.exit(1 if failures else 0)

@@ -2,14 +2,17 @@
 
 #include <QList>
 #include <QString>
+#include <memory>
 
 struct sqlite3;
 
 namespace db {
 
+class Engine;
 class Recordset;
 
-// One connection to the encrypted directory file. Errors are thrown as db::Error.
+// One connection to the directory: the encrypted file, or a server. Errors are thrown as
+// db::Error.
 class Connection {
 public:
     Connection();
@@ -17,9 +20,8 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    // Opens the file named by the connection string's dbq, keyed with the password. The driver must
-    // be the desktop database driver, which this embedded engine stands in for. Never creates a
-    // file.
+    // Opens what the connection string names. Its driver picks the engine: the desktop database
+    // driver means the encrypted file named by dbq, keyed with the password.
     void Open(const QString& connectionString, const QString& userId, const QString& password,
               long options = -1);
     // Opens a file by path; with create, a missing file is made, keyed, empty.
@@ -27,20 +29,27 @@ public:
     // Runs one statement; whatever rows it returns are dropped.
     void Execute(const QString& commandText, long options = -1);
 
-    bool IsOpen() const { return handle_ != nullptr; }
+    bool IsOpen() const { return engine_ != nullptr; }
     // How long a write waits for a lock held elsewhere before it fails.
     void SetBusyTimeout(int milliseconds);
 
     // For the result-set layer and the database tool.
+    Engine& engine() const;
+    // The file's own handle, for the tool and the benchmark; throws when no file is open.
     sqlite3* Handle() const;
-    // Read-only result sets still stepping a statement are turned into snapshots before this
-    // connection writes, so that what they return does not change under them.
+    // Read-only result sets still reading their statement are turned into snapshots before
+    // this connection writes, so that what they return does not change under them, and before
+    // an engine that runs one statement at a time runs another.
     void DetachReaders();
+    // Called before a result set opens a statement.
+    void PrepareForQuery();
     void RegisterRecordset(Recordset* recordset);
     void UnregisterRecordset(Recordset* recordset);
 
 private:
-    sqlite3* handle_ = nullptr;
+    void Adopt(std::unique_ptr<Engine> engine);
+
+    std::unique_ptr<Engine> engine_;
     int busyTimeoutMs_ = 3000;
     QList<Recordset*> recordsets_;
 };

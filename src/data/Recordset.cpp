@@ -2,7 +2,7 @@
 
 #include "data/Connection.h"
 #include "data/DbError.h"
-#include "data/Statement.h"
+#include "data/Engine.h"
 
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -11,12 +11,6 @@
 namespace db {
 
 namespace {
-
-QString QuoteIdentifier(const QString& name) {
-    QString quoted = name;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
 
 QVariant ConvertForColumn(const QString& column, bool integerColumn, const QString& text) {
     if (!integerColumn)
@@ -29,10 +23,6 @@ QVariant ConvertForColumn(const QString& column, bool integerColumn, const QStri
     if (!wholeNumber.match(text).hasMatch() || !fits)
         throw ConversionError(column, text);
     return QVariant(number);
-}
-
-bool IsIntegerType(const QString& declaredType) {
-    return declaredType.contains(QLatin1String("INT"), Qt::CaseInsensitive);
 }
 
 } // namespace
@@ -50,50 +40,33 @@ Recordset::~Recordset() {
 void Recordset::Open(const QString& source, Connection& connection, int, int lockType, long) {
     if (IsOpen())
         throw Error(SQLITE_MISUSE, QStringLiteral("the result set is already open"));
-    auto statement = std::make_unique<Statement>(connection.Handle(), source);
-    const int count = statement->ColumnCount();
+    connection.PrepareForQuery();
+    std::unique_ptr<RowStream> stream = connection.engine().Query(source);
+    const int count = stream->ColumnCount();
     for (int i = 0; i < count; ++i) {
-        columns_.append(statement->ColumnName(i));
+        columns_.append(stream->ColumnName(i));
         columnIndexLower_.insert(columns_.last().toLower(), i);
-        integerColumn_.append(IsIntegerType(statement->DeclaredType(i)));
+        integerColumn_.append(stream->IsIntegerColumn(i));
     }
     connection_ = &connection;
     connection.RegisterRecordset(this);
     updatable_ = lockType == adLockPessimistic || lockType == adLockOptimistic;
     if (!updatable_) {
-        live_ = std::move(statement);
-        atEnd_ = !live_->Step();
+        live_ = std::move(stream);
+        atEnd_ = !live_->Next();
         if (atEnd_)
             FinishLive();
         return;
     }
-    while (statement->Step()) {
+    while (stream->Next()) {
         QVector<QVariant> row(count);
         for (int i = 0; i < count; ++i)
-            row[i] = statement->Column(i);
+            row[i] = stream->Value(i);
         rows_.append(row);
     }
-    for (int i = 0; i < count; ++i) {
-        const QString table = statement->TableName(i);
-        if (i == 0)
-            table_ = table;
-        else if (table != table_)
-            table_.clear();
-    }
-    if (!table_.isEmpty()) {
-        for (int i = 0; i < count; ++i) {
-            const QByteArray table = table_.toUtf8();
-            const QByteArray column = columns_[i].toUtf8();
-            const char* type = nullptr;
-            int primaryKey = 0;
-            if (sqlite3_table_column_metadata(connection.Handle(), nullptr, table.constData(),
-                                              column.constData(), &type, nullptr, nullptr,
-                                              &primaryKey, nullptr) == SQLITE_OK &&
-                primaryKey != 0 &&
-                QString::fromUtf8(type).compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0)
-                keyColumn_ = i;
-        }
-    }
+    const RowSource rowSource = connection.engine().SourceOf(*stream);
+    table_ = rowSource.table;
+    keyColumn_ = rowSource.keyColumn;
     dirty_.fill(false, count);
     position_ = 0;
     atEnd_ = rows_.isEmpty();
@@ -103,7 +76,7 @@ QVariant Recordset::Field(const QString& column) const {
     const int index = ColumnIndex(column);
     RequireCurrentRow();
     if (live_)
-        return live_->Column(index);
+        return live_->Value(index);
     return rows_[position_][index];
 }
 
@@ -123,7 +96,7 @@ void Recordset::SetField(const QString& column, const QString& text) {
 void Recordset::MoveNext() {
     RequireCurrentRow();
     if (live_) {
-        if (!live_->Step()) {
+        if (!live_->Next()) {
             atEnd_ = true;
             FinishLive();
         }
@@ -183,7 +156,7 @@ void Recordset::TakeSnapshot() {
     position_ = 0;
     if (!atEnd_) {
         rows_.append(ReadLiveRow());
-        while (live_->Step())
+        while (live_->Next())
             rows_.append(ReadLiveRow());
     }
     FinishLive();
@@ -221,12 +194,12 @@ void Recordset::RequireUpdatable() const {
 QVector<QVariant> Recordset::ReadLiveRow() const {
     QVector<QVariant> row(columns_.size());
     for (int i = 0; i < row.size(); ++i)
-        row[i] = live_->Column(i);
+        row[i] = live_->Value(i);
     return row;
 }
 
 void Recordset::FinishLive() {
-    // Done with the statement: release it so its read lock goes too.
+    // Done with the statement: release it so its read lock goes too, and the engine is free.
     live_.reset();
 }
 
@@ -235,6 +208,12 @@ void Recordset::BeginWrite() {
         return;
     connection_->DetachReaders();
     write_.emplace(*connection_, Transaction::Begin::Immediate);
+    if (!newRow_ && keyColumn_ >= 0) {
+        // A failed lock leaves no transaction behind.
+        auto dropWrite = qScopeGuard([this] { write_.reset(); });
+        connection_->engine().LockRow(table_, columns_[keyColumn_], rows_[position_][keyColumn_]);
+        dropWrite.dismiss();
+    }
 }
 
 void Recordset::StoreRow() {
@@ -242,39 +221,21 @@ void Recordset::StoreRow() {
     QVariantList values;
     for (int i = 0; i < columns_.size(); ++i) {
         if (dirty_[i]) {
-            names.append(QuoteIdentifier(columns_[i]));
+            names.append(columns_[i]);
             values.append(rows_[position_][i]);
         }
     }
-    sqlite3* handle = connection_->Handle();
-    const QString table = QuoteIdentifier(table_);
+    Engine& engine = connection_->engine();
+    const QString keyName = keyColumn_ >= 0 ? columns_[keyColumn_] : QString();
     if (newRow_) {
-        QString sql =
-            names.isEmpty()
-                ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
-                : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                      .arg(table, names.join(QLatin1Char(',')),
-                           QStringList(names.size(), QStringLiteral("?")).join(QLatin1Char(',')));
-        Statement insert(handle, sql);
-        for (int i = 0; i < values.size(); ++i)
-            insert.Bind(i + 1, values[i]);
-        insert.Step();
+        const QVariant key = engine.Insert(table_, names, values, keyName);
         if (keyColumn_ >= 0)
-            rows_[position_][keyColumn_] =
-                QVariant(static_cast<qint64>(sqlite3_last_insert_rowid(handle)));
+            rows_[position_][keyColumn_] = key;
         return;
     }
     if (keyColumn_ < 0)
         throw Error(SQLITE_READONLY, QStringLiteral("the result set has no key to store by"));
-    Statement update(handle,
-                     QStringLiteral("UPDATE %1 SET %2 WHERE %3=?")
-                         .arg(table, names.join(QStringLiteral("=?,")) + QStringLiteral("=?"),
-                              QuoteIdentifier(columns_[keyColumn_])));
-    for (int i = 0; i < values.size(); ++i)
-        update.Bind(i + 1, values[i]);
-    update.Bind(values.size() + 1, rows_[position_][keyColumn_]);
-    update.Step();
-    if (sqlite3_changes(handle) == 0)
+    if (!engine.UpdateRow(table_, names, values, keyName, rows_[position_][keyColumn_]))
         throw Error(SQLITE_NOTFOUND, QStringLiteral("the row is no longer in the table"));
 }
 

@@ -14,7 +14,7 @@
 namespace db {
 
 class Connection;
-class Statement;
+class RowStream;
 
 enum CursorType {
     adOpenUnspecified = -1,
@@ -30,10 +30,11 @@ enum LockType {
     adLockOptimistic = 3
 };
 
-// The rows of one statement, read one at a time. A read-only set steps its statement as the
-// caller moves and becomes a snapshot in memory before its connection writes. An updatable set
-// (pessimistic or optimistic lock) holds its rows in memory; its first field write takes the
-// write lock (BEGIN IMMEDIATE) and Update() stores the row and commits. Closing an updatable set
+// The rows of one statement, read one at a time, the same over every engine. A read-only set
+// reads its statement as the caller moves and becomes a snapshot in memory before its connection
+// writes. An updatable set (pessimistic or optimistic lock) holds its rows in memory; its first
+// field write starts the engine's write transaction and locks the row, and Update() stores the
+// row and commits. Closing an updatable set
 // whose row was not stored rolls back, so the table is as it was.
 class Recordset {
 public:
@@ -72,7 +73,7 @@ private:
     void StoreRow();
 
     Connection* connection_ = nullptr;
-    std::unique_ptr<Statement> live_;
+    std::unique_ptr<RowStream> live_;
     QStringList columns_;
     QHash<QString, int> columnIndexLower_; // by name in lower case, for any other spelling
     QVector<bool> integerColumn_;

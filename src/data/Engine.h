@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantList>
+#include <memory>
+
+namespace db {
+
+// The rows of one statement as the engine delivers them, one at a time. Next() moves to the
+// first row on its first call.
+class RowStream {
+public:
+    virtual ~RowStream() = default;
+    virtual int ColumnCount() const = 0;
+    virtual QString ColumnName(int column) const = 0;
+    // Whether the column holds whole numbers, so that a text written into it is converted.
+    virtual bool IsIntegerColumn(int column) const = 0;
+    virtual bool Next() = 0;
+    // The value of a column in the current row: null, a whole number, a real number or text.
+    virtual QVariant Value(int column) const = 0;
+};
+
+// Where the rows of a stream come from: one table, and the position of its integer key among
+// the stream's columns (-1 when the stream does not carry it).
+struct RowSource {
+    QString table;
+    int keyColumn = -1;
+};
+
+// One open session with a database engine. The result-set layer above it is the same for every
+// engine; what differs (how statements run, how a row is locked and stored) lives here.
+class Engine {
+public:
+    virtual ~Engine() = default;
+
+    // Runs one statement; whatever rows it returns are dropped.
+    virtual void Execute(const QString& sql) = 0;
+    virtual std::unique_ptr<RowStream> Query(const QString& sql) = 0;
+    // Whether a stream still being read keeps this engine from running anything else, so that
+    // open readers must be read to their end first.
+    virtual bool OneStatementAtATime() const = 0;
+    // The table a finished stream's rows came from; an empty table when they do not come from
+    // exactly one.
+    virtual RowSource SourceOf(const RowStream& stream) = 0;
+
+    // Starts a transaction; an immediate one takes the write lock now where the engine has one
+    // for the whole store.
+    virtual void Begin(bool immediate) = 0;
+    // Locks the row with the key for the open transaction, waiting the busy time for a lock held
+    // elsewhere.
+    virtual void LockRow(const QString& table, const QString& keyColumn, const QVariant& key) = 0;
+    // Adds a row and returns the key the engine gave it. Table names are used as the program's
+    // statements spell them or as SourceOf() gave them.
+    virtual QVariant Insert(const QString& table, const QStringList& columns,
+                            const QVariantList& values, const QString& keyColumn) = 0;
+    // Changes the row with the key; false when there is no such row.
+    virtual bool UpdateRow(const QString& table, const QStringList& columns,
+                           const QVariantList& values, const QString& keyColumn,
+                           const QVariant& key) = 0;
+    virtual void Commit() = 0;
+    // Rolls back a transaction that is still open; one that the engine ended on its own, or none,
+    // is left alone.
+    virtual void Rollback() = 0;
+
+    // How long a write waits for a lock held elsewhere before it fails.
+    virtual void SetBusyTimeout(int milliseconds) = 0;
+};
+
+QString QuoteIdentifier(const QString& name);
+
+} // namespace db

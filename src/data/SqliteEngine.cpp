@@ -1,0 +1,166 @@
+#include "data/SqliteEngine.h"
+
+#include "data/DbError.h"
+#include "data/Statement.h"
+
+#include <QFile>
+#include <sqlite3.h>
+
+namespace db {
+
+namespace {
+
+bool IsIntegerType(const QString& declaredType) {
+    return declaredType.contains(QLatin1String("INT"), Qt::CaseInsensitive);
+}
+
+QString Placeholders(int count) {
+    return QStringList(count, QStringLiteral("?")).join(QLatin1Char(','));
+}
+
+QStringList Quoted(const QStringList& names) {
+    QStringList quoted;
+    for (const QString& name : names)
+        quoted.append(QuoteIdentifier(name));
+    return quoted;
+}
+
+class SqliteRowStream : public RowStream {
+public:
+    SqliteRowStream(sqlite3* handle, const QString& sql) : statement_(handle, sql) {}
+    int ColumnCount() const override { return statement_.ColumnCount(); }
+    QString ColumnName(int column) const override { return statement_.ColumnName(column); }
+    bool IsIntegerColumn(int column) const override {
+        return IsIntegerType(statement_.DeclaredType(column));
+    }
+    bool Next() override { return statement_.Step(); }
+    QVariant Value(int column) const override { return statement_.Column(column); }
+    const Statement& statement() const { return statement_; }
+
+private:
+    Statement statement_;
+};
+
+} // namespace
+
+SqliteEngine::SqliteEngine(const QString& path, const QString& password, bool create,
+                           int busyTimeoutMs) {
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    sqlite3* handle = nullptr;
+    const QByteArray encodedPath = QFile::encodeName(path);
+    int rc = sqlite3_open_v2(encodedPath.constData(), &handle, flags, nullptr);
+    try {
+        if (rc != SQLITE_OK)
+            ThrowEngineError(handle, rc);
+        if (!password.isEmpty()) {
+            const QByteArray key = password.toUtf8();
+            rc = sqlite3_key(handle, key.constData(), key.size());
+            if (rc != SQLITE_OK)
+                ThrowEngineError(handle, rc);
+        }
+        // The key is only checked when a page is read: probe once so that a refused key, a plain
+        // file or one that is no database fails here.
+        Statement probe(handle, QStringLiteral("SELECT count(*) FROM sqlite_master"));
+        probe.Step();
+    } catch (...) {
+        sqlite3_close_v2(handle);
+        throw;
+    }
+    handle_ = handle;
+    sqlite3_busy_timeout(handle_, busyTimeoutMs);
+    Exec(handle_, QStringLiteral("PRAGMA journal_mode=DELETE"));
+    Exec(handle_, QStringLiteral("PRAGMA synchronous=FULL"));
+}
+
+SqliteEngine::~SqliteEngine() {
+    sqlite3_close_v2(handle_);
+}
+
+void SqliteEngine::Execute(const QString& sql) {
+    Exec(handle_, sql);
+}
+
+std::unique_ptr<RowStream> SqliteEngine::Query(const QString& sql) {
+    return std::make_unique<SqliteRowStream>(handle_, sql);
+}
+
+RowSource SqliteEngine::SourceOf(const RowStream& stream) {
+    const Statement& statement = static_cast<const SqliteRowStream&>(stream).statement();
+    RowSource source;
+    const int count = statement.ColumnCount();
+    for (int i = 0; i < count; ++i) {
+        const QString table = statement.TableName(i);
+        if (i == 0)
+            source.table = table;
+        else if (table != source.table)
+            source.table.clear();
+    }
+    if (source.table.isEmpty())
+        return source;
+    const QByteArray table = source.table.toUtf8();
+    for (int i = 0; i < count; ++i) {
+        const QByteArray column = statement.ColumnName(i).toUtf8();
+        const char* type = nullptr;
+        int primaryKey = 0;
+        if (sqlite3_table_column_metadata(handle_, nullptr, table.constData(), column.constData(),
+                                          &type, nullptr, nullptr, &primaryKey,
+                                          nullptr) == SQLITE_OK &&
+            primaryKey != 0 &&
+            QString::fromUtf8(type).compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0)
+            source.keyColumn = i;
+    }
+    return source;
+}
+
+void SqliteEngine::Begin(bool immediate) {
+    Exec(handle_, immediate ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+}
+
+void SqliteEngine::LockRow(const QString&, const QString&, const QVariant&) {
+    // The file has one write lock, taken when the transaction began; it covers every row.
+}
+
+QVariant SqliteEngine::Insert(const QString& table, const QStringList& columns,
+                              const QVariantList& values, const QString&) {
+    const QString sql =
+        columns.isEmpty()
+            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(QuoteIdentifier(table))
+            : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                  .arg(QuoteIdentifier(table), Quoted(columns).join(QLatin1Char(',')),
+                       Placeholders(columns.size()));
+    Statement insert(handle_, sql);
+    for (int i = 0; i < values.size(); ++i)
+        insert.Bind(i + 1, values[i]);
+    insert.Step();
+    return QVariant(static_cast<qint64>(sqlite3_last_insert_rowid(handle_)));
+}
+
+bool SqliteEngine::UpdateRow(const QString& table, const QStringList& columns,
+                             const QVariantList& values, const QString& keyColumn,
+                             const QVariant& key) {
+    Statement update(handle_,
+                     QStringLiteral("UPDATE %1 SET %2=? WHERE %3=?")
+                         .arg(QuoteIdentifier(table), Quoted(columns).join(QStringLiteral("=?,")),
+                              QuoteIdentifier(keyColumn)));
+    for (int i = 0; i < values.size(); ++i)
+        update.Bind(i + 1, values[i]);
+    update.Bind(values.size() + 1, key);
+    update.Step();
+    return sqlite3_changes(handle_) != 0;
+}
+
+void SqliteEngine::Commit() {
+    Exec(handle_, QStringLiteral("COMMIT"));
+}
+
+void SqliteEngine::Rollback() {
+    // The engine may have rolled back on its own already (for example on a full disk).
+    if (sqlite3_get_autocommit(handle_) == 0)
+        Exec(handle_, QStringLiteral("ROLLBACK"));
+}
+
+void SqliteEngine::SetBusyTimeout(int milliseconds) {
+    sqlite3_busy_timeout(handle_, milliseconds);
+}
+
+} // namespace db

@@ -61,6 +61,8 @@ private slots:
     void refusalByTheStoreIsReportedAndNothingIsLost_data();
     void refusalByTheStoreIsReportedAndNothingIsLost();
     void tabOrderFromTheSaveButton();
+    void keysPressTheFocusedButton_data();
+    void keysPressTheFocusedButton();
 
 private:
     void open(qint64 id);
@@ -428,6 +430,46 @@ void TestDetailScreen::tabOrderFromTheSaveButton() {
     for (QWidget* next : expected) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QTRY_COMPARE(QApplication::focusWidget(), next);
+    }
+}
+
+void TestDetailScreen::keysPressTheFocusedButton_data() {
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<int>("key");
+    for (const char* name : {"CmdQuery", "SmartNetXpButton1", "CmdStop"}) {
+        QTest::addRow("%s Return", name) << QByteArray(name) << int(Qt::Key_Return);
+        QTest::addRow("%s keypad Enter", name) << QByteArray(name) << int(Qt::Key_Enter);
+        QTest::addRow("%s Space", name) << QByteArray(name) << int(Qt::Key_Space);
+    }
+}
+
+void TestDetailScreen::keysPressTheFocusedButton() {
+    QFETCH(QByteArray, name);
+    QFETCH(int, key);
+    const qint64 id = InsertCompany(connection(), FullRecord());
+    open(id);
+    button(name)->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), button(name));
+    platform::MsgBoxSeam::QueueAnswers({platform::vbYes});
+    box(14)->setText(QStringLiteral("键盘电话"));
+    const Qt::KeyboardModifiers modifiers =
+        key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier;
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
+
+    const QList<platform::MsgBoxSeam::Shown> shown = Taken();
+    if (name == "CmdQuery") {
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, QStringLiteral("修改成功"));
+        QCOMPARE(StoredValue(connection(), id, "tel").toString(), QStringLiteral("键盘电话"));
+    } else if (name == "SmartNetXpButton1") {
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, QStringLiteral("是否要删除当前信息？"));
+        QCOMPARE(StoredValue(connection(), id, "id").toString(), QStringLiteral("<no row>"));
+        QCOMPARE(form_->shipId, qint64(-1));
+    } else {
+        QVERIFY(shown.isEmpty());
+        QVERIFY(!form_->IsOpen());
+        QCOMPARE(StoredValue(connection(), id, "tel").toString(), ShownText(14));
     }
 }
 

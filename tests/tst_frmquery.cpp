@@ -36,6 +36,8 @@ private slots:
     void doubleClick_data();
     void doubleClick();
     void closingDuringAFillStopsItAndReopeningIsFresh();
+    void keysPressTheFocusedButton_data();
+    void keysPressTheFocusedButton();
 
 private:
     void runQuery(const QString& company, const QString& country);
@@ -271,6 +273,43 @@ void TestQueryScreen::closingDuringAFillStopsItAndReopeningIsFresh() {
     QVERIFY(text1_->text().isEmpty() && text2_->text().isEmpty());
     QCOMPARE(grid_->columnWidth(1), 92);
     QVERIFY(grid_->TextMatrix(1, 1).isEmpty());
+}
+
+void TestQueryScreen::keysPressTheFocusedButton_data() {
+    QTest::addColumn<int>("key");
+    QTest::newRow("Return") << int(Qt::Key_Return);
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter);
+    QTest::newRow("Space") << int(Qt::Key_Space);
+}
+
+void TestQueryScreen::keysPressTheFocusedButton() {
+    QFETCH(int, key);
+    const Qt::KeyboardModifiers modifiers =
+        key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier;
+    const auto pressFocused = [&](QWidget* button) {
+        button->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), button);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
+    };
+
+    text1_->setText(QStringLiteral("Blue"));
+    text2_->setText(kCountry);
+    pressFocused(cmdQuery_);
+    QCOMPARE(names(), QStringList{"Blue 100% Lines"});
+
+    // The stop button, pressed from the keyboard in the middle of a fill, ends it.
+    text1_->clear();
+    text2_->clear();
+    bool stopPressed = false;
+    duringNextFill([&] {
+        pressFocused(cmdStop_);
+        stopPressed = true;
+    });
+    pressFocused(cmdQuery_);
+    QVERIFY(stopPressed);
+    QVERIFY2(grid_->Rows() > 1 && grid_->Rows() < kAllRows + 1,
+             qPrintable(QString::number(grid_->Rows())));
+    checkNumbering();
 }
 
 QTEST_MAIN(TestQueryScreen)

@@ -3,6 +3,7 @@
 #include "platform/CommonControls.h"
 #include "platform/Twips.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 
 namespace {
@@ -62,6 +63,18 @@ void SmartNetXpButton::paintEvent(QPaintEvent*) {
         painter.setPen(dotted);
         painter.drawRect(rect().adjusted(2, 2, -3, -3));
     }
+}
+
+void SmartNetXpButton::keyPressEvent(QKeyEvent* event) {
+    // A desktop user presses a focused button with Enter as well as with Space. A held key does
+    // not press it again: one Enter, one save.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (!event->isAutoRepeat())
+            click();
+        event->accept();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 void SmartNetXpButton::enterEvent(QEnterEvent* event) {

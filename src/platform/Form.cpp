@@ -3,6 +3,7 @@
 #include "platform/CommonControls.h"
 #include "platform/Twips.h"
 
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QIcon>
@@ -15,9 +16,19 @@ QList<Form*>& openForms() {
     static QList<Form*> forms;
     return forms;
 }
+
+// A plain widget is a filler to assistive technology; a form is a window, named by its caption,
+// which is what a screen reader announces when it comes to the front.
+QAccessibleInterface* FormAccessible(const QString&, QObject* object) {
+    if (auto* form = qobject_cast<Form*>(object))
+        return new QAccessibleWidget(form, QAccessible::Window);
+    return nullptr;
+}
 } // namespace
 
 Form::Form(QWidget* parent) : QWidget(parent, Qt::Window) {
+    static const bool factoryInstalled = (QAccessible::installFactory(FormAccessible), true);
+    Q_UNUSED(factoryInstalled);
     InitCommonControls();
     setWindowIcon(QIcon(QStringLiteral(":/art/window-icon.png")));
 }

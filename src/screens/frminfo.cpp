@@ -111,6 +111,7 @@ frminfo::frminfo() : background_(QStringLiteral(":/art/globe.gif")) {
         box->setFrame(false);
         box->setGeometry(Px(field.boxLeft), Px(field.boxTop), Px(field.boxWidth), Px(255));
         Txt[field.box] = box;
+        label->setBuddy(box); // screen readers name the box by its label
     }
     const auto makeButton = [this](const char* name, const QString& caption, const char* icon,
                                    int left) {

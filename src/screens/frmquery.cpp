@@ -83,6 +83,10 @@ frmquery::frmquery() : picture_(QStringLiteral(":/art/query-picture.png")) {
     Label5 =
         MakeLabel(QStringLiteral("鼠标双击信息行,即可查看更详细信息"), 5775, 75, this, "Label5");
     platform::SetTextColour(Label5, Qt::red);
+    // Screen readers name each field by its label and the grid by what it lists.
+    Label1->setBuddy(Text1);
+    Label2->setBuddy(Text2);
+    Grid->setAccessibleName(QStringLiteral("查询结果"));
 
     QPalette selection = Grid->palette();
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {

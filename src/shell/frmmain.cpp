@@ -1,5 +1,6 @@
 #include "shell/frmmain.h"
 
+#include "platform/CommandLabel.h"
 #include "platform/CommonControls.h"
 #include "platform/StatusBar.h"
 #include "platform/Twips.h"
@@ -10,7 +11,6 @@
 #include <QCoreApplication>
 #include <QFrame>
 #include <QLabel>
-#include <QMouseEvent>
 
 using platform::Px;
 using platform::TwipsRect;
@@ -79,13 +79,14 @@ frmmain::frmmain() {
                 TwipsRect(390, 5370, 480, 480), false);
     const QCursor hand(QPixmap(QStringLiteral(":/art/hand-cursor.png")), 12, 1);
     const auto makeLabel = [&](int index) {
-        auto* label = new QLabel(QString::fromUtf8(kMenu[index].caption), inside);
+        auto* label = new platform::CommandLabel(QString::fromUtf8(kMenu[index].caption), inside);
         label->setObjectName(QStringLiteral("Label1_%1").arg(index));
         label->move(Px(kMenu[index].left), Px(kMenu[index].top));
         label->setCursor(hand);
         label->setMouseTracking(true);
-        label->setFocusPolicy(Qt::NoFocus);
         label->installEventFilter(this);
+        connect(label, &platform::CommandLabel::Clicked, this,
+                [this, index] { Label1_Click(index); });
         StyleMenuLabel(label, Qt::black, kNormalPoints);
         Label1[index] = label;
     };
@@ -121,14 +122,8 @@ bool frmmain::eventFilter(QObject* watched, QEvent* event) {
     for (int index = 0; index < 4; ++index) {
         if (watched != Label1[index])
             continue;
-        if (event->type() == QEvent::MouseMove) {
+        if (event->type() == QEvent::MouseMove)
             Label1_MouseMove(index);
-        } else if (event->type() == QEvent::MouseButtonRelease) {
-            const auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() == Qt::LeftButton &&
-                Label1[index]->rect().contains(mouse->position().toPoint()))
-                Label1_Click(index);
-        }
     }
     return Form::eventFilter(watched, event);
 }

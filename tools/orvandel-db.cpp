@@ -2,6 +2,9 @@
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
 #include "data/DbError.h"
+#include "exchange/DirectoryExport.h"
+#include "exchange/DirectoryImport.h"
+#include "exchange/TableFile.h"
 #include "platform/SystemDirectory.h"
 #include "tools/DemoDirectory.h"
 
@@ -11,6 +14,7 @@
 #include <QFileInfo>
 #include <QStringList>
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -27,6 +31,16 @@ const char kUsage[] =
     "  sysinfo PROGRAM [--force]\n"
     "                        write system.reg beside the directory file, naming\n"
     "                        PROGRAM as the system information tool of the About box\n"
+    "  export FILE           write every company to FILE: FILE.csv (UTF-8 with a\n"
+    "                        byte-order mark, as spreadsheet programs read it) or\n"
+    "                        FILE.xlsx (an Excel workbook)\n"
+    "  import FILE.csv [--dry-run] [--encoding NAME]\n"
+    "                        add and update companies from a CSV file, all or\n"
+    "                        nothing; the first line names the columns. Rows with\n"
+    "                        no id are new companies, rows with a stored id update\n"
+    "                        it. The file is read as UTF-8 when it is valid UTF-8,\n"
+    "                        else as GB18030; --encoding names another encoding.\n"
+    "                        --dry-run checks and reports without writing\n"
     "  where                 print the path of the directory file\n"
     "  --help                show this text\n";
 
@@ -94,6 +108,87 @@ int Demo(const QString& path, const QStringList& arguments) {
     return 0;
 }
 
+int OpenExisting(db::Connection& connection, const QString& path) {
+    if (!QFileInfo(path).isFile())
+        return Fail(QStringLiteral("%1 does not exist; run orvandel-db init first").arg(path));
+    connection.OpenFile(path, dbfile::kPassword);
+    return 0;
+}
+
+int Export(const QString& path, const QStringList& arguments) {
+    if (arguments.size() != 1 || arguments[0].startsWith(QLatin1String("--")))
+        return Usage(QStringLiteral("export: give one file name ending in .csv or .xlsx"));
+    exchange::FileFormat format;
+    if (!exchange::FormatOf(arguments[0], format))
+        return Usage(
+            QStringLiteral("export: %1 ends neither in .csv nor in .xlsx").arg(arguments[0]));
+    db::Connection connection;
+    if (const int failed = OpenExisting(connection, path))
+        return failed;
+    const qint64 count = exchange::ExportDirectory(connection, arguments[0], format);
+    std::fprintf(stderr, "wrote %lld companies to %s\n", static_cast<long long>(count),
+                 qPrintable(arguments[0]));
+    return 0;
+}
+
+QString Describe(const exchange::ImportProblem& problem) {
+    QString where =
+        problem.line > 0 ? QStringLiteral("line %1").arg(problem.line) : QStringLiteral("file");
+    if (!problem.column.isEmpty())
+        where += QStringLiteral(", column %1").arg(problem.column);
+    if (!problem.value.isEmpty())
+        where += QStringLiteral(", value \"%1\"").arg(problem.value);
+    return where + QStringLiteral(": ") + problem.reason;
+}
+
+int Import(const QString& path, const QStringList& arguments) {
+    exchange::ImportOptions options;
+    QString file;
+    for (int i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == QStringLiteral("--dry-run")) {
+            options.dryRun = true;
+        } else if (arguments[i] == QStringLiteral("--encoding") && i + 1 < arguments.size()) {
+            options.encoding = arguments[++i];
+        } else if (!arguments[i].startsWith(QLatin1String("--")) && file.isEmpty()) {
+            file = arguments[i];
+        } else {
+            return Usage(
+                QStringLiteral("import: unknown or incomplete option %1").arg(arguments[i]));
+        }
+    }
+    if (file.isEmpty())
+        return Usage(QStringLiteral("import: give the CSV file to read"));
+    const bool terminal = isatty(fileno(stderr)) != 0;
+    if (terminal)
+        options.progress = [](int percent) {
+            std::fprintf(stderr, "\rimporting: %3d%%", percent);
+            if (percent == 100)
+                std::fputc('\n', stderr);
+        };
+    db::Connection connection;
+    if (const int failed = OpenExisting(connection, path))
+        return failed;
+    const exchange::ImportResult result = exchange::ImportCsv(connection, file, options);
+    if (terminal && result.problemCount > 0)
+        std::fputc('\n', stderr);
+    for (const exchange::ImportProblem& problem : result.problems)
+        std::fprintf(stderr, "%s: %s\n", qPrintable(file), qPrintable(Describe(problem)));
+    if (result.problemCount > result.problems.size())
+        std::fprintf(stderr, "%s: and %lld more problems\n", qPrintable(file),
+                     static_cast<long long>(result.problemCount - result.problems.size()));
+    if (result.problemCount > 0) {
+        std::printf("%lld problems in %s; nothing was written\n",
+                    static_cast<long long>(result.problemCount), qPrintable(file));
+        return 1;
+    }
+    std::printf("%s %lld and %s %lld companies (%s read as %s)%s\n",
+                options.dryRun ? "would add" : "added", static_cast<long long>(result.added),
+                options.dryRun ? "update" : "updated", static_cast<long long>(result.updated),
+                qPrintable(file), qPrintable(result.encoding),
+                options.dryRun ? "; nothing was written (--dry-run)" : "");
+    return 0;
+}
+
 // Writes the registry file that the About box reads to find the system information tool.
 int SysInfo(const QString& directory, const QStringList& arguments) {
     QStringList rest = arguments;
@@ -143,6 +238,10 @@ int main(int argc, char** argv) {
             return Init(path, arguments);
         if (command == QStringLiteral("demo"))
             return Demo(path, arguments);
+        if (command == QStringLiteral("export"))
+            return Export(path, arguments);
+        if (command == QStringLiteral("import"))
+            return Import(path, arguments);
         if (command == QStringLiteral("sysinfo"))
             return SysInfo(directory, arguments);
         if (command == QStringLiteral("where") && arguments.isEmpty()) {
@@ -151,6 +250,8 @@ int main(int argc, char** argv) {
         }
     } catch (const db::Error& error) {
         return Fail(QStringLiteral("%1 (code %2)").arg(error.message()).arg(error.code()));
+    } catch (const exchange::FileError& error) {
+        return Fail(QString::fromStdString(error.what()));
     }
     return Usage(QStringLiteral("unknown command %1").arg(command));
 }

@@ -4,28 +4,27 @@
 #include "data/DbError.h"
 #include "data/Engine.h"
 
-#include <QRegularExpression>
 #include <QScopeGuard>
 #include <sqlite3.h>
 
 namespace db {
-
-namespace {
 
 QVariant ConvertForColumn(const QString& column, bool integerColumn, const QString& text) {
     if (!integerColumn)
         return QVariant(text);
     if (text.isEmpty())
         return QVariant();
-    static const QRegularExpression wholeNumber(QStringLiteral("^[+-]?[0-9]+$"));
+    // An optional sign and ASCII digits only: no blanks, no other digits, no fraction.
+    const qsizetype start = text.startsWith(QLatin1Char('+')) || text.startsWith(QLatin1Char('-'));
+    bool wholeNumber = start < text.size();
+    for (qsizetype i = start; wholeNumber && i < text.size(); ++i)
+        wholeNumber = text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9');
     bool fits = false;
-    const qint64 number = text.toLongLong(&fits);
-    if (!wholeNumber.match(text).hasMatch() || !fits)
+    const qint64 number = wholeNumber ? text.toLongLong(&fits) : 0;
+    if (!fits)
         throw ConversionError(column, text);
     return QVariant(number);
 }
-
-} // namespace
 
 Recordset::Recordset() = default;
 

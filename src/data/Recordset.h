@@ -30,6 +30,11 @@ enum LockType {
     adLockOptimistic = 3
 };
 
+// The store's conversion of a text for a column: text columns take it as it is; into an INTEGER
+// column the empty text is null and a whole number (an optional sign and digits) is that number;
+// any other text is refused with a ConversionError.
+QVariant ConvertForColumn(const QString& column, bool integerColumn, const QString& text);
+
 // The rows of one statement, read one at a time, the same over every engine. A read-only set
 // reads its statement as the caller moves and becomes a snapshot in memory before its connection
 // writes. An updatable set (pessimistic or optimistic lock) holds its rows in memory; its first

@@ -31,12 +31,16 @@ const QStringList& Columns() {
     return columns;
 }
 
+bool IsIntegerColumn(int column) {
+    return column == 0 || column > 5;
+}
+
 QString CreateTableStatement() {
     QStringList definitions = {QStringLiteral("id INTEGER PRIMARY KEY AUTOINCREMENT")};
     const QStringList& columns = Columns();
     for (int i = 1; i < columns.size(); ++i)
-        definitions.append(columns[i] +
-                           (i <= 5 ? QStringLiteral(" TEXT") : QStringLiteral(" INTEGER")));
+        definitions.append(columns[i] + (IsIntegerColumn(i) ? QStringLiteral(" INTEGER")
+                                                            : QStringLiteral(" TEXT")));
     return QStringLiteral("CREATE TABLE ") + kTable + QStringLiteral(" (") +
            definitions.join(QStringLiteral(", ")) + QStringLiteral(")");
 }

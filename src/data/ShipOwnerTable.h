@@ -12,6 +12,9 @@ inline const QString kTable = QStringLiteral("Orvandel");
 
 // The 18 columns in table order, spelled as stored.
 const QStringList& Columns();
+// Whether the column at this position of Columns() holds whole numbers (id and the counts,
+// tonnages and capacities); the others hold text.
+bool IsIntegerColumn(int column);
 QString CreateTableStatement();
 
 QString ListStatement(const QString& companyFilter, const QString& countryFilter);

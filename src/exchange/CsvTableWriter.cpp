@@ -1,0 +1,87 @@
+#include "exchange/CsvTableWriter.h"
+
+#include <csv.h>
+
+namespace exchange {
+
+namespace {
+
+constexpr qsizetype kFlushSize = 1 << 20;
+
+bool NeedsQuotes(const QByteArray& value) {
+    for (const char c : value)
+        if (c == ',' || c == '"' || c == '\r' || c == '\n')
+            return true;
+    return false;
+}
+
+QByteArray FieldBytes(const QVariant& value) {
+    if (value.isNull())
+        return QByteArray();
+    switch (value.typeId()) {
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+        return QByteArray::number(value.toLongLong());
+    case QMetaType::QByteArray:
+        return value.toByteArray();
+    default:
+        return value.toString().toUtf8();
+    }
+}
+
+} // namespace
+
+CsvTableWriter::CsvTableWriter(const QString& path, const QStringList& header) : file_(path) {
+    if (!file_.open(QIODevice::WriteOnly))
+        throw FileError(FileError::CannotWrite, path, file_.errorString());
+    buffer_.reserve(kFlushSize + 4096);
+    buffer_.append("\xEF\xBB\xBF");
+    for (int i = 0; i < header.size(); ++i) {
+        if (i > 0)
+            buffer_.append(',');
+        AppendField(buffer_, header[i].toUtf8());
+    }
+    AppendRecordEnd();
+}
+
+void CsvTableWriter::AppendField(QByteArray& line, const QByteArray& value) {
+    if (!NeedsQuotes(value)) {
+        line.append(value);
+        return;
+    }
+    // Quoted, with every quote doubled: at most twice the value and the two quotes.
+    const qsizetype start = line.size();
+    line.resize(start + 2 * value.size() + 2);
+    const size_t written =
+        csv_write(line.data() + start, line.size() - start, value.constData(), value.size());
+    line.resize(start + static_cast<qsizetype>(written));
+}
+
+void CsvTableWriter::WriteRow(const QVector<QVariant>& values) {
+    for (int i = 0; i < values.size(); ++i) {
+        if (i > 0)
+            buffer_.append(',');
+        AppendField(buffer_, FieldBytes(values[i]));
+    }
+    AppendRecordEnd();
+}
+
+void CsvTableWriter::AppendRecordEnd() {
+    buffer_.append("\r\n", 2);
+    if (buffer_.size() >= kFlushSize)
+        Flush();
+}
+
+void CsvTableWriter::Flush() {
+    if (file_.write(buffer_) != buffer_.size())
+        throw FileError(FileError::CannotWrite, file_.fileName(), file_.errorString());
+    buffer_.resize(0); // keeps the capacity for the next rows
+}
+
+void CsvTableWriter::Commit() {
+    Flush();
+    if (!file_.commit())
+        throw FileError(FileError::CannotWrite, file_.fileName(), file_.errorString());
+}
+
+} // namespace exchange

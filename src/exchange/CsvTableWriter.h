@@ -1,0 +1,32 @@
+#pragma once
+
+#include "exchange/TableFile.h"
+
+#include <QByteArray>
+#include <QSaveFile>
+#include <QStringList>
+
+namespace exchange {
+
+// RFC 4180 text as spreadsheet programs read it: UTF-8 with a byte-order mark, commas, CRLF
+// line ends, a field quoted only when it holds a comma, a quote or a line break. Null and the
+// empty text both give an empty field.
+class CsvTableWriter : public TableWriter {
+public:
+    CsvTableWriter(const QString& path, const QStringList& header);
+
+    void WriteRow(const QVector<QVariant>& values) override;
+    void Commit() override;
+
+    // One value as its field's bytes, quoted where needed.
+    static void AppendField(QByteArray& line, const QByteArray& value);
+
+private:
+    void AppendRecordEnd();
+    void Flush();
+
+    QSaveFile file_;
+    QByteArray buffer_;
+};
+
+} // namespace exchange

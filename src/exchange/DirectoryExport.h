@@ -1,0 +1,22 @@
+#pragma once
+
+#include "exchange/TableFile.h"
+
+#include <QList>
+#include <QString>
+
+namespace db {
+class Connection;
+}
+
+namespace exchange {
+
+// Writes every company, all 18 columns with id first, in id order; returns how many.
+qint64 ExportDirectory(db::Connection& connection, const QString& path, FileFormat format);
+
+// Writes the companies with these ids, all 18 columns, in the order given (the order a screen
+// shows them in); ids no longer in the directory are left out. Returns how many were written.
+qint64 ExportCompanies(db::Connection& connection, const QList<qint64>& ids, const QString& path,
+                       FileFormat format);
+
+} // namespace exchange

@@ -1,0 +1,330 @@
+#include "exchange/DirectoryImport.h"
+
+#include "data/Command.h"
+#include "data/Connection.h"
+#include "data/DbError.h"
+#include "data/Recordset.h"
+#include "data/ShipOwnerTable.h"
+#include "exchange/CsvReader.h"
+#include "exchange/TableFile.h"
+
+#include <QFile>
+#include <QHash>
+#include <QSet>
+#include <QStringDecoder>
+#include <QVector>
+
+namespace exchange {
+
+namespace {
+
+const QByteArray kUtf8Bom("\xEF\xBB\xBF");
+const QString kUtf8 = QStringLiteral("UTF-8");
+const QString kGb18030 = QStringLiteral("GB18030");
+
+// One row of the file, checked and converted: the values of the file's columns other than id,
+// in the file's order.
+struct CheckedRow {
+    int line;
+    qint64 id; // 0: none given, a new company
+    QVector<QVariant> values;
+};
+
+class ProgressShare {
+public:
+    ProgressShare(const std::function<void(int)>& report, int from, int to)
+        : report_(report), from_(from), to_(to) {}
+    void Done(qint64 part, qint64 whole) {
+        if (!report_ || whole <= 0)
+            return;
+        const int percent = from_ + static_cast<int>((to_ - from_) * part / whole);
+        if (percent != last_)
+            report_(last_ = percent);
+    }
+
+private:
+    const std::function<void(int)>& report_;
+    int from_;
+    int to_;
+    int last_ = -1;
+};
+
+// Checks the header and the rows as the reader hands them over.
+class RowChecker {
+public:
+    explicit RowChecker(ImportResult& result) : result_(result) {}
+
+    void Take(const CsvReader::Record& record) {
+        if (!headerRead_) {
+            headerRead_ = true;
+            ReadHeader(record);
+        } else if (headerGood_) {
+            CheckRow(record);
+        }
+    }
+    bool SawHeader() const { return headerRead_; }
+    // The stored names of the columns the rows write, id left out, in the file's order.
+    QStringList WrittenColumns() const {
+        QStringList names;
+        for (int field = 0; field < tableColumn_.size(); ++field)
+            if (field != idField_)
+                names.append(shipowner::Columns()[tableColumn_[field]]);
+        return names;
+    }
+    const QVector<CheckedRow>& Rows() const { return rows_; }
+
+    void Problem(int line, const QString& column, const QString& value, const QString& reason) {
+        ++result_.problemCount;
+        if (result_.problems.size() < kMaxListedProblems)
+            result_.problems.append({line, column, value, reason});
+    }
+
+private:
+    void ReadHeader(const CsvReader::Record& record) {
+        const QStringList& columns = shipowner::Columns();
+        QHash<int, int> seen;
+        for (const QString& field : record.fields) {
+            const QString name = shipowner::TrimSpaces(field);
+            int column = -1;
+            for (int i = 0; i < columns.size() && column < 0; ++i)
+                if (columns[i].compare(name, Qt::CaseInsensitive) == 0)
+                    column = i;
+            if (column < 0) {
+                Problem(record.line, name, QString(),
+                        QStringLiteral("no such column; the columns are %1")
+                            .arg(columns.join(QStringLiteral(", "))));
+            } else if (seen.contains(column)) {
+                Problem(record.line, name, QString(), QStringLiteral("the column is named twice"));
+            } else {
+                seen.insert(column, tableColumn_.size());
+                if (column == 0)
+                    idField_ = tableColumn_.size();
+            }
+            tableColumn_.append(column);
+        }
+        headerGood_ = result_.problemCount == 0;
+    }
+
+    void CheckRow(const CsvReader::Record& record) {
+        if (record.fields.size() != tableColumn_.size()) {
+            Problem(record.line, QString(), QString(),
+                    QStringLiteral("the line has %1 fields, the header %2")
+                        .arg(record.fields.size())
+                        .arg(tableColumn_.size()));
+            return;
+        }
+        const QStringList& columns = shipowner::Columns();
+        CheckedRow row{record.line, 0, {}};
+        row.values.reserve(tableColumn_.size());
+        bool good = true;
+        for (int field = 0; field < record.fields.size(); ++field) {
+            const int column = tableColumn_[field];
+            const QString text = shipowner::TrimSpaces(record.fields[field]);
+            if (field == idField_) {
+                good = CheckId(record.line, text, row.id) && good;
+                continue;
+            }
+            try {
+                row.values.append(db::ConvertForColumn(columns[column],
+                                                       shipowner::IsIntegerColumn(column), text));
+            } catch (const db::ConversionError&) {
+                Problem(record.line, columns[column], text,
+                        QStringLiteral("not a whole number from %1 to %2")
+                            .arg(std::numeric_limits<qint64>::min())
+                            .arg(std::numeric_limits<qint64>::max()));
+                good = false;
+            }
+        }
+        if (good)
+            rows_.append(row);
+    }
+
+    bool CheckId(int line, const QString& text, qint64& id) {
+        if (text.isEmpty())
+            return true;
+        bool whole = !text.isEmpty();
+        for (const QChar c : text)
+            whole = whole && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        bool fits = false;
+        id = whole ? text.toLongLong(&fits) : 0;
+        if (!fits || id < 1 || id > kHighestImportedId) {
+            Problem(line, QStringLiteral("id"), text,
+                    QStringLiteral("an id is empty (a new company) or a whole number from 1 to %1")
+                        .arg(kHighestImportedId));
+            return false;
+        }
+        const auto earlier = idLines_.constFind(id);
+        if (earlier != idLines_.constEnd()) {
+            Problem(line, QStringLiteral("id"), text,
+                    QStringLiteral("line %1 has the same id").arg(earlier.value()));
+            return false;
+        }
+        idLines_.insert(id, line);
+        return true;
+    }
+
+    ImportResult& result_;
+    bool headerRead_ = false;
+    bool headerGood_ = false;
+    QVector<int> tableColumn_; // the table column of each field of the file
+    int idField_ = -1;
+    QVector<CheckedRow> rows_;
+    QHash<qint64, int> idLines_;
+};
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw FileError(FileError::CannotRead, path, file.errorString());
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFile::NoError)
+        throw FileError(FileError::CannotRead, path, file.errorString());
+    return bytes;
+}
+
+// The file's text as UTF-8, or false (with the problem noted) when it is not text in the
+// encoding it is read in.
+bool ToUtf8(const QString& path, QByteArray& bytes, const QString& encoding, ImportResult& result,
+            RowChecker& checker) {
+    QString name = encoding;
+    if (name.isEmpty()) {
+        if (bytes.startsWith(kUtf8Bom))
+            bytes.remove(0, kUtf8Bom.size());
+        else if (!bytes.isValidUtf8())
+            name = kGb18030;
+    }
+    if (name.isEmpty() || name.compare(kUtf8, Qt::CaseInsensitive) == 0) {
+        result.encoding = kUtf8;
+        if (bytes.startsWith(kUtf8Bom))
+            bytes.remove(0, kUtf8Bom.size());
+        if (bytes.isValidUtf8())
+            return true;
+        checker.Problem(0, QString(), QString(),
+                        QStringLiteral("the file is not valid UTF-8 text; name its encoding with "
+                                       "--encoding"));
+        return false;
+    }
+    QStringDecoder decoder(name.toUtf8().constData());
+    if (!decoder.isValid())
+        throw FileError(FileError::UnknownEncoding, path,
+                        QStringLiteral("no encoding named %1 is known here").arg(name));
+    result.encoding = name;
+    const QString text = decoder.decode(bytes);
+    if (decoder.hasError()) {
+        checker.Problem(0, QString(), QString(),
+                        encoding.isEmpty()
+                            ? QStringLiteral("the file is neither UTF-8 nor GB18030 text; name its "
+                                             "encoding with --encoding")
+                            : QStringLiteral("the file is not valid %1 text").arg(name));
+        return false;
+    }
+    bytes = text.toUtf8();
+    return true;
+}
+
+QSet<qint64> StoredIds(db::Connection& connection) {
+    QSet<qint64> ids;
+    db::Recordset rs;
+    rs.Open(QStringLiteral("select id from ") + shipowner::kTable, connection,
+            db::adOpenForwardOnly, db::adLockReadOnly);
+    for (; !rs.AtEnd(); rs.MoveNext())
+        ids.insert(rs.Field(QStringLiteral("id")).toLongLong());
+    return ids;
+}
+
+void CountRows(const QVector<CheckedRow>& rows, const QSet<qint64>& storedIds,
+               ImportResult& result) {
+    for (const CheckedRow& row : rows)
+        ++(row.id != 0 && storedIds.contains(row.id) ? result.updated : result.added);
+}
+
+QString Placeholders(qsizetype count) {
+    return QStringList(count, QStringLiteral("?")).join(QLatin1Char(','));
+}
+
+// Writes the checked rows; the caller holds the transaction.
+void WriteRows(db::Connection& connection, const QStringList& columns,
+               const QVector<CheckedRow>& rows, const QSet<qint64>& storedIds,
+               ProgressShare& progress) {
+    const QString table = shipowner::kTable;
+    const QString names = columns.join(QLatin1Char(','));
+    db::Command addNew(connection, columns.isEmpty()
+                                       ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
+                                       : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                             .arg(table, names, Placeholders(columns.size())));
+    db::Command addWithId(connection,
+                          QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                              .arg(table, (QStringList{QStringLiteral("id")} + columns).join(','),
+                                   Placeholders(columns.size() + 1)));
+    std::unique_ptr<db::Command> update;
+    if (!columns.isEmpty())
+        update = std::make_unique<db::Command>(
+            connection, QStringLiteral("UPDATE %1 SET %2=? WHERE id=?")
+                            .arg(table, columns.join(QStringLiteral("=?,"))));
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const CheckedRow& row = rows[i];
+        const bool stored = row.id != 0 && storedIds.contains(row.id);
+        db::Command* command = row.id == 0 ? &addNew : stored ? update.get() : &addWithId;
+        if (command != nullptr) {
+            int parameter = 1;
+            if (command == &addWithId)
+                command->Bind(parameter++, QVariant(row.id));
+            for (const QVariant& value : row.values)
+                command->Bind(parameter++, value);
+            if (command == update.get())
+                command->Bind(parameter++, QVariant(row.id));
+            command->Execute();
+        }
+        progress.Done(i + 1, rows.size());
+    }
+}
+
+} // namespace
+
+ImportResult ImportCsv(db::Connection& connection, const QString& path,
+                       const ImportOptions& options) {
+    ImportResult result;
+    RowChecker checker(result);
+    QByteArray text = ReadFile(path);
+    if (!ToUtf8(path, text, options.encoding, result, checker))
+        return result;
+    ProgressShare reading(options.progress, 0, options.dryRun ? 100 : 50);
+    try {
+        CsvReader::Parse(
+            text, [&checker](const CsvReader::Record& record) { checker.Take(record); },
+            [&reading, &text](qint64 done) { reading.Done(done, text.size()); });
+    } catch (const CsvSyntaxError& error) {
+        checker.Problem(error.line(), QString(), QString(), error.reason());
+    }
+    if (!checker.SawHeader() && result.problemCount == 0)
+        checker.Problem(1, QString(), QString(),
+                        QStringLiteral("the file is empty; its first line must name the columns"));
+    if (result.problemCount > 0)
+        return result;
+
+    const QVector<CheckedRow>& rows = checker.Rows();
+    if (options.dryRun || rows.isEmpty()) {
+        CountRows(rows, StoredIds(connection), result);
+        return result;
+    }
+    ProgressShare writing(options.progress, 50, 100);
+    // The write lock comes first, so that the ids found stored stay as they are until the end.
+    connection.Execute(QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        const QSet<qint64> storedIds = StoredIds(connection);
+        CountRows(rows, storedIds, result);
+        WriteRows(connection, checker.WrittenColumns(), rows, storedIds, writing);
+        connection.Execute(QStringLiteral("COMMIT"));
+    } catch (...) {
+        try {
+            connection.Execute(QStringLiteral("ROLLBACK"));
+        } catch (const db::Error&) {
+            // The engine may have rolled back already; the first error is the one to report.
+        }
+        throw;
+    }
+    result.written = true;
+    return result;
+}
+
+} // namespace exchange

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <functional>
+
+namespace db {
+class Connection;
+}
+
+namespace exchange {
+
+// One thing wrong with an import file.
+struct ImportProblem {
+    int line = 0;   // where the record starts, from 1
+    QString column; // the stored column name, or the header's text; empty for the whole line
+    QString value;
+    QString reason;
+};
+
+struct ImportOptions {
+    bool dryRun = false;
+    QString encoding; // empty: UTF-8 (with or without a byte-order mark), else GB18030
+    // Called now and then with the share of the work done, 0 to 100.
+    std::function<void(int)> progress;
+};
+
+struct ImportResult {
+    QString encoding; // the encoding the file was read in
+    qint64 added = 0;
+    qint64 updated = 0;
+    qint64 problemCount = 0;
+    QList<ImportProblem> problems; // the first kMaxListedProblems, in file order
+    bool written = false;          // true when the directory was changed
+};
+
+inline constexpr int kMaxListedProblems = 20;
+// The highest id an import may give a company. New companies get the next id after the highest
+// stored one, so a much higher id would soon leave none.
+inline constexpr qint64 kHighestImportedId = 2147483647;
+
+// Reads a CSV file of companies and adds or updates them, all in one transaction: one problem in
+// any row and nothing is written. The header names the columns by their stored names, in any
+// order and any case; a row with no id is a new company, one whose id is stored updates that
+// company, one with an id not stored adds a company with that id. Values are checked as the
+// detail screen's save checks them. Throws exchange::FileError when the file cannot be read and
+// db::Error when the store fails while writing (nothing is written then either).
+ImportResult ImportCsv(db::Connection& connection, const QString& path,
+                       const ImportOptions& options);
+
+} // namespace exchange

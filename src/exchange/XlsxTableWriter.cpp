@@ -1,0 +1,134 @@
+#include "exchange/XlsxTableWriter.h"
+
+#include <QFileInfo>
+#include <cmath>
+#include <cstdio>
+#include <xlsxwriter.h>
+
+namespace exchange {
+
+namespace {
+
+// Whole numbers beyond 2^53 lose digits as a spreadsheet's numbers; they are written as text.
+constexpr qint64 kLargestExactNumber = 9007199254740992LL;
+// Excel's widest column, in character widths.
+constexpr int kWidestColumn = 255;
+
+bool IsWide(char32_t c) {
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
+           (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+           (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+           (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1FAFF) ||
+           (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+} // namespace
+
+XlsxTableWriter::XlsxTableWriter(const QString& path, const QString& sheetName,
+                                 const QStringList& header, const QVector<bool>& integerColumns)
+    : path_(path), temporary_(QFileInfo(path).absolutePath() + QStringLiteral("/.") +
+                              QFileInfo(path).fileName() + QStringLiteral(".XXXXXX")),
+      integerColumns_(integerColumns), widths_(header.size(), 0) {
+    if (!temporary_.open())
+        throw FileError(FileError::CannotWrite, path, temporary_.errorString());
+    temporary_.close();
+    const QByteArray name = QFile::encodeName(temporary_.fileName());
+    lxw_workbook_options options = {};
+    // Rows go to disk as they are written, so a large directory needs little memory.
+    options.constant_memory = LXW_TRUE;
+    workbook_ = workbook_new_opt(name.constData(), &options);
+    if (workbook_ == nullptr)
+        throw FileError(FileError::CannotWrite, path, QStringLiteral("cannot start the workbook"));
+    sheet_ = workbook_add_worksheet(workbook_, sheetName.toUtf8().constData());
+    bold_ = workbook_add_format(workbook_);
+    if (sheet_ == nullptr || bold_ == nullptr)
+        throw FileError(FileError::CannotWrite, path, QStringLiteral("cannot start the sheet"));
+    format_set_bold(bold_);
+    worksheet_freeze_panes(sheet_, 1, 0);
+    for (int column = 0; column < header.size(); ++column)
+        WriteCell(column, header[column], bold_);
+    ++row_;
+}
+
+XlsxTableWriter::~XlsxTableWriter() {
+    if (workbook_ != nullptr)
+        workbook_close(workbook_); // unfinished: the temporary file goes with temporary_
+}
+
+int XlsxTableWriter::DisplayWidth(const QString& text) {
+    int widest = 0;
+    int width = 0;
+    for (const char32_t c : text.toUcs4()) {
+        if (c == U'\n') {
+            widest = std::max(widest, width);
+            width = 0;
+            continue;
+        }
+        width += IsWide(c) ? 2 : 1;
+    }
+    return std::max(widest, width);
+}
+
+void XlsxTableWriter::WriteRow(const QVector<QVariant>& values) {
+    if (row_ >= LXW_ROW_MAX)
+        throw FileError(FileError::CannotWrite, path_,
+                        QStringLiteral("more rows than an Excel sheet holds"));
+    for (int column = 0; column < values.size(); ++column)
+        WriteCell(column, values[column], nullptr);
+    ++row_;
+}
+
+void XlsxTableWriter::WriteCell(int column, const QVariant& value, lxw_format* format) {
+    if (value.isNull())
+        return;
+    const bool number = integerColumns_.value(column) &&
+                        (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int);
+    if (number && std::llabs(value.toLongLong()) <= kLargestExactNumber) {
+        const QString text = QString::number(value.toLongLong());
+        widths_[column] = std::max<int>(widths_[column], text.size());
+        Check(worksheet_write_number(sheet_, row_, column, static_cast<double>(value.toLongLong()),
+                                     format),
+              column);
+        return;
+    }
+    const QString text = value.toString();
+    if (text.isEmpty())
+        return;
+    widths_[column] = std::max(widths_[column], DisplayWidth(text));
+    Check(worksheet_write_string(sheet_, row_, column, text.toUtf8().constData(), format), column);
+}
+
+void XlsxTableWriter::Check(int error, int column) {
+    if (error == LXW_NO_ERROR)
+        return;
+    if (error == LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED)
+        throw FileError(FileError::TooLongForExcel, path_,
+                        QStringLiteral("row %1, column %2 holds a text longer than an Excel cell "
+                                       "takes (32,767 characters)")
+                            .arg(row_)
+                            .arg(column + 1));
+    throw FileError(FileError::CannotWrite, path_,
+                    QString::fromUtf8(lxw_strerror(static_cast<lxw_error>(error))));
+}
+
+void XlsxTableWriter::Commit() {
+    for (int column = 0; column < widths_.size(); ++column) {
+        // A little room for the cell's margins; the bold header is a little wider than its
+        // characters.
+        const double width = std::min(kWidestColumn, widths_[column] + 2);
+        Check(worksheet_set_column(sheet_, column, column, width, nullptr));
+    }
+    const lxw_error closed = workbook_close(workbook_);
+    workbook_ = nullptr;
+    if (closed != LXW_NO_ERROR)
+        throw FileError(FileError::CannotWrite, path_, QString::fromUtf8(lxw_strerror(closed)));
+    temporary_.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                              QFile::ReadOther);
+    // rename() replaces the target in one step, so the name shows the old file or the new one.
+    if (std::rename(QFile::encodeName(temporary_.fileName()).constData(),
+                    QFile::encodeName(path_).constData()) != 0)
+        throw FileError(FileError::CannotWrite, path_, QString::fromLocal8Bit(strerror(errno)));
+    temporary_.setAutoRemove(false);
+}
+
+} // namespace exchange

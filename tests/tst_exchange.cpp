@@ -1,0 +1,497 @@
+// Spreadsheet files in and out of the directory: the CSV and Excel writers, the CSV import with
+// its checks, and the database tool's export and import commands.
+#include "data/Connection.h"
+#include "data/DbError.h"
+#include "data/Recordset.h"
+#include "data/ShipOwnerTable.h"
+#include "exchange/DirectoryExport.h"
+#include "exchange/DirectoryImport.h"
+#include "exchange/TableFile.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStringEncoder>
+#include <QtTest>
+
+namespace {
+
+// Every row, every column, as stored (null stays null), in id order.
+QList<QVariantList> StoredRows(db::Connection& connection) {
+    db::Recordset rs;
+    rs.Open(QStringLiteral("select * from Orvandel order by id"), connection);
+    QList<QVariantList> rows;
+    for (; !rs.AtEnd(); rs.MoveNext()) {
+        QVariantList row;
+        for (const QString& column : shipowner::Columns())
+            row << rs.Field(column);
+        rows << row;
+    }
+    return rows;
+}
+
+QByteArray ReadBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// Values a spreadsheet round trip must carry exactly.
+const QString kAwkwardName = QStringLiteral("O'Brien \"Blue, Star\" 航运\nLine two 🚢");
+
+// A directory with what a CSV file finds hard: quotes, commas, line breaks, emoji, a tab, nulls,
+// empty texts, large and negative numbers, ids above 32,767.
+void FillAwkwardDirectory(db::Connection& connection) {
+    InsertCompany(connection, {{"id", 3},
+                               {"公司名称", kAwkwardName},
+                               {"国家", QStringLiteral("希腊")},
+                               {"adrress", QStringLiteral("Piraeus\r\nAkti Miaouli 1")},
+                               {"tel", QStringLiteral("+30 210 556")},
+                               {"fax", QStringLiteral("")},
+                               {"Tank_No", 7},
+                               {"Tank_Dwt", 4611686018427387904LL},
+                               {"Other_Dwt", -5}});
+    InsertCompany(connection, {{"id", 40000},
+                               {"公司名称", QStringLiteral("\tTabbed,")},
+                               {"国家", QStringLiteral("中国")},
+                               {"tel", QStringLiteral("007")},
+                               {"Bulk_NO", 0}});
+    InsertCompany(connection, {{"id", 2000000000}, {"公司名称", QStringLiteral("\"")}});
+}
+
+exchange::ImportResult Import(db::Connection& connection, const QString& path, bool dryRun = false,
+                              const QString& encoding = QString()) {
+    exchange::ImportOptions options;
+    options.dryRun = dryRun;
+    options.encoding = encoding;
+    return exchange::ImportCsv(connection, path, options);
+}
+
+struct Run {
+    int exitCode;
+    QString out;
+    QString err;
+};
+
+Run RunTool(const QString& systemDir, const QStringList& arguments) {
+    QProcess tool;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ORVANDEL_SYSTEM_DIR"), systemDir);
+    tool.setProcessEnvironment(env);
+    tool.start(QStringLiteral(ORVANDEL_DB_BIN), arguments);
+    tool.waitForFinished(120000);
+    return {tool.exitCode(), QString::fromUtf8(tool.readAllStandardOutput()),
+            QString::fromUtf8(tool.readAllStandardError())};
+}
+
+} // namespace
+
+class TestExchange : public QObject {
+    Q_OBJECT
+private slots:
+    void csvBytes();
+    void importFiles_data();
+    void importFiles();
+    void roundTripKeepsEveryValue();
+    void editedExportImportsAsEdited();
+    void badLastRowWritesNothing();
+    void storeFailureWritesNothing();
+    void listsTwentyProblems();
+    void excelFileAsAReaderSeesIt();
+    void failedExportLeavesTheOldFile();
+    void toolCommands();
+};
+
+void TestExchange::csvBytes() {
+    SystemDirFixture dir;
+    db::Connection connection;
+    dir.CreateDatabase(connection);
+    InsertCompany(connection, {{"公司名称", QStringLiteral("a,b")},
+                               {"国家", QStringLiteral("say \"hi\"")},
+                               {"adrress", QStringLiteral("x\ny")},
+                               {"tel", QStringLiteral("")},
+                               {"Tank_No", 12}});
+    const QString path = QDir(dir.path()).filePath(QStringLiteral("out.csv"));
+    QCOMPARE(exchange::ExportDirectory(connection, path, exchange::FileFormat::Csv), 1);
+    const QByteArray expected =
+        QByteArray("\xEF\xBB\xBF") + shipowner::Columns().join(',').toUtf8() + "\r\n" +
+        QStringLiteral("1,\"a,b\",\"say \"\"hi\"\"\",\"x\ny\",,,12,,,,,,,,,,,\r\n").toUtf8();
+    QCOMPARE(ReadBytes(path), expected);
+}
+
+void TestExchange::importFiles_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("encoding");
+    QTest::addColumn<int>("added");    // -1: the file is refused
+    QTest::addColumn<QString>("name"); // accepted: the first new company's name
+    QTest::addColumn<int>("line");     // refused: where the first problem is
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<QString>("value");
+
+    const QString none;
+    QTest::newRow("header of data")
+        << QByteArray("1,abc\n2,def\n") << none << -1 << none << 1 << "1" << none;
+    QTest::newRow("unknown column")
+        << QByteArray("公司名称,phone\nA,1\n") << none << -1 << none << 1 << "phone" << none;
+    QTest::newRow("column named twice, any case")
+        << QByteArray("tel,公司名称,TEL\n1,A,2\n") << none << -1 << none << 1 << "TEL" << none;
+    QTest::newRow("letter in a number")
+        << QByteArray("公司名称,Tank_No\nA,1\nB,1O\n") << none << -1 << none << 3 << "Tank_No"
+        << "1O";
+    QTest::newRow("fraction") << QByteArray("公司名称,tank_dwt\nA,1.5\n") << none << -1 << none << 2
+                              << "Tank_Dwt"
+                              << "1.5";
+    QTest::newRow("number out of range")
+        << QByteArray("Gas_Cum\n9223372036854775807\n9223372036854775808\n") << none << -1 << none
+        << 3 << "Gas_Cum"
+        << "9223372036854775808";
+    QTest::newRow("unterminated quote")
+        << QByteArray("公司名称\nA\n\"B\nC\n") << none << -1 << none << 3 << none << none;
+    QTest::newRow("quote inside a plain field")
+        << QByteArray("公司名称\nA\"B\n") << none << -1 << none << 2 << none << none;
+    QTest::newRow("too few fields")
+        << QByteArray("公司名称,国家\nA\n") << none << -1 << none << 2 << none << none;
+    QTest::newRow("id not a number")
+        << QByteArray("id,公司名称\nx1,A\n") << none << -1 << none << 2 << "id"
+        << "x1";
+    QTest::newRow("id zero") << QByteArray("id,公司名称\n0,A\n") << none << -1 << none << 2 << "id"
+                             << "0";
+    QTest::newRow("same id twice")
+        << QByteArray("id,公司名称\n7,A\n7,B\n") << none << -1 << none << 3 << "id"
+        << "7";
+    QTest::newRow("empty file") << QByteArray() << none << -1 << none << 1 << none << none;
+    QTest::newRow("only a header")
+        << QByteArray("id,公司名称\r\n") << none << 0 << none << 0 << none << none;
+    // The problem after a quoted line break is reported on the line it is on.
+    QTest::newRow("line break inside quotes")
+        << QByteArray("公司名称,Tank_No\n\"A\nB\",1\nC,x\n") << none << -1 << none << 4 << "Tank_No"
+        << "x";
+    QTest::newRow("line break inside quotes, valid")
+        << QByteArray("公司名称,Tank_No\r\n\"第一行\r\n第二行\",1\r\n") << none << 1
+        << QStringLiteral("第一行\r\n第二行") << 0 << none << none;
+    QTest::newRow("byte-order mark before id")
+        << QByteArray("\xEF\xBB\xBFid,公司名称\n,远洋\n") << none << 1 << QStringLiteral("远洋")
+        << 0 << none << none;
+    QTest::newRow("CRLF") << QByteArray("公司名称,国家\r\n  远洋　,希腊\r\n") << none << 1
+                          << QStringLiteral("远洋") << 0 << none << none;
+    QTest::newRow("LF, no line end at the end") << QByteArray("公司名称,国家\n远洋,希腊") << none
+                                                << 1 << QStringLiteral("远洋") << 0 << none << none;
+    QTest::newRow("blank lines") << QByteArray("公司名称\r\n\r\nA\r\n\r\n\r\nB,x\r\n") << none << -1
+                                 << none << 6 << none << none;
+    QStringEncoder gb18030("GB18030");
+    const QByteArray gbText = gb18030.encode(QStringLiteral("公司名称,国家\n远洋海运,希腊\n"));
+    QTest::newRow("GB18030") << gbText << none << 1 << QStringLiteral("远洋海运") << 0 << none
+                             << none;
+    QTest::newRow("GB18030 named")
+        << gbText << "gb18030" << 1 << QStringLiteral("远洋海运") << 0 << none << none;
+    QTest::newRow("GB18030 read as UTF-8") << gbText << "UTF-8" << -1 << none << 0 << none << none;
+}
+
+void TestExchange::importFiles() {
+    QFETCH(QByteArray, file);
+    QFETCH(QString, encoding);
+    QFETCH(int, added);
+    QFETCH(QString, name);
+    QFETCH(int, line);
+    QFETCH(QString, column);
+    QFETCH(QString, value);
+
+    SystemDirFixture dir;
+    db::Connection connection;
+    dir.CreateDatabase(connection);
+    InsertCompany(connection, {{"公司名称", QStringLiteral("stored")}});
+    const QString path = QDir(dir.path()).filePath(QStringLiteral("in.csv"));
+    WriteBytes(path, file);
+
+    const exchange::ImportResult result = Import(connection, path, false, encoding);
+    if (added < 0) {
+        QVERIFY(result.problemCount > 0);
+        QCOMPARE(result.problems.first().line, line);
+        QCOMPARE(result.problems.first().column, column);
+        QCOMPARE(result.problems.first().value, value);
+        QVERIFY(!result.problems.first().reason.isEmpty());
+        QVERIFY(!result.written);
+        QCOMPARE(RowCount(connection), 1);
+        return;
+    }
+    QCOMPARE(result.problemCount, 0);
+    QCOMPARE(result.added, added);
+    QCOMPARE(RowCount(connection), 1 + added);
+    if (!name.isEmpty())
+        QCOMPARE(StoredValue(connection, 2, QStringLiteral("公司名称")).toString(), name);
+}
+
+void TestExchange::roundTripKeepsEveryValue() {
+    SystemDirFixture source;
+    db::Connection from;
+    source.CreateDatabase(from);
+    FillAwkwardDirectory(from);
+    const QString csv = QDir(source.path()).filePath(QStringLiteral("all.csv"));
+    QCOMPARE(exchange::ExportDirectory(from, csv, exchange::FileFormat::Csv), 3);
+
+    SystemDirFixture target;
+    db::Connection to;
+    target.CreateDatabase(to);
+    const exchange::ImportResult result = Import(to, csv);
+    QCOMPARE(result.problemCount, 0);
+    QCOMPARE(result.added, 3);
+
+    // Every value comes back as stored; an empty CSV field in a text column is the empty text,
+    // which the screens show as they show a null.
+    QList<QVariantList> expected = StoredRows(from);
+    for (QVariantList& row : expected)
+        for (int column = 1; column <= 5; ++column)
+            if (row[column].isNull())
+                row[column] = QString();
+    const QList<QVariantList> actual = StoredRows(to);
+    QCOMPARE(actual.size(), expected.size());
+    for (int i = 0; i < actual.size(); ++i)
+        for (int column = 0; column < actual[i].size(); ++column) {
+            QCOMPARE(actual[i][column].isNull(), expected[i][column].isNull());
+            QCOMPARE(actual[i][column].toString(), expected[i][column].toString());
+        }
+    QCOMPARE(StoredValue(to, 3, QStringLiteral("公司名称")).toString(), kAwkwardName);
+
+    const QString again = QDir(target.path()).filePath(QStringLiteral("again.csv"));
+    exchange::ExportDirectory(to, again, exchange::FileFormat::Csv);
+    QCOMPARE(ReadBytes(again), ReadBytes(csv));
+    // New companies after imported ids get ids above them, never one in use.
+    QCOMPARE(InsertCompany(to, {{"公司名称", QStringLiteral("next")}}), 2000000001);
+}
+
+void TestExchange::editedExportImportsAsEdited() {
+    SystemDirFixture dir;
+    db::Connection connection;
+    dir.CreateDatabase(connection);
+    FillAwkwardDirectory(connection);
+    const QString csv = QDir(dir.path()).filePath(QStringLiteral("edit.csv"));
+    exchange::ExportDirectory(connection, csv, exchange::FileFormat::Csv);
+
+    // As a spreadsheet user edits it: one value changed, one row without id, one with a new id.
+    QByteArray text = ReadBytes(csv);
+    text.replace("+30 210 556", "+30 210 999");
+    text += ",New Co,,,,,,,,,,,,,,,,1\r\n";
+    text += "50000,Given Id Co,,,,,,,,,,,,,,,,\r\n";
+    WriteBytes(csv, text);
+
+    const exchange::ImportResult result = Import(connection, csv);
+    QCOMPARE(result.problemCount, 0);
+    QCOMPARE(result.updated, 3);
+    QCOMPARE(result.added, 2);
+    QCOMPARE(StoredValue(connection, 3, QStringLiteral("tel")).toString(),
+             QStringLiteral("+30 210 999"));
+    QCOMPARE(StoredValue(connection, 3, QStringLiteral("公司名称")).toString(), kAwkwardName);
+    QCOMPARE(StoredValue(connection, 50000, QStringLiteral("公司名称")).toString(),
+             QStringLiteral("Given Id Co"));
+    QCOMPARE(StoredValue(connection, 2000000001, QStringLiteral("Other_Dwt")).toLongLong(), 1);
+
+    // Columns left out of a file stay as they are on updated rows and null on new ones.
+    WriteBytes(csv, "ID,Tel\r\n3,+1\r\n,+2\r\n");
+    QCOMPARE(Import(connection, csv).problemCount, 0);
+    QCOMPARE(StoredValue(connection, 3, QStringLiteral("tel")).toString(), QStringLiteral("+1"));
+    QCOMPARE(StoredValue(connection, 3, QStringLiteral("Tank_No")).toLongLong(), 7);
+    QVERIFY(StoredValue(connection, 2000000002, QStringLiteral("公司名称")).isNull());
+}
+
+void TestExchange::badLastRowWritesNothing() {
+    SystemDirFixture dir;
+    db::Connection connection;
+    dir.CreateDatabase(connection);
+    FillAwkwardDirectory(connection);
+    const QString csv = QDir(dir.path()).filePath(QStringLiteral("bad.csv"));
+    QByteArray text("id,公司名称,Tank_No\n3,changed,1\n,new,2\n");
+    for (int i = 0; i < 500; ++i)
+        text += ",more," + QByteArray::number(i) + "\n";
+    text += ",last,two\n";
+    WriteBytes(csv, text);
+    const QByteArray before = ReadBytes(dir.databasePath());
+
+    const exchange::ImportResult dry = Import(connection, csv, true);
+    const exchange::ImportResult result = Import(connection, csv);
+    for (const exchange::ImportResult& run : {dry, result}) {
+        QCOMPARE(run.problemCount, 1);
+        QCOMPARE(run.problems.first().line, 504);
+        QVERIFY(!run.written);
+    }
+    QCOMPARE(ReadBytes(dir.databasePath()), before);
+
+    // The same file without the bad row: the dry run counts, writes nothing; the import writes.
+    text.chop(QByteArray(",last,two\n").size());
+    WriteBytes(csv, text);
+    const exchange::ImportResult counted = Import(connection, csv, true);
+    QCOMPARE(counted.problemCount, 0);
+    QCOMPARE(counted.updated, 1);
+    QCOMPARE(counted.added, 501);
+    QCOMPARE(ReadBytes(dir.databasePath()), before);
+    QCOMPARE(Import(connection, csv).added, 501);
+    QCOMPARE(RowCount(connection), 504);
+}
+
+void TestExchange::storeFailureWritesNothing() {
+    SystemDirFixture dir;
+    db::Connection connection;
+    dir.CreateDatabase(connection);
+    FillAwkwardDirectory(connection);
+    // The store refuses the last row only when it is written.
+    connection.Execute(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON Orvandel WHEN "
+                                      "NEW.公司名称 = 'refused' BEGIN SELECT RAISE(ABORT, "
+                                      "'refused by the store'); END"));
+    const QString csv = QDir(dir.path()).filePath(QStringLiteral("refused.csv"));
+    WriteBytes(csv, "id,公司名称\n3,changed\n,new\n,refused\n");
+    const QByteArray before = ReadBytes(dir.databasePath());
+    QVERIFY_THROWS_EXCEPTION(db::Error, Import(connection, csv));
+    QCOMPARE(ReadBytes(dir.databasePath()), before);
+    // The connection is usable afterwards: no transaction was left open.
+    connection.Execute(QStringLiteral("DROP TRIGGER refuse"));
+    QCOMPARE(Import(connection, csv).added, 2);
+}
+
+void TestExchange::listsTwentyProblems() {
+    SystemDirFixture dir;
+    db::Connection connection;
+    dir.CreateDatabase(connection);
+    const QString csv = QDir(dir.path()).filePath(QStringLiteral("many.csv"));
+    QByteArray text("Tank_No\n");
+    for (int i = 0; i < 25; ++i)
+        text += "n" + QByteArray::number(i) + "\n";
+    WriteBytes(csv, text);
+    const exchange::ImportResult result = Import(connection, csv);
+    QCOMPARE(result.problemCount, 25);
+    QCOMPARE(result.problems.size(), exchange::kMaxListedProblems);
+    QCOMPARE(result.problems.last().line, 21);
+    QCOMPARE(result.problems.last().value, QStringLiteral("n19"));
+}
+
+void TestExchange::excelFileAsAReaderSeesIt() {
+    SystemDirFixture dir;
+    db::Connection connection;
+    dir.CreateDatabase(connection);
+    FillAwkwardDirectory(connection);
+    const QString xlsx = QDir(dir.path()).filePath(QStringLiteral("all.xlsx"));
+    QCOMPARE(exchange::ExportDirectory(connection, xlsx, exchange::FileFormat::Xlsx), 3);
+
+    // Debian's openpyxl reads the file; it reports each cell's value and type.
+    QProcess reader;
+    reader.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral(R"(
+import json, sys, openpyxl
+book = openpyxl.load_workbook(sys.argv[1])
+sheet = book.active
+print(json.dumps({
+    "sheets": book.sheetnames,
+    "freeze": sheet.freeze_panes,
+    "bold": [c.font.b for c in sheet[1]] + [c.font.b for c in sheet[2]],
+    "rows": [[[c.value, c.data_type] for c in row] for row in sheet.iter_rows()],
+    "widths": [sheet.column_dimensions[c].width for c in "ABCDEFGHIJKLMNOPQR"],
+}))
+)"),
+                                                      xlsx});
+    QVERIFY(reader.waitForFinished(60000));
+    QCOMPARE(reader.exitCode(), 0);
+    const QJsonObject book = QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
+    QCOMPARE(book["sheets"].toArray(), QJsonArray{"Orvandel"});
+    QCOMPARE(book["freeze"].toString(), QStringLiteral("A2"));
+    const QJsonArray bold = book["bold"].toArray();
+    for (int i = 0; i < bold.size(); ++i)
+        QCOMPARE(bold[i].toBool(), i < 18);
+
+    const QJsonArray rows = book["rows"].toArray();
+    QCOMPARE(rows.size(), 4);
+    QCOMPARE(rows[0].toArray()[1].toArray()[0].toString(), QStringLiteral("公司名称"));
+    auto cell = [&rows](int row, int column) { return rows[row].toArray()[column].toArray(); };
+    QCOMPARE(cell(1, 0), (QJsonArray{3, "n"}));
+    QCOMPARE(cell(1, 1), (QJsonArray{kAwkwardName, "s"}));
+    QCOMPARE(cell(1, 4), (QJsonArray{"+30 210 556", "s"}));
+    QCOMPARE(cell(1, 6), (QJsonArray{7, "n"}));
+    QCOMPARE(cell(1, 17), (QJsonArray{-5, "n"}));
+    // Beyond what a spreadsheet number holds exactly, the digits stay as text.
+    QCOMPARE(cell(1, 7), (QJsonArray{"4611686018427387904", "s"}));
+    QCOMPARE(cell(2, 0), (QJsonArray{40000, "n"}));
+    QCOMPARE(cell(2, 4), (QJsonArray{"007", "s"}));
+    QCOMPARE(cell(2, 8), (QJsonArray{0, "n"}));
+    QVERIFY(cell(2, 9)[0].isNull());
+    QCOMPARE(cell(3, 0), (QJsonArray{2000000000, "n"}));
+
+    // Widths follow the content: the address column fits "Piraeus" lines, the country column
+    // its two-character names (four widths), the id column ten digits.
+    const QJsonArray widths = book["widths"].toArray();
+    QVERIFY(widths[3].toDouble() > widths[2].toDouble());
+    QVERIFY(widths[0].toDouble() >= 10);
+    QVERIFY(widths[2].toDouble() >= 4 && widths[2].toDouble() < 10);
+}
+
+void TestExchange::failedExportLeavesTheOldFile() {
+    SystemDirFixture dir;
+    db::Connection connection;
+    dir.CreateDatabase(connection);
+    FillAwkwardDirectory(connection);
+    const QString xlsx = QDir(dir.path()).filePath(QStringLiteral("keep.xlsx"));
+    WriteBytes(xlsx, "the user's old file");
+    // Excel takes at most 32,767 characters in a cell.
+    InsertCompany(connection, {{"公司名称", QString(40000, QLatin1Char('x'))}});
+    try {
+        exchange::ExportDirectory(connection, xlsx, exchange::FileFormat::Xlsx);
+        QFAIL("the export did not fail");
+    } catch (const exchange::FileError& error) {
+        QCOMPARE(error.kind(), exchange::FileError::TooLongForExcel);
+    }
+    QCOMPARE(ReadBytes(xlsx), QByteArray("the user's old file"));
+    const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+    QCOMPARE(left, (QStringList{"keep.xlsx", "shipall.bcd"}));
+
+    const QString missing = QDir(dir.path()).filePath(QStringLiteral("no/such/folder/x.csv"));
+    QVERIFY_THROWS_EXCEPTION(
+        exchange::FileError,
+        exchange::ExportDirectory(connection, missing, exchange::FileFormat::Csv));
+}
+
+void TestExchange::toolCommands() {
+    SystemDirFixture dir;
+    {
+        db::Connection connection;
+        dir.CreateDatabase(connection);
+        FillAwkwardDirectory(connection);
+    }
+    const QString csv = QDir(dir.path()).filePath(QStringLiteral("tool.csv"));
+    Run run = RunTool(dir.path(), {"export", csv});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.err.contains(QLatin1String("3 companies")));
+    QVERIFY(ReadBytes(csv).startsWith("\xEF\xBB\xBFid,"));
+    QCOMPARE(RunTool(dir.path(), {"export", QDir(dir.path()).filePath("x.txt")}).exitCode, 2);
+
+    run = RunTool(dir.path(), {"import", csv, "--dry-run"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, QStringLiteral("would add 0 and update 3 companies (%1 read as UTF-8); "
+                                     "nothing was written (--dry-run)\n")
+                          .arg(csv));
+    // Progress goes to a terminal only: here stderr is a pipe.
+    QVERIFY(!run.err.contains(QLatin1Char('\r')));
+
+    WriteBytes(csv, "公司名称,Chem_No\nA,1\nB,x\nC,y\n");
+    run = RunTool(dir.path(), {"import", csv});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.out, QStringLiteral("2 problems in %1; nothing was written\n").arg(csv));
+    QVERIFY(run.err.contains(QStringLiteral("line 3, column Chem_No, value \"x\"")));
+    QVERIFY(run.err.contains(QStringLiteral("line 4, column Chem_No, value \"y\"")));
+
+    WriteBytes(csv, "公司名称,Chem_No\nA,1\n");
+    run = RunTool(dir.path(), {"import", csv, "--encoding", "no-such-encoding"});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.err.contains(QLatin1String("no-such-encoding")));
+    run = RunTool(dir.path(), {"import", csv});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.out.startsWith(QLatin1String("added 1 and updated 0 companies")));
+    db::Connection connection;
+    connection.OpenFile(dir.databasePath(), QStringLiteral("quarvelmix"));
+    QCOMPARE(RowCount(connection), 4);
+}
+
+QTEST_GUILESS_MAIN(TestExchange)
+#include "tst_exchange.moc"

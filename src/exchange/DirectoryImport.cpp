@@ -5,6 +5,7 @@
 #include "data/DbError.h"
 #include "data/Recordset.h"
 #include "data/ShipOwnerTable.h"
+#include "data/Transaction.h"
 #include "exchange/CsvReader.h"
 #include "exchange/TableFile.h"
 
@@ -309,20 +310,11 @@ ImportResult ImportCsv(db::Connection& connection, const QString& path,
     }
     ProgressShare writing(options.progress, 50, 100);
     // The write lock comes first, so that the ids found stored stay as they are until the end.
-    connection.Execute(QStringLiteral("BEGIN IMMEDIATE"));
-    try {
-        const QSet<qint64> storedIds = StoredIds(connection);
-        CountRows(rows, storedIds, result);
-        WriteRows(connection, checker.WrittenColumns(), rows, storedIds, writing);
-        connection.Execute(QStringLiteral("COMMIT"));
-    } catch (...) {
-        try {
-            connection.Execute(QStringLiteral("ROLLBACK"));
-        } catch (const db::Error&) {
-            // The engine may have rolled back already; the first error is the one to report.
-        }
-        throw;
-    }
+    db::Transaction transaction(connection, db::Transaction::Begin::Immediate);
+    const QSet<qint64> storedIds = StoredIds(connection);
+    CountRows(rows, storedIds, result);
+    WriteRows(connection, checker.WrittenColumns(), rows, storedIds, writing);
+    transaction.commit();
     result.written = true;
     return result;
 }

@@ -59,6 +59,14 @@ public:
     virtual bool UpdateRow(const QString& table, const QStringList& columns,
                            const QVariantList& values, const QString& keyColumn,
                            const QVariant& key) = 0;
+    // Adds rows that all name the same columns, in order. The default runs Insert() for each; an
+    // engine that can prepare the statement once and run it for every row does so.
+    virtual void InsertRows(const QString& table, const QStringList& columns,
+                            const QList<QVariantList>& rows, const QString& keyColumn);
+    // Changes rows that all set the same columns; each row holds the values, then the key. The
+    // default runs UpdateRow() for each. Returns how many of the keys had a row.
+    virtual qint64 UpdateRows(const QString& table, const QStringList& columns,
+                              const QList<QVariantList>& rows, const QString& keyColumn);
     virtual void Commit() = 0;
     // Rolls back a transaction that is still open; one that the engine ended on its own, or none,
     // is left alone.

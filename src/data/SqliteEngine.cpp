@@ -121,7 +121,19 @@ void SqliteEngine::LockRow(const QString&, const QString&, const QVariant&) {
 }
 
 QVariant SqliteEngine::Insert(const QString& table, const QStringList& columns,
-                              const QVariantList& values, const QString&) {
+                              const QVariantList& values, const QString& keyColumn) {
+    InsertRows(table, columns, {values}, keyColumn);
+    return QVariant(static_cast<qint64>(sqlite3_last_insert_rowid(handle_)));
+}
+
+bool SqliteEngine::UpdateRow(const QString& table, const QStringList& columns,
+                             const QVariantList& values, const QString& keyColumn,
+                             const QVariant& key) {
+    return UpdateRows(table, columns, {values + QVariantList{key}}, keyColumn) != 0;
+}
+
+void SqliteEngine::InsertRows(const QString& table, const QStringList& columns,
+                              const QList<QVariantList>& rows, const QString&) {
     const QString sql =
         columns.isEmpty()
             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(QuoteIdentifier(table))
@@ -129,24 +141,29 @@ QVariant SqliteEngine::Insert(const QString& table, const QStringList& columns,
                   .arg(QuoteIdentifier(table), Quoted(columns).join(QLatin1Char(',')),
                        Placeholders(columns.size()));
     Statement insert(handle_, sql);
-    for (int i = 0; i < values.size(); ++i)
-        insert.Bind(i + 1, values[i]);
-    insert.Step();
-    return QVariant(static_cast<qint64>(sqlite3_last_insert_rowid(handle_)));
+    for (const QVariantList& values : rows) {
+        for (int i = 0; i < values.size(); ++i)
+            insert.Bind(i + 1, values[i]);
+        insert.Step();
+        insert.Reset();
+    }
 }
 
-bool SqliteEngine::UpdateRow(const QString& table, const QStringList& columns,
-                             const QVariantList& values, const QString& keyColumn,
-                             const QVariant& key) {
+qint64 SqliteEngine::UpdateRows(const QString& table, const QStringList& columns,
+                                const QList<QVariantList>& rows, const QString& keyColumn) {
     Statement update(handle_,
                      QStringLiteral("UPDATE %1 SET %2=? WHERE %3=?")
                          .arg(QuoteIdentifier(table), Quoted(columns).join(QStringLiteral("=?,")),
                               QuoteIdentifier(keyColumn)));
-    for (int i = 0; i < values.size(); ++i)
-        update.Bind(i + 1, values[i]);
-    update.Bind(values.size() + 1, key);
-    update.Step();
-    return sqlite3_changes(handle_) != 0;
+    qint64 changed = 0;
+    for (const QVariantList& values : rows) {
+        for (int i = 0; i < values.size(); ++i)
+            update.Bind(i + 1, values[i]);
+        update.Step();
+        changed += sqlite3_changes(handle_);
+        update.Reset();
+    }
+    return changed;
 }
 
 void SqliteEngine::Commit() {

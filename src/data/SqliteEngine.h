@@ -23,6 +23,10 @@ public:
                     const QString& keyColumn) override;
     bool UpdateRow(const QString& table, const QStringList& columns, const QVariantList& values,
                    const QString& keyColumn, const QVariant& key) override;
+    void InsertRows(const QString& table, const QStringList& columns,
+                    const QList<QVariantList>& rows, const QString& keyColumn) override;
+    qint64 UpdateRows(const QString& table, const QStringList& columns,
+                      const QList<QVariantList>& rows, const QString& keyColumn) override;
     void Commit() override;
     void Rollback() override;
     void SetBusyTimeout(int milliseconds) override;

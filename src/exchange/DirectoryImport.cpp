@@ -1,8 +1,8 @@
 #include "exchange/DirectoryImport.h"
 
-#include "data/Command.h"
 #include "data/Connection.h"
 #include "data/DbError.h"
+#include "data/Engine.h"
 #include "data/Recordset.h"
 #include "data/ShipOwnerTable.h"
 #include "data/Transaction.h"
@@ -28,7 +28,7 @@ const QString kGb18030 = QStringLiteral("GB18030");
 struct CheckedRow {
     int line;
     qint64 id; // 0: none given, a new company
-    QVector<QVariant> values;
+    QVariantList values;
 };
 
 class ProgressShare {
@@ -239,45 +239,47 @@ void CountRows(const QVector<CheckedRow>& rows, const QSet<qint64>& storedIds,
         ++(row.id != 0 && storedIds.contains(row.id) ? result.updated : result.added);
 }
 
-QString Placeholders(qsizetype count) {
-    return QStringList(count, QStringLiteral("?")).join(QLatin1Char(','));
-}
-
-// Writes the checked rows; the caller holds the transaction.
+// Writes the checked rows; the caller holds the transaction. Stored companies are updated
+// first, then those with a new id are added, then those without one, so that these get ids above
+// every id in the file.
 void WriteRows(db::Connection& connection, const QStringList& columns,
                const QVector<CheckedRow>& rows, const QSet<qint64>& storedIds,
                ProgressShare& progress) {
-    const QString table = shipowner::kTable;
-    const QString names = columns.join(QLatin1Char(','));
-    db::Command addNew(connection, columns.isEmpty()
-                                       ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
-                                       : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                             .arg(table, names, Placeholders(columns.size())));
-    db::Command addWithId(connection,
-                          QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                              .arg(table, (QStringList{QStringLiteral("id")} + columns).join(','),
-                                   Placeholders(columns.size() + 1)));
-    std::unique_ptr<db::Command> update;
-    if (!columns.isEmpty())
-        update = std::make_unique<db::Command>(
-            connection, QStringLiteral("UPDATE %1 SET %2=? WHERE id=?")
-                            .arg(table, columns.join(QStringLiteral("=?,"))));
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        const CheckedRow& row = rows[i];
-        const bool stored = row.id != 0 && storedIds.contains(row.id);
-        db::Command* command = row.id == 0 ? &addNew : stored ? update.get() : &addWithId;
-        if (command != nullptr) {
-            int parameter = 1;
-            if (command == &addWithId)
-                command->Bind(parameter++, QVariant(row.id));
-            for (const QVariant& value : row.values)
-                command->Bind(parameter++, value);
-            if (command == update.get())
-                command->Bind(parameter++, QVariant(row.id));
-            command->Execute();
-        }
-        progress.Done(i + 1, rows.size());
+    QList<QVariantList> updates;
+    QList<QVariantList> withId;
+    QList<QVariantList> withoutId;
+    for (const CheckedRow& row : rows) {
+        if (row.id == 0)
+            withoutId.append(row.values);
+        else if (storedIds.contains(row.id))
+            updates.append(row.values + QVariantList{row.id});
+        else
+            withId.append(QVariantList{row.id} + row.values);
     }
+    const QString id = QStringLiteral("id");
+    const QStringList idAndColumns = QStringList{id} + columns;
+    db::Engine& engine = connection.engine();
+    connection.DetachReaders();
+    qint64 written = 0;
+    // In slices, so that the progress moves on.
+    auto write = [&](const QList<QVariantList>& batch, auto writeSlice) {
+        constexpr qsizetype kSlice = 2000;
+        for (qsizetype first = 0; first < batch.size(); first += kSlice) {
+            const QList<QVariantList> slice = batch.mid(first, kSlice);
+            writeSlice(slice);
+            progress.Done(written += slice.size(), rows.size());
+        }
+    };
+    if (!columns.isEmpty())
+        write(updates, [&](const QList<QVariantList>& slice) {
+            engine.UpdateRows(shipowner::kTable, columns, slice, id);
+        });
+    write(withId, [&](const QList<QVariantList>& slice) {
+        engine.InsertRows(shipowner::kTable, idAndColumns, slice, id);
+    });
+    write(withoutId, [&](const QList<QVariantList>& slice) {
+        engine.InsertRows(shipowner::kTable, columns, slice, id);
+    });
 }
 
 } // namespace

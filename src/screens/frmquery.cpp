@@ -3,8 +3,11 @@
 #include "data/DbError.h"
 #include "data/Recordset.h"
 #include "data/ShipOwnerTable.h"
+#include "exchange/DirectoryExport.h"
 #include "platform/CommonControls.h"
 #include "platform/DoEvents.h"
+#include "platform/FileDialog.h"
+#include "platform/MsgBox.h"
 #include "platform/Twips.h"
 #include "screens/ResultGrid.h"
 #include "screens/SmartNetXpButton.h"
@@ -12,10 +15,14 @@
 #include "session/modGeneral.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPainter>
+#include <cstdio>
 
 using platform::Px;
 using platform::TwipsRect;
@@ -110,6 +117,15 @@ frmquery::frmquery() : picture_(QStringLiteral(":/art/query-picture.png")) {
     connect(Text1, &QLineEdit::returnPressed, this, &frmquery::RunQuery);
     connect(Text2, &QLineEdit::returnPressed, this, &frmquery::RunQuery);
     connect(Grid, &ResultGrid::DblClick, this, &frmquery::Grid_DblClick);
+
+    // The right mouse button or the menu key on the grid offers to save the rows shown.
+    GridMenu = new QMenu(this);
+    GridMenu->setObjectName(QStringLiteral("GridMenu"));
+    QAction* exportAction = GridMenu->addAction(QStringLiteral("导出查询结果…"));
+    exportAction->setObjectName(QStringLiteral("mnuExport"));
+    connect(exportAction, &QAction::triggered, this, &frmquery::ExportQueryResult);
+    Grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Grid, &QWidget::customContextMenuRequested, this, &frmquery::Grid_ContextMenu);
     ShowDesignGrid();
 }
 
@@ -190,6 +206,61 @@ void frmquery::Grid_DblClick() {
     frminfo& info = frminfo::instance();
     info.shipId = id.toLongLong();
     info.Show();
+}
+
+QList<qint64> frmquery::ShownIds() const {
+    QList<qint64> ids;
+    for (int row = 1; row < Grid->Rows(); ++row) {
+        bool isNumber = false;
+        const qint64 id = Grid->TextMatrix(row, kIdColumn).toLongLong(&isNumber);
+        if (isNumber)
+            ids.append(id);
+    }
+    return ids;
+}
+
+void frmquery::Grid_ContextMenu(const QPoint& position) {
+    if (ShownIds().isEmpty())
+        return;
+    GridMenu->popup(Grid->viewport()->mapToGlobal(position));
+}
+
+void frmquery::ExportQueryResult() {
+    const QList<qint64> ids = ShownIds();
+    if (ids.isEmpty())
+        return;
+    const QStringList filters = {QStringLiteral("CSV 文件 (*.csv)"),
+                                 QStringLiteral("Excel 工作簿 (*.xlsx)")};
+    const platform::SaveFileChoice choice = platform::GetSaveFileName(
+        this, QStringLiteral("导出查询结果"), filters, QStringLiteral("查询结果"));
+    if (choice.path.isEmpty())
+        return;
+    // The chosen filter decides the format; the name gets its extension when it lacks it.
+    const bool excel = choice.filter == 1;
+    const QString suffix = excel ? QStringLiteral(".xlsx") : QStringLiteral(".csv");
+    QString path = choice.path;
+    if (!path.endsWith(suffix, Qt::CaseInsensitive))
+        path += suffix;
+    QString failure;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        exchange::ExportCompanies(modGeneral::dbConnection(), ids, path,
+                                  excel ? exchange::FileFormat::Xlsx : exchange::FileFormat::Csv);
+    } catch (const exchange::FileError& error) {
+        failure = error.kind() == exchange::FileError::TooLongForExcel
+                      ? QStringLiteral("导出失败：有的内容超过 Excel 单元格能容纳的 32767 "
+                                       "个字符。请导出为 CSV 文件。")
+                      : QStringLiteral("导出失败：无法写入文件“%1”。请检查文件夹是否存在、"
+                                       "能否写入，以及磁盘空间是否足够。")
+                            .arg(QDir::toNativeSeparators(path));
+        std::fprintf(stderr, "orvandel: export: %s\n", error.what());
+    } catch (const db::Error& error) {
+        failure = QStringLiteral("导出失败：无法读取数据库中的船东信息。");
+        std::fprintf(stderr, "orvandel: export: %s\n", qPrintable(error.message()));
+    }
+    QGuiApplication::restoreOverrideCursor();
+    if (!failure.isEmpty())
+        platform::MsgBox(failure, 16, QStringLiteral("提示:"));
 }
 
 void frmquery::closeEvent(QCloseEvent* event) {

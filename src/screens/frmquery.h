@@ -6,6 +6,7 @@
 
 class QLabel;
 class QLineEdit;
+class QMenu;
 class ResultGrid;
 class SmartNetXpButton;
 
@@ -18,6 +19,9 @@ public:
 
     void RunQuery();
     static void AutoSizeGrid(ResultGrid& grid);
+    // The ids of the rows the grid shows, top to bottom: none for the design grid or an empty
+    // result.
+    QList<qint64> ShownIds() const;
 
 protected:
     void Form_Load() override;
@@ -29,6 +33,8 @@ private:
     void CmdStop_Click();
     void Grid_DblClick();
     void ShowDesignGrid();
+    void Grid_ContextMenu(const QPoint& position);
+    void ExportQueryResult();
 
     QLabel* Label1;
     QLineEdit* Text1;
@@ -38,6 +44,7 @@ private:
     SmartNetXpButton* CmdStop;
     ResultGrid* Grid;
     QLabel* Label5;
+    QMenu* GridMenu;
     QPixmap picture_;
 
     bool stopFlag = false;

@@ -1,0 +1,199 @@
+// The query screen's grid menu: saving the rows shown to a CSV or Excel file.
+#include "data/Connection.h"
+#include "data/ShipOwnerTable.h"
+#include "platform/CommonControls.h"
+#include "platform/FileDialog.h"
+#include "platform/MsgBox.h"
+#include "screens/ResultGrid.h"
+#include "screens/SmartNetXpButton.h"
+#include "screens/frmquery.h"
+#include "session/modGeneral.h"
+#include "support/TestSupport.h"
+
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QLineEdit>
+#include <QMenu>
+#include <QtTest>
+
+using platform::SaveFileChoice;
+
+namespace {
+const QString kCountry = QStringLiteral("希腊");
+} // namespace
+
+class TestQueryExport : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void nothingToExport_data();
+    void nothingToExport();
+    void exportsTheRowsShown_data();
+    void exportsTheRowsShown();
+    void cancelWritesNothing();
+    void failureIsSaidInChinese();
+
+private:
+    void runQuery(const QString& country);
+    // Asks for the grid's menu as the window system does for the right button or the menu key.
+    void requestMenu(QContextMenuEvent::Reason reason);
+    void chooseExport();
+    QString filePath(const QString& name) const { return QDir(dir_.path()).filePath(name); }
+
+    SystemDirFixture dir_;
+    frmquery* form_ = nullptr;
+    ResultGrid* grid_ = nullptr;
+    QMenu* menu_ = nullptr;
+};
+
+void TestQueryExport::initTestCase() {
+    platform::SetUpApplication();
+    db::Connection& connection = modGeneral::dbConnection();
+    dir_.CreateDatabase(connection);
+    InsertCompany(connection, {{"公司名称", "Aegean Star, Ltd."}, {"国家", kCountry}});
+    InsertCompany(connection, {{"公司名称", "远洋航运"}, {"国家", "中国"}, {"tel", "+86 21"}});
+    InsertCompany(connection,
+                  {{"公司名称", "华通船务"}, {"国家", kCountry}, {"tel", "+30 210 556"}});
+    InsertCompany(connection, {{"id", 40000},
+                               {"公司名称", "东方海运"},
+                               {"国家", kCountry},
+                               {"Tank_No", 3},
+                               {"Tank_Dwt", 450000}});
+    form_ = &frmquery::instance();
+    grid_ = form_->findChild<ResultGrid*>(QStringLiteral("Grid"));
+    menu_ = form_->findChild<QMenu*>(QStringLiteral("GridMenu"));
+    QVERIFY(grid_ && menu_);
+}
+
+void TestQueryExport::init() {
+    form_->Show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_));
+    platform::FileDialogSeam::Intercept();
+    platform::MsgBoxSeam::Intercept();
+}
+
+void TestQueryExport::cleanup() {
+    menu_->hide();
+    form_->close();
+    platform::FileDialogSeam::Release();
+    platform::MsgBoxSeam::Release();
+}
+
+void TestQueryExport::runQuery(const QString& country) {
+    form_->findChild<QLineEdit*>(QStringLiteral("Text2"))->setText(country);
+    QTest::mouseClick(form_->findChild<SmartNetXpButton*>(QStringLiteral("CmdQuery")),
+                      Qt::LeftButton);
+}
+
+void TestQueryExport::requestMenu(QContextMenuEvent::Reason reason) {
+    grid_->setFocus();
+    const QPoint position(20, 20);
+    QContextMenuEvent event(reason, position, grid_->viewport()->mapToGlobal(position));
+    QApplication::sendEvent(grid_->viewport(), &event);
+}
+
+void TestQueryExport::chooseExport() {
+    QTRY_VERIFY(menu_->isVisible());
+    QCOMPARE(menu_->actions().size(), 1);
+    QAction* action = menu_->actions().first();
+    QCOMPARE(action->text(), QStringLiteral("导出查询结果…"));
+    QTest::mouseClick(menu_, Qt::LeftButton, {}, menu_->actionGeometry(action).center());
+    QTRY_VERIFY(!menu_->isVisible());
+}
+
+void TestQueryExport::nothingToExport_data() {
+    QTest::addColumn<bool>("query");
+    QTest::newRow("design grid") << false;
+    QTest::newRow("empty result") << true;
+}
+
+void TestQueryExport::nothingToExport() {
+    QFETCH(bool, query);
+    if (query)
+        runQuery(QStringLiteral("没有这个国家"));
+    QCOMPARE(grid_->Rows(), query ? 1 : 50);
+    QVERIFY(form_->ShownIds().isEmpty());
+    requestMenu(QContextMenuEvent::Mouse);
+    requestMenu(QContextMenuEvent::Keyboard);
+    QCoreApplication::processEvents();
+    QVERIFY(!menu_->isVisible());
+    QVERIFY(platform::FileDialogSeam::Taken().isEmpty());
+}
+
+void TestQueryExport::exportsTheRowsShown_data() {
+    QTest::addColumn<int>("reason");
+    QTest::addColumn<int>("filter");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("right button, CSV") << int(QContextMenuEvent::Mouse) << 0 << "result.csv"
+                                       << "result.csv";
+    QTest::newRow("menu key, CSV without extension")
+        << int(QContextMenuEvent::Keyboard) << 0 << "result"
+        << "result.csv";
+    QTest::newRow("right button, Excel") << int(QContextMenuEvent::Mouse) << 1 << "result"
+                                         << "result.xlsx";
+}
+
+void TestQueryExport::exportsTheRowsShown() {
+    QFETCH(int, reason);
+    QFETCH(int, filter);
+    QFETCH(QString, typed);
+    QFETCH(QString, written);
+    QFile::remove(filePath(written));
+    runQuery(kCountry);
+    QCOMPARE(form_->ShownIds(), (QList<qint64>{40000, 3, 1}));
+
+    platform::FileDialogSeam::Intercept({SaveFileChoice{filePath(typed), filter}});
+    requestMenu(static_cast<QContextMenuEvent::Reason>(reason));
+    chooseExport();
+    const QList<platform::FileDialogSeam::Asked> asked = platform::FileDialogSeam::Taken();
+    QCOMPARE(asked.size(), 1);
+    QCOMPARE(asked.first().title, QStringLiteral("导出查询结果"));
+    QCOMPARE(asked.first().filters, (QStringList{"CSV 文件 (*.csv)", "Excel 工作簿 (*.xlsx)"}));
+    // A success is quiet.
+    QVERIFY(platform::MsgBoxSeam::Taken().isEmpty());
+
+    QFile file(filePath(written));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    if (filter == 1) {
+        QVERIFY(bytes.startsWith("PK")); // a zip container: the workbook
+        return;
+    }
+    // All 18 columns of each row shown, in the grid's order.
+    const QStringList lines = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.size(), 5); // header, three rows, the empty rest after the last line end
+    QCOMPARE(lines[0], shipowner::Columns().join(QLatin1Char(',')));
+    QCOMPARE(lines[1], QStringLiteral("40000,东方海运,希腊,,,,3,450000,,,,,,,,,,"));
+    QCOMPARE(lines[2], QStringLiteral("3,华通船务,希腊,,+30 210 556,,,,,,,,,,,,,"));
+    QCOMPARE(lines[3], QStringLiteral("1,\"Aegean Star, Ltd.\",希腊,,,,,,,,,,,,,,,"));
+}
+
+void TestQueryExport::cancelWritesNothing() {
+    runQuery(kCountry);
+    const QStringList before = QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden);
+    requestMenu(QContextMenuEvent::Mouse);
+    chooseExport();
+    QCOMPARE(platform::FileDialogSeam::Taken().size(), 1);
+    QVERIFY(platform::MsgBoxSeam::Taken().isEmpty());
+    QCOMPARE(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), before);
+}
+
+void TestQueryExport::failureIsSaidInChinese() {
+    runQuery(kCountry);
+    const QString path = filePath(QStringLiteral("no/such/folder/result.csv"));
+    platform::FileDialogSeam::Intercept({SaveFileChoice{path, 0}});
+    requestMenu(QContextMenuEvent::Mouse);
+    chooseExport();
+    const QList<platform::MsgBoxSeam::Shown> shown = platform::MsgBoxSeam::Taken();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(shown.first().text.startsWith(QStringLiteral("导出失败：无法写入文件")));
+    QVERIFY(shown.first().text.contains(path));
+    QCOMPARE(shown.first().style, 16);
+    QCOMPARE(shown.first().title, QStringLiteral("提示:"));
+}
+
+QTEST_MAIN(TestQueryExport)
+#include "tst_queryexport.moc"

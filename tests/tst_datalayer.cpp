@@ -11,7 +11,9 @@
 
 #include <QFile>
 #include <QtTest>
+#include <chrono>
 #include <sqlite3.h>
+#include <thread>
 
 using db::Connection;
 using db::Recordset;
@@ -44,6 +46,7 @@ private slots:
     void connectionString();
     void openRefused_data();
     void openRefused();
+    void openWaitsForAWriterThatHoldsTheFile();
     void readingTurnsValuesIntoText();
     void writeConversion_data();
     void writeConversion();
@@ -125,6 +128,31 @@ void TestDataLayer::openRefused() {
     QVERIFY(!connection.IsOpen());
     if (kind == QLatin1String("missing"))
         QVERIFY2(!QFile::exists(path), "opening must not create the file");
+}
+
+void TestDataLayer::openWaitsForAWriterThatHoldsTheFile() {
+    SystemDirFixture dir;
+    Connection holder;
+    dir.CreateDatabase(holder);
+    // Another program in the middle of a save, holding the file against readers too.
+    holder.Execute(QStringLiteral("PRAGMA journal_mode=DELETE"));
+    holder.Execute(QStringLiteral("BEGIN EXCLUSIVE"));
+    std::thread release([&holder] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        holder.Execute(QStringLiteral("COMMIT"));
+    });
+    Connection connection;
+    connection.SetBusyTimeout(60000);
+    QString failure;
+    try {
+        connection.Open(ConnectionStringFor(dir.databasePath()), QString(), dbfile::kPassword);
+    } catch (const db::Error& error) {
+        failure = error.message();
+    }
+    release.join();
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QVERIFY(connection.IsOpen());
+    QCOMPARE(RowCount(connection), 0);
 }
 
 void TestDataLayer::readingTurnsValuesIntoText() {

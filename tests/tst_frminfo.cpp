@@ -56,6 +56,7 @@ private slots:
     void titleBarCloseKeepsShipId();
     void refusedNumberStoresNothing_data();
     void refusedNumberStoresNothing();
+    void boxesAreCappedAndShowWhatIsStored();
     void openingWhileOpenReloads();
     void rowDeletedElsewhereIsAddedAgain();
     void refusalByTheStoreIsReportedAndNothingIsLost_data();
@@ -341,6 +342,26 @@ void TestDetailScreen::refusedNumberStoresNothing() {
     QCOMPARE(form_->shipId, id);
     QCOMPARE(button("CmdQuery")->Caption(),
              newRecord ? QStringLiteral("增加") : QStringLiteral("修改"));
+}
+
+void TestDetailScreen::boxesAreCappedAndShowWhatIsStored() {
+    const QString longAddress(400, QChar(0x8DEF)); // longer than a box takes, stored by a tool
+    const qint64 id =
+        InsertCompany(connection(), {{"公司名称", "长地址"}, {"adrress", longAddress}});
+    open(id);
+    QCOMPARE(box(16)->text(), longAddress);
+    box(0)->setText(QString(300, QLatin1Char('x'))); // pasted past the cap
+    QCOMPARE(box(0)->text(), QString(255, QLatin1Char('x')));
+    box(2)->setText(QString(30, QLatin1Char('9')));
+    QCOMPARE(box(2)->text().size(), 20);
+    box(2)->setText(QStringLiteral("12"));
+    QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
+    QCOMPARE(Taken().value(0).text, QStringLiteral("修改成功"));
+    QCOMPARE(StoredValue(connection(), id, "adrress").toString(), longAddress);
+    QCOMPARE(StoredValue(connection(), id, "公司名称").toString(), box(0)->text());
+    open(-1); // the next record has the usual cap again
+    box(16)->setText(longAddress);
+    QCOMPARE(box(16)->text().size(), 255);
 }
 
 void TestDetailScreen::openingWhileOpenReloads() {

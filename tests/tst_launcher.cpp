@@ -2,6 +2,7 @@
 // the tool so that a test can see whether it ran.
 #include "platform/CommonControls.h"
 #include "platform/MsgBox.h"
+#include "platform/Registry.h"
 #include "shell/frmAbout.h"
 #include "support/TestSupport.h"
 
@@ -45,6 +46,7 @@ private slots:
     void startSysInfo();
     void getKeyValue_data();
     void getKeyValue();
+    void longContinuedValueIsReadToTheEnd();
 };
 
 void TestLauncher::startSysInfo_data() {
@@ -145,6 +147,10 @@ void TestLauncher::getKeyValue_data() {
         << HexValue("V", 2, "abc") << true << "<as passed>";
     QTest::newRow("binary leaves the text as it was") << "\"V\"=hex:01,02" << true << "<as passed>";
     QTest::newRow("continued hex lines") << "\"V\"=hex(1):61,\\\n  62,63,00" << true << "abc";
+    QTest::newRow("continued with Windows line ends")
+        << "\"V\"=hex(1):61,\\\r\n  62,\\\r\n  63\r" << true << "abc";
+    QTest::newRow("hex that is no byte makes no value") << "\"V\"=hex(1):61,6g" << false << "";
+    QTest::newRow("hex above a byte makes no value") << "\"V\"=hex(1):61,100" << false << "";
     QTest::newRow("exactly 1024 bytes fit")
         << "\"V\"=\"" + QString(1023, 'y') + "\"" << true << QString(1023, 'y');
     QTest::newRow("1025 bytes do not") << "\"V\"=\"" + QString(1024, 'y') + "\"" << false << "";
@@ -168,6 +174,28 @@ void TestLauncher::getKeyValue() {
     QVERIFY(!frmAbout::instance().GetKeyValue(platform::HKEY_LOCAL_MACHINE, "SOFTWARE\\None", "V",
                                               missingKey));
     QCOMPARE(missingKey, QString());
+}
+
+void TestLauncher::longContinuedValueIsReadToTheEnd() {
+    // Ten megabytes in continued lines: read in one pass, it finishes (bench/registry_read
+    // measures how fast), and the value after it is still found.
+    SystemDirFixture dir;
+    WriteLongRegistryValue(dir.path(), 10 * 1000 * 1000);
+    QString after;
+    QVERIFY(frmAbout::instance().GetKeyValue(platform::HKEY_LOCAL_MACHINE, "SOFTWARE\\Test",
+                                             "After", after));
+    QCOMPARE(after, QStringLiteral("found"));
+    platform::HKEY key = 0;
+    QCOMPARE(
+        platform::RegOpenKeyExA(platform::HKEY_LOCAL_MACHINE, "SOFTWARE\\Test", 0, 0x2003F, &key),
+        platform::ERROR_SUCCESS);
+    unsigned size = 0;
+    unsigned type = 0;
+    QCOMPARE(platform::RegQueryValueExA(key, "Long", nullptr, &type, nullptr, &size),
+             platform::ERROR_SUCCESS);
+    QCOMPARE(size, 10u * 1000 * 1000);
+    QCOMPARE(type, unsigned(platform::REG_BINARY));
+    platform::RegCloseKey(key);
 }
 
 QTEST_MAIN(TestLauncher)

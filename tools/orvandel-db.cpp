@@ -41,6 +41,9 @@ const char kUsage[] =
     "                        it. The file is read as UTF-8 when it is valid UTF-8,\n"
     "                        else as GB18030; --encoding names another encoding.\n"
     "                        --dry-run checks and reports without writing\n"
+    "  check [FILE]          say what makes the directory file (or FILE) unfit:\n"
+    "                        a wrong key, a missing table or column, damaged pages;\n"
+    "                        exit status 0 when it is sound\n"
     "  where                 print the path of the directory file\n"
     "  --help                show this text\n";
 
@@ -189,6 +192,39 @@ int Import(const QString& path, const QStringList& arguments) {
     return 0;
 }
 
+// Why a file could not be opened as a directory file, in words.
+QString OpenFailure(const db::Error& error) {
+    switch (error.code()) {
+    case 26: // not a database
+        return QStringLiteral("it is not encrypted with this program's key, or it is no database");
+    case 14: // cannot open
+        return QStringLiteral("it cannot be opened (not a file, no permission, or its folder is "
+                              "not writable)");
+    default:
+        return QStringLiteral("%1 (code %2)").arg(error.message()).arg(error.code());
+    }
+}
+
+int Check(const QString& defaultPath, const QStringList& arguments) {
+    if (arguments.size() > 1)
+        return Usage(QStringLiteral("check: give at most one file"));
+    const QString path = arguments.isEmpty() ? defaultPath : arguments[0];
+    if (!QFileInfo::exists(path))
+        return Fail(QStringLiteral("%1 does not exist").arg(path));
+    db::Connection connection;
+    try {
+        connection.OpenFile(path, dbfile::kPassword);
+    } catch (const db::Error& error) {
+        return Fail(QStringLiteral("%1: %2").arg(path, OpenFailure(error)));
+    }
+    const QStringList problems = dbfile::Problems(connection);
+    for (const QString& problem : problems)
+        std::printf("%s: %s\n", qPrintable(path), qPrintable(problem));
+    if (problems.isEmpty())
+        std::printf("%s: sound\n", qPrintable(path));
+    return problems.isEmpty() ? 0 : 1;
+}
+
 // Writes the registry file that the About box reads to find the system information tool.
 int SysInfo(const QString& directory, const QStringList& arguments) {
     QStringList rest = arguments;
@@ -244,6 +280,8 @@ int main(int argc, char** argv) {
             return Import(path, arguments);
         if (command == QStringLiteral("sysinfo"))
             return SysInfo(directory, arguments);
+        if (command == QStringLiteral("check"))
+            return Check(path, arguments);
         if (command == QStringLiteral("where") && arguments.isEmpty()) {
             std::printf("%s\n", qPrintable(path));
             return 0;

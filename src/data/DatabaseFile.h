@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace db {
 class Connection;
@@ -17,5 +18,11 @@ QString PathIn(const QString& directory);
 // Makes a new, keyed, empty directory file with the ship-owner table and leaves the connection
 // open on it. Refuses to touch an existing file.
 void Create(db::Connection& connection, const QString& path);
+
+// What makes the open file unfit to be the directory, one sentence each: the table or one of its
+// columns missing, or damaged pages. Empty when the file is fit. Reads every page once.
+QStringList Problems(db::Connection& connection);
+// Throws a db::Error naming the first problem, if any.
+void Verify(db::Connection& connection);
 
 } // namespace dbfile

@@ -4,6 +4,7 @@
 #include "data/Statement.h"
 
 #include <QFile>
+#include <memory>
 #include <sqlite3.h>
 
 namespace db {
@@ -46,30 +47,30 @@ private:
 SqliteEngine::SqliteEngine(const QString& path, const QString& password, bool create,
                            int busyTimeoutMs) {
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-    sqlite3* handle = nullptr;
+    sqlite3* opened = nullptr;
     const QByteArray encodedPath = QFile::encodeName(path);
-    int rc = sqlite3_open_v2(encodedPath.constData(), &handle, flags, nullptr);
-    try {
-        if (rc != SQLITE_OK)
-            ThrowEngineError(handle, rc);
-        if (!password.isEmpty()) {
-            const QByteArray key = password.toUtf8();
-            rc = sqlite3_key(handle, key.constData(), key.size());
-            if (rc != SQLITE_OK)
-                ThrowEngineError(handle, rc);
-        }
-        // The key is only checked when a page is read: probe once so that a refused key, a plain
-        // file or one that is no database fails here.
-        Statement probe(handle, QStringLiteral("SELECT count(*) FROM sqlite_master"));
-        probe.Step();
-    } catch (...) {
-        sqlite3_close_v2(handle);
-        throw;
+    const int rc = sqlite3_open_v2(encodedPath.constData(), &opened, flags, nullptr);
+    // Closed on every failure below; kept only once the connection is fully set up.
+    std::unique_ptr<sqlite3, int (*)(sqlite3*)> handle(opened, sqlite3_close_v2);
+    if (rc != SQLITE_OK)
+        ThrowEngineError(opened, rc);
+    // Before the first read: a lock held elsewhere for a moment is waited for, as a save does.
+    sqlite3_busy_timeout(opened, busyTimeoutMs);
+    if (!password.isEmpty()) {
+        const QByteArray key = password.toUtf8();
+        const int keyRc = sqlite3_key(opened, key.constData(), key.size());
+        if (keyRc != SQLITE_OK)
+            ThrowEngineError(opened, keyRc);
+        // The file is in the 3.x format; later engine versions read it only when told so (this
+        // one ignores the setting).
+        Exec(opened, QStringLiteral("PRAGMA cipher_compatibility = 3"));
     }
-    handle_ = handle;
-    sqlite3_busy_timeout(handle_, busyTimeoutMs);
-    Exec(handle_, QStringLiteral("PRAGMA journal_mode=DELETE"));
-    Exec(handle_, QStringLiteral("PRAGMA synchronous=FULL"));
+    // The key is only checked when a page is read: probe once so that a refused key, a plain
+    // file or one that is no database fails here.
+    Exec(opened, QStringLiteral("SELECT count(*) FROM sqlite_master"));
+    Exec(opened, QStringLiteral("PRAGMA journal_mode=DELETE"));
+    Exec(opened, QStringLiteral("PRAGMA synchronous=FULL"));
+    handle_ = handle.release();
 }
 
 SqliteEngine::~SqliteEngine() {

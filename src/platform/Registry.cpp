@@ -39,6 +39,49 @@ QString TakeQuoted(const QString& text, int& pos) {
     return result;
 }
 
+int HexDigit(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if (u >= 'a' && u <= 'f')
+        return u - 'a' + 10;
+    if (u >= 'A' && u <= 'F')
+        return u - 'A' + 10;
+    return -1;
+}
+
+// "b1,b2,…" in one pass, however long the list: blanks around a byte are allowed, empty entries
+// are skipped.
+bool ParseHexBytes(QStringView list, QByteArray& bytes) {
+    bytes.resize(list.size() / 2 + 1); // at least one character per byte and one per comma
+    char* out = bytes.data();
+    uint number = 0;
+    bool inByte = false;
+    bool byteEnded = false;
+    for (const QChar c : list) {
+        if (c == QLatin1Char(',')) {
+            if (inByte)
+                *out++ = static_cast<char>(number);
+            number = 0;
+            inByte = byteEnded = false;
+        } else if (c == QLatin1Char(' ') || c == QLatin1Char('\t')) {
+            byteEnded = inByte;
+        } else {
+            const int digit = HexDigit(c);
+            if (digit < 0 || byteEnded)
+                return false;
+            number = number * 16 + static_cast<uint>(digit);
+            if (number > 0xFF)
+                return false;
+            inByte = true;
+        }
+    }
+    if (inByte)
+        *out++ = static_cast<char>(number);
+    bytes.truncate(out - bytes.data());
+    return true;
+}
+
 bool ParseData(const QString& spec, Value& value) {
     if (spec.startsWith(QLatin1Char('"'))) {
         int pos = 0;
@@ -68,65 +111,72 @@ bool ParseData(const QString& spec, Value& value) {
         if (!ok)
             return false;
     }
-    for (const QString& byte : spec.mid(colon + 1).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        bool ok = false;
-        const uint number = byte.trimmed().toUInt(&ok, 16);
-        if (!ok || number > 0xFF)
-            return false;
-        value.data.append(static_cast<char>(number));
-    }
-    return true;
+    return ParseHexBytes(QStringView(spec).mid(colon + 1), value.data);
 }
 
-// Reads the key at `path` (lower case, below HKEY_LOCAL_MACHINE) from system.reg; false when
-// the file or the key is missing.
+// One entry of the file, continued lines joined: a key's header or a value of the current key.
+void ReadEntry(const QString& line, const QString& path, bool& inKey, bool& found, Key& key) {
+    if (line.isEmpty() || line.startsWith(QLatin1Char(';')))
+        return;
+    if (line.startsWith(QLatin1Char('['))) {
+        inKey = line.mid(1, line.lastIndexOf(QLatin1Char(']')) - 1).toLower() == path;
+        found = found || inKey;
+        return;
+    }
+    if (!inKey)
+        return;
+    QString name;
+    int pos = 0;
+    if (line.startsWith(QLatin1Char('@')))
+        pos = 1;
+    else if (line.startsWith(QLatin1Char('"')))
+        name = TakeQuoted(line, pos);
+    else
+        return;
+    if (pos >= line.size() || line.at(pos) != QLatin1Char('='))
+        return;
+    Value value;
+    if (ParseData(line.mid(pos + 1).trimmed(), value))
+        key.insert(name.toLower(), value);
+}
+
+// Reads the key at `path` (lower case, below HKEY_LOCAL_MACHINE) from system.reg in one pass
+// over the file; false when the file or the key is missing.
 bool ReadKey(const QString& path, Key& key) {
     QFile file(SystemDirectoryPath() + QStringLiteral("/system.reg"));
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-    if (lines.isEmpty())
-        return false;
-    const QString header = lines.takeFirst().trimmed().remove(QChar(0xFEFF));
+    const QString text = QString::fromUtf8(file.readAll());
+    const QStringView all(text);
+    qsizetype start = 0;
+    const auto nextLine = [&all, &start]() {
+        qsizetype end = all.indexOf(QLatin1Char('\n'), start);
+        if (end < 0)
+            end = all.size();
+        const QStringView line = all.mid(start, end - start).trimmed();
+        start = end + 1;
+        return line;
+    };
+    QString header = nextLine().toString();
+    header.remove(QChar(0xFEFF));
     if (header != QLatin1String("Windows Registry Editor Version 5.00") &&
         header != QLatin1String("REGEDIT4"))
         return false;
     bool found = false;
     bool inKey = false;
-    QString pending;
-    for (const QString& raw : lines) {
-        QString line = raw.trimmed();
-        if (!pending.isEmpty()) {
-            line = pending + line;
-            pending.clear();
-        }
-        if (line.endsWith(QLatin1Char('\\')) && !line.startsWith(QLatin1Char('['))) {
-            pending = line.chopped(1);
+    QString entry; // grows by appending, so a long continued value costs its length once
+    while (start < all.size()) {
+        const QStringView line = nextLine();
+        entry.append(line);
+        if (entry.endsWith(QLatin1Char('\\')) && !entry.startsWith(QLatin1Char('['))) {
+            entry.chop(1);
             continue;
         }
-        if (line.isEmpty() || line.startsWith(QLatin1Char(';')))
-            continue;
-        if (line.startsWith(QLatin1Char('['))) {
-            inKey = line.mid(1, line.lastIndexOf(QLatin1Char(']')) - 1).toLower() == path;
-            found = found || inKey;
-            continue;
-        }
-        if (!inKey)
-            continue;
-        QString name;
-        int pos = 0;
-        if (line.startsWith(QLatin1Char('@')))
-            pos = 1;
-        else if (line.startsWith(QLatin1Char('"')))
-            name = TakeQuoted(line, pos);
-        else
-            continue;
-        if (pos >= line.size() || line.at(pos) != QLatin1Char('='))
-            continue;
-        Value value;
-        if (ParseData(line.mid(pos + 1).trimmed(), value))
-            key.insert(name.toLower(), value);
+        ReadEntry(entry, path, inKey, found, key);
+        entry.clear();
     }
+    if (!entry.isEmpty())
+        ReadEntry(entry, path, inKey, found, key);
     return found;
 }
 

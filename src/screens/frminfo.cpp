@@ -61,6 +61,14 @@ QString Column(int box) {
     return QString::fromUtf8(kBoundColumns[box]);
 }
 
+// What a box takes as typed or pasted: a text column's usual width, or any whole number that a
+// count column holds (a sign and 19 digits). A longer stored text widens its box while shown, so
+// that what is saved is always what was stored.
+int Cap(int box) {
+    const bool textColumn = box <= 1 || box >= 14;
+    return textColumn ? 255 : 20;
+}
+
 QString LabelOf(const QString& column) {
     for (const Field& field : kFields)
         if (Column(field.box) == column)
@@ -110,6 +118,7 @@ frminfo::frminfo() : background_(QStringLiteral(":/art/globe.gif")) {
         box->setObjectName(QStringLiteral("Txt_%1").arg(field.box));
         box->setFrame(false);
         box->setGeometry(Px(field.boxLeft), Px(field.boxTop), Px(field.boxWidth), Px(255));
+        box->setMaxLength(Cap(field.box));
         Txt[field.box] = box;
         label->setBuddy(box); // screen readers name the box by its label
     }
@@ -147,8 +156,10 @@ void frminfo::Form_Load() {
 }
 
 void frminfo::ClearBoxes() {
-    for (QLineEdit* box : Txt)
-        box->clear();
+    for (int box = 0; box < kBoxes; ++box) {
+        Txt[box]->clear();
+        Txt[box]->setMaxLength(Cap(box));
+    }
 }
 
 void frminfo::LoadRecord() {
@@ -163,8 +174,11 @@ void frminfo::LoadRecord() {
         rs.Open(shipowner::RecordStatement(shipId), modGeneral::dbConnection(),
                 db::adOpenUnspecified, db::adLockUnspecified);
         if (!rs.AtEnd()) {
-            for (int box = 0; box < kBoxes; ++box)
-                Txt[box]->setText(shipowner::ValueText(rs.Field(Column(box))));
+            for (int box = 0; box < kBoxes; ++box) {
+                const QString text = shipowner::ValueText(rs.Field(Column(box)));
+                Txt[box]->setMaxLength(qMax(Cap(box), static_cast<int>(text.size())));
+                Txt[box]->setText(text);
+            }
         }
         rs.Close();
     } catch (const db::Error& error) {

@@ -48,10 +48,14 @@ QLabel* MakeLabel(const QString& caption, int left, int top, QWidget* parent, co
     return label;
 }
 
+// Generous for a company or a country, and far below what the engine takes as a pattern.
+constexpr int kFilterCap = 1000;
+
 QLineEdit* MakeField(const QRect& geometry, QWidget* parent, const char* name) {
     auto* field = new QLineEdit(parent);
     field->setObjectName(QLatin1String(name));
     field->setFrame(false);
+    field->setMaxLength(kFilterCap);
     field->setGeometry(geometry);
     return field;
 }

@@ -8,6 +8,7 @@
 #include "shell/frmsplash.h"
 
 #include <QByteArray>
+#include <cstdio>
 #include <exception>
 #include <stdexcept>
 
@@ -37,9 +38,14 @@ bool Main() {
             QStringLiteral("Driver={microsoft access driver (*.mdb)};dbq=") + systemDir +
             QLatin1Char('/') + dbfile::kFileName;
         dbConnection().Open(connectionString, QString(), dbfile::kPassword, -1);
+        // A file that is not a sound directory is refused here, not met later as an empty list
+        // or a save into a damaged file.
+        dbfile::Verify(dbConnection());
         frmsplash::instance().Show();
         return true;
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
+        // The user sees the one start-up message; whoever helps them reads the cause here.
+        std::fprintf(stderr, "orvandel: cannot start: %s\n", error.what());
         platform::MsgBox(QStringLiteral("辞典文件丢失！"), 16, QStringLiteral("数据处理"));
         return false;
     }

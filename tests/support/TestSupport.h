@@ -2,6 +2,7 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QVariant>
 
@@ -30,3 +31,14 @@ qint64 InsertCompany(db::Connection& connection, const QMap<QString, QVariant>& 
 // Reads one column of one row straight from the table, for checking what was stored.
 QVariant StoredValue(db::Connection& connection, qint64 id, const QString& column);
 qint64 RowCount(db::Connection& connection);
+
+// Files that must not be taken for the directory. MakeBadFile puts one of these kinds at `path`:
+// "zero bytes", "no table", "missing column", "damaged pages", "text file", "plain database",
+// "wrong key", "directory".
+QStringList BadFileKinds();
+void MakeBadFile(const QString& kind, const QString& path);
+
+// Writes system.reg into `directory` with, below HKEY_LOCAL_MACHINE\SOFTWARE\Test, a value "Long"
+// of `bytes` bytes in continued hex lines as the registry editor exports them, followed by a
+// short text value "After" = "found".
+void WriteLongRegistryValue(const QString& directory, qint64 bytes);

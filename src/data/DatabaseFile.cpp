@@ -2,7 +2,9 @@
 
 #include "data/Connection.h"
 #include "data/DbError.h"
+#include "data/Engine.h"
 #include "data/ShipOwnerTable.h"
+#include "data/SqliteEngine.h"
 #include "data/Statement.h"
 
 #include <QFileInfo>
@@ -24,18 +26,24 @@ void Create(db::Connection& connection, const QString& path) {
 QStringList Problems(db::Connection& connection) {
     QStringList problems;
     try {
+        const std::unique_ptr<db::RowStream> rows = connection.engine().Query(
+            QStringLiteral("SELECT * FROM %1 WHERE 1=0").arg(shipowner::kTable));
         QStringList present;
-        db::Statement columns(connection.Handle(),
-                              QStringLiteral("PRAGMA table_info(%1)").arg(shipowner::kTable));
-        while (columns.Step())
-            present.append(columns.Column(1).toString().toLower());
-        if (present.isEmpty())
-            problems.append(QStringLiteral("the file has no table %1").arg(shipowner::kTable));
-        else
-            for (const QString& column : shipowner::Columns())
-                if (!present.contains(column.toLower()))
-                    problems.append(QStringLiteral("the table %1 has no column %2")
-                                        .arg(shipowner::kTable, column));
+        for (int i = 0; i < rows->ColumnCount(); ++i)
+            present.append(rows->ColumnName(i).toLower());
+        for (const QString& column : shipowner::Columns())
+            if (!present.contains(column.toLower()))
+                problems.append(
+                    QStringLiteral("the table %1 has no column %2").arg(shipowner::kTable, column));
+    } catch (const db::Error& error) {
+        problems.append(error.code() == SQLITE_ERROR
+                            ? QStringLiteral("the file has no table %1").arg(shipowner::kTable)
+                            : QStringLiteral("the table %1 cannot be read: %2")
+                                  .arg(shipowner::kTable, error.message()));
+    }
+    if (dynamic_cast<db::SqliteEngine*>(&connection.engine()) == nullptr)
+        return problems;
+    try {
         // Checks every page but not the indexes against the rows: a tenth of a second or so on
         // a large directory, well within the time the splash screen shows.
         db::Statement check(connection.Handle(), QStringLiteral("PRAGMA quick_check"));

@@ -8,11 +8,13 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh librsvg2-bin
 
 src=resources/art-src
-art=resources/art
+# Everything is rendered into a staging folder first and moved into place only when all of it
+# rendered, so a failed render leaves the committed files as they were.
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-rm -rf "$art"
-mkdir -p "$art" resources/images resources/desktop
+stage=$(mktemp -d resources/.render.XXXXXX)
+trap 'rm -rf "$work" "$stage"' EXIT
+art=$stage/art
+mkdir -p "$art" "$stage/images" "$stage/desktop"
 
 # render SOURCE WIDTH HEIGHT OUTPUT KIND: KIND is png (full colour with alpha), icon (256
 # colours), gif or jpg. Timestamps and other metadata are left out so the bytes repeat.
@@ -30,7 +32,7 @@ render() {
 }
 
 render window-icon 16 16 "$art/window-icon.png" icon
-render app-icon 256 256 resources/desktop/orvandel.png png
+render app-icon 256 256 "$stage/desktop/orvandel.png" png
 render query-picture 199 79 "$art/query-picture.png" png
 for icon in icon-query icon-stop icon-delete icon-save icon-exit; do
   render "$icon" 16 16 "$art/$icon.png" icon
@@ -44,5 +46,11 @@ for icon in menu-about menu-query menu-add menu-exit; do
 done
 render hand-cursor 32 32 "$art/hand-cursor.png" png
 render about-logo 120 67 "$art/about-logo.png" png
-render splash 453 341 resources/images/splash.gif gif
-echo "rendered into $art and resources/images"
+render splash 453 341 "$stage/images/splash.gif" gif
+
+mkdir -p resources/images resources/desktop
+mv "$stage/images/splash.gif" resources/images/splash.gif
+mv "$stage/desktop/orvandel.png" resources/desktop/orvandel.png
+rm -rf resources/art
+mv "$art" resources/art
+echo "rendered into resources/art, resources/images and resources/desktop"

@@ -13,8 +13,10 @@ if [[ -z "${SCREENSHOT_DISPLAY_READY:-}" ]]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" "$0" "$@"
 fi
 
+# Set before the trap: under set -u an unset pid would stop the trap before it cleans up.
+pid=
 work=$(mktemp -d)
-trap 'kill "$pid" 2>/dev/null || true; rm -rf "$work"' EXIT
+trap '[[ -n "$pid" ]] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 export ORVANDEL_SYSTEM_DIR=$work/system XDG_RUNTIME_DIR=$work/runtime
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 "$build_dir/orvandel-db" init 2>/dev/null

@@ -35,4 +35,18 @@ private:
     void CentreOnScreen();
 };
 
+// A window class with one object, made on first use and kept for the life of the program, as a
+// desktop form is: Window::instance(). The window makes this its friend, so that only here is its
+// object made.
+template <typename Window> class SingleForm : public Form {
+public:
+    static Window& instance() {
+        static Window* const window = new Window;
+        return *window;
+    }
+
+protected:
+    SingleForm() = default;
+};
+
 } // namespace platform

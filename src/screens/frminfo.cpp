@@ -95,11 +95,6 @@ void ReportFailure(const QString& what, const db::Error& error) {
 
 } // namespace
 
-frminfo& frminfo::instance() {
-    static frminfo* form = new frminfo;
-    return *form;
-}
-
 frminfo::frminfo() : background_(QStringLiteral(":/art/globe.gif")) {
     setObjectName(QStringLiteral("frminfo"));
     setWindowTitle(QStringLiteral("船东船舶详细信息"));

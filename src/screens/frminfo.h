@@ -9,11 +9,10 @@ class QLineEdit;
 class SmartNetXpButton;
 
 // The detail screen: one company's whole record, where it is added, changed and deleted.
-class frminfo : public platform::Form {
+class frminfo : public platform::SingleForm<frminfo> {
     Q_OBJECT
 public:
     static constexpr int kBoxes = 17;
-    static frminfo& instance();
 
     // The id of the record shown; -1 for a new record that has no row yet.
     qint64 shipId = -1;
@@ -25,6 +24,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    friend class platform::SingleForm<frminfo>;
     frminfo();
     void LoadRecord();
     void CmdQuery_Click();

@@ -62,11 +62,6 @@ QLineEdit* MakeField(const QRect& geometry, QWidget* parent, const char* name) {
 
 } // namespace
 
-frmquery& frmquery::instance() {
-    static frmquery* form = new frmquery;
-    return *form;
-}
-
 frmquery::frmquery() : picture_(QStringLiteral(":/art/query-picture.png")) {
     setObjectName(QStringLiteral("frmquery"));
     setWindowTitle(QStringLiteral("船东船舶查询"));

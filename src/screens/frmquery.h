@@ -12,11 +12,9 @@ class SmartNetXpButton;
 
 // The query screen: part of a company name and part of a country in, the matching companies out,
 // newest first; a double-click opens one in the detail screen.
-class frmquery : public platform::Form {
+class frmquery : public platform::SingleForm<frmquery> {
     Q_OBJECT
 public:
-    static frmquery& instance();
-
     void RunQuery();
     static void AutoSizeGrid(ResultGrid& grid);
     // The ids of the rows the grid shows, top to bottom: none for the design grid or an empty
@@ -29,6 +27,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    friend class platform::SingleForm<frmquery>;
     frmquery();
     void CmdStop_Click();
     void Grid_DblClick();

@@ -30,11 +30,6 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const 
 
 } // namespace
 
-frmAbout& frmAbout::instance() {
-    static frmAbout* form = new frmAbout;
-    return *form;
-}
-
 frmAbout::frmAbout() {
     setObjectName(QStringLiteral("frmAbout"));
     SetFixedClientTwips(5730, 3555);

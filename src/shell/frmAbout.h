@@ -7,11 +7,9 @@ class QLabel;
 class QPushButton;
 
 // The About box, and the launcher of the system information tool.
-class frmAbout : public platform::Form {
+class frmAbout : public platform::SingleForm<frmAbout> {
     Q_OBJECT
 public:
-    static frmAbout& instance();
-
     // Starts the system information tool named in the registry, or says it is not available.
     void StartSysInfo();
     // Reads one registry value as text into keyValue; true when the value was read.
@@ -24,6 +22,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    friend class platform::SingleForm<frmAbout>;
     frmAbout();
 
     QLabel* lblTitle;

@@ -49,11 +49,6 @@ void StyleMenuLabel(QLabel* label, const QColor& colour, int points) {
 
 } // namespace
 
-frmmain& frmmain::instance() {
-    static frmmain* form = new frmmain;
-    return *form;
-}
-
 frmmain::frmmain() {
     setObjectName(QStringLiteral("frmmain"));
     setWindowTitle(QStringLiteral("Orvandel"));

@@ -5,15 +5,13 @@
 class QLabel;
 
 // The main window: decorative pictures, a status bar and a menu of four text labels.
-class frmmain : public platform::Form {
+class frmmain : public platform::SingleForm<frmmain> {
     Q_OBJECT
-public:
-    static frmmain& instance();
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    friend class platform::SingleForm<frmmain>;
     frmmain();
     void Label1_MouseMove(int index);
     void Label1_Click(int index);

@@ -12,11 +12,6 @@
 #include <QTimer>
 #include <stdexcept>
 
-frmsplash& frmsplash::instance() {
-    static frmsplash* form = new frmsplash;
-    return *form;
-}
-
 frmsplash::frmsplash() {
     setObjectName(QStringLiteral("frmsplash"));
     // No caption and no control box; the frame stays as the desktop draws it.

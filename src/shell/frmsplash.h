@@ -7,11 +7,9 @@ class QLabel;
 class QTimer;
 
 // The first window the user sees: an optional picture for two ticks, then the main window.
-class frmsplash : public platform::Form {
+class frmsplash : public platform::SingleForm<frmsplash> {
     Q_OBJECT
 public:
-    static frmsplash& instance();
-
     // Where the picture is looked for, given the directory that holds the program.
     static QString SplashPicturePath(const QString& executableDirectory);
 
@@ -21,6 +19,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    friend class platform::SingleForm<frmsplash>;
     frmsplash();
     void Timer1_Timer();
 

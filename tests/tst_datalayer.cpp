@@ -47,6 +47,8 @@ private slots:
     void openRefused_data();
     void openRefused();
     void openWaitsForAWriterThatHoldsTheFile();
+    void failedOpenLeavesTheConnectionClosedForARetry();
+    void aReaderNeverBlocksASave();
     void readingTurnsValuesIntoText();
     void writeConversion_data();
     void writeConversion();
@@ -153,6 +155,59 @@ void TestDataLayer::openWaitsForAWriterThatHoldsTheFile() {
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
     QVERIFY(connection.IsOpen());
     QCOMPARE(RowCount(connection), 0);
+}
+
+void TestDataLayer::failedOpenLeavesTheConnectionClosedForARetry() {
+    SystemDirFixture dir;
+    Connection reader;
+    dir.CreateDatabase(reader);
+    // A file still in the rollback-journal mode, read by another program: it cannot take the
+    // write-ahead log until the reader is done.
+    reader.Execute(QStringLiteral("PRAGMA journal_mode=DELETE"));
+    reader.Execute(QStringLiteral("BEGIN"));
+    RowCount(reader);
+    Connection connection;
+    connection.SetBusyTimeout(100);
+    const QString connectionString = ConnectionStringFor(dir.databasePath());
+    try {
+        connection.Open(connectionString, QString(), dbfile::kPassword);
+        QFAIL("the open went through a reader's lock");
+    } catch (const db::Error& error) {
+        QVERIFY2(error.isBusy(), qPrintable(error.message()));
+    }
+    QVERIFY(!connection.IsOpen());
+    reader.Execute(QStringLiteral("COMMIT"));
+    connection.Open(connectionString, QString(), dbfile::kPassword);
+    QVERIFY(connection.IsOpen());
+}
+
+void TestDataLayer::aReaderNeverBlocksASave() {
+    SystemDirFixture dir;
+    Connection reader;
+    dir.CreateDatabase(reader);
+    const qint64 id = InsertCompany(reader, {{QStringLiteral("tel"), QStringLiteral("1")}});
+    InsertCompany(reader, {{QStringLiteral("tel"), QStringLiteral("other")}});
+    // Another program in the middle of reading: a fill paused under a message box, or a shell
+    // with a read transaction open.
+    Recordset fill;
+    fill.Open(shipowner::ListStatement(QString(), QString()), reader, db::adOpenStatic,
+              db::adLockReadOnly);
+    reader.Execute(QStringLiteral("BEGIN"));
+    RowCount(reader);
+
+    Connection saver;
+    saver.SetBusyTimeout(200);
+    saver.OpenFile(dir.databasePath(), dbfile::kPassword);
+    Recordset rs;
+    rs.Open(shipowner::RecordStatement(id), saver, db::adOpenKeyset, db::adLockPessimistic);
+    rs.SetField(QStringLiteral("tel"), QStringLiteral("2"));
+    rs.Update();
+    rs.Close();
+    QCOMPARE(StoredValue(saver, id, QStringLiteral("tel")).toString(), QStringLiteral("2"));
+    // The reader goes on with what it saw when it began.
+    QCOMPARE(StoredValue(reader, id, QStringLiteral("tel")).toString(), QStringLiteral("1"));
+    reader.Execute(QStringLiteral("COMMIT"));
+    QCOMPARE(StoredValue(reader, id, QStringLiteral("tel")).toString(), QStringLiteral("2"));
 }
 
 void TestDataLayer::readingTurnsValuesIntoText() {

@@ -64,6 +64,7 @@ private slots:
     void fileKeepsTheThreeXFormat();
     void sameSeedSameCompanies();
     void initRefusesToOverwrite();
+    void backupIsConsistentWhileTheProgramSaves();
     void sysinfoWritesTheRegistryFile();
     void checkSaysWhatIsWrong_data();
     void checkSaysWhatIsWrong();
@@ -140,6 +141,33 @@ void TestTool::initRefusesToOverwrite() {
     QCOMPARE(AllRows(dbfile::PathIn(dir.path())).size(), 3);
     QCOMPARE(RunTool(dir.path(), {"init", "--force"}).exitCode, 0);
     QCOMPARE(AllRows(dbfile::PathIn(dir.path())).size(), 0);
+}
+
+void TestTool::backupIsConsistentWhileTheProgramSaves() {
+    QTemporaryDir dir;
+    QCOMPARE(RunTool(dir.path(), {"init"}).exitCode, 0);
+    QCOMPARE(RunTool(dir.path(), {"demo", "200"}).exitCode, 0);
+    // The program is running: one save is done (still in the log beside the file), another is
+    // under way.
+    db::Connection running;
+    running.OpenFile(dbfile::PathIn(dir.path()), dbfile::kPassword);
+    InsertCompany(running, {{QStringLiteral("公司名称"), QStringLiteral("已保存")}});
+    running.Execute(QStringLiteral("BEGIN IMMEDIATE"));
+    InsertCompany(running, {{QStringLiteral("公司名称"), QStringLiteral("保存中")}});
+
+    const QString target = dir.filePath(QStringLiteral("copy.bcd"));
+    const Run run = RunTool(dir.path(), {"backup", target});
+    QCOMPARE(run.exitCode, 0);
+    const QStringList rows = AllRows(target);
+    QCOMPARE(rows.size(), 201);
+    QVERIFY(rows.last().contains(QStringLiteral("已保存")));
+    QVERIFY(!QFile::exists(target + QStringLiteral(".partial")));
+    running.Execute(QStringLiteral("COMMIT"));
+
+    const Run again = RunTool(dir.path(), {"backup", target});
+    QCOMPARE(again.exitCode, 1);
+    QVERIFY(again.err.contains(QLatin1String("exists already")));
+    QCOMPARE(AllRows(target).size(), 201);
 }
 
 void TestTool::sysinfoWritesTheRegistryFile() {

@@ -41,6 +41,8 @@ const char kUsage[] =
     "                        it. The file is read as UTF-8 when it is valid UTF-8,\n"
     "                        else as GB18030; --encoding names another encoding.\n"
     "                        --dry-run checks and reports without writing\n"
+    "  backup FILE           copy the directory file to FILE, consistent and still\n"
+    "                        encrypted, also while the program runs and saves\n"
     "  check [FILE]          say what makes the directory file (or FILE) unfit:\n"
     "                        a wrong key, a missing table or column, damaged pages;\n"
     "                        exit status 0 when it is sound\n"
@@ -75,6 +77,9 @@ int Init(const QString& path, const QStringList& options) {
                 QStringLiteral("%1 exists already; use init --force to replace it").arg(path));
         if (!QFile::remove(path))
             return Fail(QStringLiteral("cannot remove %1").arg(path));
+        // The old file's log must not be replayed into the new one.
+        QFile::remove(path + QStringLiteral("-wal"));
+        QFile::remove(path + QStringLiteral("-shm"));
     }
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return Fail(QStringLiteral("cannot create %1").arg(QFileInfo(path).absolutePath()));
@@ -192,6 +197,17 @@ int Import(const QString& path, const QStringList& arguments) {
     return 0;
 }
 
+int Backup(const QString& path, const QStringList& arguments) {
+    if (arguments.size() != 1 || arguments[0].startsWith(QLatin1String("--")))
+        return Usage(QStringLiteral("backup: give the file to copy to"));
+    db::Connection connection;
+    if (const int failed = OpenExisting(connection, path))
+        return failed;
+    dbfile::Backup(connection, arguments[0]);
+    std::fprintf(stderr, "copied %s to %s\n", qPrintable(path), qPrintable(arguments[0]));
+    return 0;
+}
+
 // Why a file could not be opened as a directory file, in words.
 QString OpenFailure(const db::Error& error) {
     switch (error.code()) {
@@ -280,6 +296,8 @@ int main(int argc, char** argv) {
             return Import(path, arguments);
         if (command == QStringLiteral("sysinfo"))
             return SysInfo(directory, arguments);
+        if (command == QStringLiteral("backup"))
+            return Backup(path, arguments);
         if (command == QStringLiteral("check"))
             return Check(path, arguments);
         if (command == QStringLiteral("where") && arguments.isEmpty()) {

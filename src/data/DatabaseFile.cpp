@@ -7,6 +7,7 @@
 #include "data/SqliteEngine.h"
 #include "data/Statement.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <sqlite3.h>
 
@@ -58,6 +59,38 @@ QStringList Problems(db::Connection& connection) {
                             .arg(error.code()));
     }
     return problems;
+}
+
+void Backup(db::Connection& connection, const QString& target) {
+    if (QFileInfo::exists(target))
+        throw db::Error(SQLITE_CANTOPEN, QStringLiteral("%1 exists already").arg(target));
+    const QString partial = target + QStringLiteral(".partial");
+    QFile::remove(partial);
+    {
+        db::Connection copy;
+        copy.OpenFile(partial, kPassword, true);
+        sqlite3* destination = copy.Handle();
+        sqlite3_backup* backup =
+            sqlite3_backup_init(destination, "main", connection.Handle(), "main");
+        if (backup == nullptr)
+            db::ThrowEngineError(destination, sqlite3_errcode(destination));
+        int rc = SQLITE_OK;
+        // A few pages at a time, so that a save elsewhere waits only a moment; a page changed
+        // meanwhile makes the copy start over, so it is always one consistent state.
+        while ((rc = sqlite3_backup_step(backup, 256)) == SQLITE_OK || rc == SQLITE_BUSY ||
+               rc == SQLITE_LOCKED)
+            if (rc != SQLITE_OK)
+                sqlite3_sleep(50);
+        sqlite3_backup_finish(backup);
+        if (rc != SQLITE_DONE) {
+            QFile::remove(partial);
+            db::ThrowEngineError(destination, rc);
+        }
+    }
+    if (!QFile::rename(partial, target)) {
+        QFile::remove(partial);
+        throw db::Error(SQLITE_CANTOPEN, QStringLiteral("cannot write %1").arg(target));
+    }
 }
 
 void Verify(db::Connection& connection) {

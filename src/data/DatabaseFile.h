@@ -25,4 +25,9 @@ QStringList Problems(db::Connection& connection);
 // Throws a db::Error naming the first problem, if any.
 void Verify(db::Connection& connection);
 
+// Copies the open file to `target` through the engine's online backup: a consistent copy, keyed
+// as the original, taken while other programs read and save. The copy appears under its name only
+// when it is complete; an existing target is refused.
+void Backup(db::Connection& connection, const QString& target);
+
 } // namespace dbfile

@@ -26,6 +26,18 @@ QStringList Quoted(const QStringList& names) {
     return quoted;
 }
 
+// With a write-ahead log a reader never blocks a save, in this process or another: a fill paused
+// under a message box, or another program reading, no longer makes every other copy's save fail.
+// Each commit is still on disk when it returns (synchronous=FULL).
+void UseWriteAheadLog(sqlite3* handle) {
+    Statement mode(handle, QStringLiteral("PRAGMA journal_mode=WAL"));
+    const QString result = mode.Step() ? mode.Column(0).toString() : QString();
+    if (result.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
+        throw Error(
+            SQLITE_CANTOPEN,
+            QStringLiteral("the file cannot keep a write-ahead log (journal mode %1)").arg(result));
+}
+
 class SqliteRowStream : public RowStream {
 public:
     SqliteRowStream(sqlite3* handle, const QString& sql) : statement_(handle, sql) {}
@@ -68,7 +80,7 @@ SqliteEngine::SqliteEngine(const QString& path, const QString& password, bool cr
     // The key is only checked when a page is read: probe once so that a refused key, a plain
     // file or one that is no database fails here.
     Exec(opened, QStringLiteral("SELECT count(*) FROM sqlite_master"));
-    Exec(opened, QStringLiteral("PRAGMA journal_mode=DELETE"));
+    UseWriteAheadLog(opened);
     Exec(opened, QStringLiteral("PRAGMA synchronous=FULL"));
     handle_ = handle.release();
 }

@@ -443,7 +443,10 @@ void TestExchange::failedExportLeavesTheOldFile() {
         QCOMPARE(error.kind(), exchange::FileError::TooLongForExcel);
     }
     QCOMPARE(ReadBytes(xlsx), QByteArray("the user's old file"));
-    const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+    QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+    // The open directory file's own log files are not the export's.
+    left.removeAll(QStringLiteral("shipall.bcd-wal"));
+    left.removeAll(QStringLiteral("shipall.bcd-shm"));
     QCOMPARE(left, (QStringList{"keep.xlsx", "shipall.bcd"}));
 
     const QString missing = QDir(dir.path()).filePath(QStringLiteral("no/such/folder/x.csv"));

@@ -2,6 +2,7 @@
 #include "data/ConnectionString.h"
 #include "data/DatabaseFile.h"
 #include "data/DbError.h"
+#include "data/Engine.h"
 #include "data/Recordset.h"
 #include "data/ShipOwnerTable.h"
 #include "data/Statement.h"
@@ -50,6 +51,9 @@ private slots:
     void failedOpenLeavesTheConnectionClosedForARetry();
     void aReaderNeverBlocksASave();
     void readingTurnsValuesIntoText();
+    void fieldTextByPosition_data();
+    void fieldTextByPosition();
+    void rowTextOfAnEngineWithoutItsOwn();
     void writeConversion_data();
     void writeConversion();
     void addNewReadsBackTheNewKey();
@@ -243,6 +247,80 @@ void TestDataLayer::readingTurnsValuesIntoText() {
 
     rs.Open(shipowner::RecordStatement(-1), connection);
     QVERIFY(rs.AtEnd());
+}
+
+void TestDataLayer::fieldTextByPosition_data() {
+    QTest::addColumn<QString>("mode");
+    QTest::newRow("stepping the statement") << "live";
+    QTest::newRow("snapshot taken by a write") << "snapshot";
+    QTest::newRow("updatable set") << "updatable";
+}
+
+void TestDataLayer::fieldTextByPosition() {
+    QFETCH(QString, mode);
+    SystemDirFixture dir;
+    Connection connection;
+    dir.CreateDatabase(connection);
+    const QString name = QStringLiteral(" 远洋\u3000");
+    const QString address = QStringLiteral("\U00020000路");
+    InsertCompany(connection, {{QStringLiteral("id"), qint64(40000)},
+                               {QStringLiteral("公司名称"), name},
+                               {QStringLiteral("adrress"), address},
+                               {QStringLiteral("Tank_No"), qint64(25)}});
+    connection.Execute(QStringLiteral("update Orvandel set fax=''"));
+    InsertCompany(connection, {{QStringLiteral("id"), qint64(7)},
+                               {QStringLiteral("公司名称"), QStringLiteral("second")}});
+
+    Recordset rs;
+    rs.Open(QStringLiteral("select id, 公司名称, tel, fax, adrress, Tank_No from Orvandel "
+                           "order by id desc"),
+            connection, db::adOpenStatic,
+            mode == QLatin1String("updatable") ? db::adLockPessimistic : db::adLockReadOnly);
+    if (mode == QLatin1String("snapshot"))
+        connection.Execute(QStringLiteral("delete from Orvandel where id=7"));
+    QCOMPARE(rs.FieldIndex(QStringLiteral("ADRRESS")), 4);
+    QVERIFY_THROWS_EXCEPTION(db::Error, rs.FieldIndex(QStringLiteral("nothing")));
+
+    // Every view of the row stays valid while the row is current.
+    QList<QByteArrayView> fields;
+    for (int column = 0; column < 6; ++column)
+        fields << rs.FieldText(column);
+    QCOMPARE(fields[0].toByteArray(), QByteArray("40000"));
+    QCOMPARE(fields[1].toByteArray(), name.toUtf8()); // as stored: trimming is the caller's
+    QVERIFY(fields[2].isNull());
+    QVERIFY(!fields[3].isNull() && fields[3].isEmpty());
+    QCOMPARE(fields[4].toByteArray(), address.toUtf8());
+    QCOMPARE(fields[5].toByteArray(), QByteArray("25"));
+    QVERIFY_THROWS_EXCEPTION(db::Error, rs.FieldText(6));
+    QVERIFY_THROWS_EXCEPTION(db::Error, rs.FieldText(-1));
+
+    rs.MoveNext();
+    QCOMPARE(rs.FieldText(1).toByteArray(), QByteArray("second"));
+    QVERIFY(rs.FieldText(4).isNull());
+    rs.MoveNext();
+    QVERIFY(rs.AtEnd());
+    QVERIFY_THROWS_EXCEPTION(db::Error, rs.FieldText(0));
+}
+
+void TestDataLayer::rowTextOfAnEngineWithoutItsOwn() {
+    // An engine's row stream that gives values only: its text is their UTF-8 form.
+    class ValueStream : public db::RowStream {
+    public:
+        int ColumnCount() const override { return values.size(); }
+        QString ColumnName(int) const override { return QString(); }
+        bool IsIntegerColumn(int) const override { return false; }
+        bool Next() override { return false; }
+        QVariant Value(int column) const override { return values[column]; }
+        QVariantList values = {QVariant(), QStringLiteral(""), qint64(-40000),
+                               QStringLiteral(" 希腊\U00020000")};
+    } stream;
+    QList<QByteArrayView> texts;
+    for (int column = 0; column < stream.ColumnCount(); ++column)
+        texts << stream.Text(column);
+    QVERIFY(texts[0].isNull());
+    QVERIFY(!texts[1].isNull() && texts[1].isEmpty());
+    QCOMPARE(texts[2].toByteArray(), QByteArray("-40000"));
+    QCOMPARE(texts[3].toByteArray(), QStringLiteral(" 希腊\U00020000").toUtf8());
 }
 
 void TestDataLayer::writeConversion_data() {

@@ -8,6 +8,7 @@
 #include "support/TestSupport.h"
 #include "tools/DemoDirectory.h"
 
+#include <QAbstractItemModelTester>
 #include <QLineEdit>
 #include <QtTest>
 
@@ -33,6 +34,8 @@ private slots:
     void stopDuringAFillKeepsTheRowsSoFar();
     void stopWhenIdleDoesNothing();
     void newQueryDuringAFillReplacesIt();
+    void manyEntersDuringAFillRunOneFillAtATime();
+    void gridModelStaysSoundThroughFills();
     void doubleClick_data();
     void doubleClick();
     void closingDuringAFillStopsItAndReopeningIsFresh();
@@ -236,6 +239,43 @@ void TestQueryScreen::newQueryDuringAFillReplacesIt() {
     runQuery(QString(), QString());
     QCOMPARE(names(), (QStringList{"华通船务", "Blue 100% Lines", "东方海运", "远洋航运有限公司"}));
     checkNumbering();
+}
+
+void TestQueryScreen::manyEntersDuringAFillRunOneFillAtATime() {
+    // Each Enter comes while a fill adds rows; the last one asks for the test country. A fill
+    // that nested would run inside the key press and add rows from within this handler.
+    constexpr int kEnters = 6;
+    int enters = 0;
+    int depth = 0;
+    int deepest = 0;
+    const auto connection = connect(grid_->model(), &QAbstractItemModel::rowsInserted, this, [&] {
+        deepest = qMax(deepest, ++depth);
+        if (enters < kEnters) {
+            ++enters;
+            text2_->setText(enters == kEnters ? kCountry : QString());
+            QTest::keyClick(text2_, Qt::Key_Return);
+        }
+        --depth;
+    });
+    runQuery(QString(), QString());
+    disconnect(connection);
+    QCOMPARE(enters, kEnters);
+    QCOMPARE(deepest, 1);
+    QCOMPARE(names(), (QStringList{"华通船务", "Blue 100% Lines", "东方海运", "远洋航运有限公司"}));
+    checkNumbering();
+    QVERIFY(grid_->columnWidth(0) < 51); // sized once, at the end
+}
+
+void TestQueryScreen::gridModelStaysSoundThroughFills() {
+    QAbstractItemModelTester tester(grid_->model(),
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    duringNextFill([this] { runQuery(QString(), kCountry); });
+    runQuery(QString(), QString());
+    QCOMPARE(grid_->Rows(), 5);
+    duringNextFill([this] { QTest::mouseClick(cmdStop_, Qt::LeftButton); });
+    runQuery(QString(), QString());
+    runQuery(QString(), QString());
+    QTRY_COMPARE(grid_->model()->rowCount(), kAllRows);
 }
 
 void TestQueryScreen::doubleClick_data() {

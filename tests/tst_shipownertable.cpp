@@ -83,12 +83,22 @@ void TestShipOwnerTable::trimSpaces_data() {
                                              << "\t远洋\n";
     QTest::newRow("space outside a tab") << " \t远洋 "
                                          << "\t远洋";
+    QTest::newRow("ideographic spaces only") << QStringLiteral("\u3000 \u3000") << "";
+    // U+3040 is E3 81 80 and U+7000 is E7 80 80: near U+3000 (E3 80 80) in bytes, and they stay.
+    QTest::newRow("look-alike bytes stay")
+        << QStringLiteral("\u3040\u3000\u7000") << QStringLiteral("\u3040\u3000\u7000");
+    QTest::newRow("characters outside the basic plane")
+        << QStringLiteral("\u3000\U00020000 \U0001F6A2 ")
+        << QStringLiteral("\U00020000 \U0001F6A2");
 }
 
 void TestShipOwnerTable::trimSpaces() {
     QFETCH(QString, text);
     QFETCH(QString, expected);
     QCOMPARE(shipowner::TrimSpaces(text), expected);
+    // The same trimming on the text's UTF-8 bytes.
+    const QByteArray utf8 = text.toUtf8();
+    QCOMPARE(shipowner::TrimSpaces(QByteArrayView(utf8)).toByteArray(), expected.toUtf8());
 }
 
 void TestShipOwnerTable::valueText_data() {

@@ -2,6 +2,13 @@
 
 namespace db {
 
+QByteArrayView RowStream::Text(int column) const {
+    if (text_.size() <= column)
+        text_.resize(column + 1);
+    text_[column] = Utf8Text(Value(column));
+    return text_[column].isNull() ? QByteArrayView() : QByteArrayView(text_[column]);
+}
+
 QString QuoteIdentifier(const QString& name) {
     QString quoted = name;
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
@@ -20,6 +27,13 @@ qint64 Engine::UpdateRows(const QString& table, const QStringList& columns,
     for (const QVariantList& row : rows)
         changed += UpdateRow(table, columns, row.mid(0, row.size() - 1), keyColumn, row.last());
     return changed;
+}
+
+QByteArray Utf8Text(const QVariant& value) {
+    if (value.isNull())
+        return QByteArray();
+    const QByteArray text = value.toString().toUtf8();
+    return text.isNull() ? QByteArray("") : text;
 }
 
 } // namespace db

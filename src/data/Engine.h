@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -20,6 +22,12 @@ public:
     virtual bool Next() = 0;
     // The value of a column in the current row: null, a whole number, a real number or text.
     virtual QVariant Value(int column) const = 0;
+    // The same value as UTF-8 text, a null view for null, valid until Next(). An engine that
+    // holds its rows as text hands out its own bytes; this default converts Value().
+    virtual QByteArrayView Text(int column) const;
+
+private:
+    mutable QList<QByteArray> text_; // the default Text()'s bytes, one to a column
 };
 
 // Where the rows of a stream come from: one table, and the position of its integer key among
@@ -77,5 +85,7 @@ public:
 };
 
 QString QuoteIdentifier(const QString& name);
+// A value as UTF-8 text: null stays a null byte array, the empty text is empty but not null.
+QByteArray Utf8Text(const QVariant& value);
 
 } // namespace db

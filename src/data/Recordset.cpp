@@ -72,16 +72,29 @@ void Recordset::Open(const QString& source, Connection& connection, int, int loc
 }
 
 QVariant Recordset::Field(const QString& column) const {
-    const int index = ColumnIndex(column);
+    const int index = FieldIndex(column);
     RequireCurrentRow();
     if (live_)
         return live_->Value(index);
     return rows_[position_][index];
 }
 
+QByteArrayView Recordset::FieldText(int index) const {
+    RequireCurrentRow();
+    if (index < 0 || index >= columns_.size())
+        throw Error(SQLITE_RANGE, QStringLiteral("no column at position %1").arg(index));
+    if (live_)
+        return live_->Text(index);
+    if (rowText_.isEmpty()) {
+        for (const QVariant& value : rows_[position_])
+            rowText_.append(Utf8Text(value));
+    }
+    return rowText_[index].isNull() ? QByteArrayView() : QByteArrayView(rowText_[index]);
+}
+
 void Recordset::SetField(const QString& column, const QString& text) {
     RequireUpdatable();
-    const int index = ColumnIndex(column);
+    const int index = FieldIndex(column);
     RequireCurrentRow();
     if (index == keyColumn_)
         throw Error(SQLITE_CONSTRAINT,
@@ -89,6 +102,7 @@ void Recordset::SetField(const QString& column, const QString& text) {
     const QVariant value = ConvertForColumn(columns_[index], integerColumn_[index], text);
     BeginWrite();
     rows_[position_][index] = value;
+    rowText_.clear();
     dirty_[index] = true;
 }
 
@@ -102,6 +116,7 @@ void Recordset::MoveNext() {
         return;
     }
     ++position_;
+    rowText_.clear();
     atEnd_ = position_ >= rows_.size();
 }
 
@@ -111,6 +126,7 @@ void Recordset::AddNew() {
         Update();
     rows_.append(QVector<QVariant>(columns_.size()));
     position_ = rows_.size() - 1;
+    rowText_.clear();
     atEnd_ = false;
     newRow_ = true;
     dirty_.fill(false);
@@ -140,6 +156,7 @@ void Recordset::Close() {
     columnIndexLower_.clear();
     integerColumn_.clear();
     rows_.clear();
+    rowText_.clear();
     dirty_.clear();
     atEnd_ = true;
     updatable_ = false;
@@ -167,7 +184,7 @@ void Recordset::ForgetConnection() {
     connection_ = nullptr;
 }
 
-int Recordset::ColumnIndex(const QString& column) const {
+int Recordset::FieldIndex(const QString& column) const {
     // A scan of the few names as spelled is much cheaper than hashing the name on every read.
     for (int i = 0; i < columns_.size(); ++i)
         if (columns_[i] == column)
@@ -230,6 +247,7 @@ void Recordset::StoreRow() {
         const QVariant key = engine.Insert(table_, names, values, keyName);
         if (keyColumn_ >= 0)
             rows_[position_][keyColumn_] = key;
+        rowText_.clear();
         return;
     }
     if (keyColumn_ < 0)

@@ -2,6 +2,8 @@
 
 #include "data/Transaction.h"
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -55,6 +57,12 @@ public:
 
     // The value of a column in the current row: null, a whole number, a real number or text.
     QVariant Field(const QString& column) const;
+    // The position of a column, found by name as Field() finds it.
+    int FieldIndex(const QString& column) const;
+    // The text of the current row's field at a position, as UTF-8 bytes with no copy: the
+    // engine's own text of the value, a null view for null. Valid until the row moves
+    // or changes, the set closes or the connection writes (which turns a live set into a snapshot).
+    QByteArrayView FieldText(int index) const;
     // Holds text for a column of the current row, converted to the column's type: into an
     // INTEGER column the empty text is null and a whole number is that number; other text is
     // refused with a ConversionError and nothing is held.
@@ -69,7 +77,6 @@ public:
     void ForgetConnection();
 
 private:
-    int ColumnIndex(const QString& column) const;
     void RequireCurrentRow() const;
     void RequireUpdatable() const;
     QVector<QVariant> ReadLiveRow() const;
@@ -83,6 +90,7 @@ private:
     QHash<QString, int> columnIndexLower_; // by name in lower case, for any other spelling
     QVector<bool> integerColumn_;
     QList<QVector<QVariant>> rows_;
+    mutable QVector<QByteArray> rowText_; // FieldText() of a row held in memory
     int position_ = 0;
     bool atEnd_ = true;
 

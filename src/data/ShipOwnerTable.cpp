@@ -69,6 +69,28 @@ QString TrimSpaces(const QString& text) {
     return text.mid(begin, end - begin);
 }
 
+QByteArrayView TrimSpaces(QByteArrayView utf8) {
+    // U+3000 is E3 80 80 in UTF-8; no other character's encoding ends or starts with that run.
+    static constexpr QByteArrayView kIdeographicSpaceUtf8("\xE3\x80\x80");
+    while (true) {
+        if (utf8.startsWith(' '))
+            utf8 = utf8.sliced(1);
+        else if (utf8.startsWith(kIdeographicSpaceUtf8))
+            utf8 = utf8.sliced(3);
+        else
+            break;
+    }
+    while (true) {
+        if (utf8.endsWith(' '))
+            utf8.chop(1);
+        else if (utf8.endsWith(kIdeographicSpaceUtf8))
+            utf8.chop(3);
+        else
+            break;
+    }
+    return utf8;
+}
+
 QString ValueText(const QVariant& value) {
     if (value.isNull())
         return QString();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -24,6 +25,8 @@ QString DeleteStatement(qint64 id);
 
 // Removes leading and trailing spaces, ordinary and ideographic; tabs and line breaks stay.
 QString TrimSpaces(const QString& text);
+// The same on UTF-8 bytes, without decoding them.
+QByteArrayView TrimSpaces(QByteArrayView utf8);
 // A value as the screens show it: its text form, null as the empty text, trimmed.
 QString ValueText(const QVariant& value);
 

@@ -48,6 +48,7 @@ public:
     }
     bool Next() override { return statement_.Step(); }
     QVariant Value(int column) const override { return statement_.Column(column); }
+    QByteArrayView Text(int column) const override { return statement_.ColumnText(column); }
     const Statement& statement() const { return statement_; }
 
 private:
@@ -58,7 +59,9 @@ private:
 
 SqliteEngine::SqliteEngine(const QString& path, const QString& password, bool create,
                            int busyTimeoutMs) {
-    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    // One thread uses a connection: the engine's per-call mutex would only cost time.
+    const int flags =
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
     sqlite3* opened = nullptr;
     const QByteArray encodedPath = QFile::encodeName(path);
     const int rc = sqlite3_open_v2(encodedPath.constData(), &opened, flags, nullptr);

@@ -100,6 +100,11 @@ QVariant Statement::Column(int column) const {
     }
 }
 
+QByteArrayView Statement::ColumnText(int column) const {
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+    return QByteArrayView(data, data == nullptr ? 0 : sqlite3_column_bytes(stmt_, column));
+}
+
 void Exec(sqlite3* handle, const QString& sql) {
     Statement statement(handle, sql);
     while (statement.Step()) {

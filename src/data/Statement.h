@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QVariant>
 
@@ -27,6 +28,9 @@ public:
     QString DeclaredType(int column) const;
     QString TableName(int column) const;
     QVariant Column(int column) const;
+    // The column's value as the engine's own UTF-8 text, a null view for null. Points into the
+    // engine's memory: valid until the next Step() or Reset().
+    QByteArrayView ColumnText(int column) const;
 
 private:
     sqlite3* handle_;

@@ -1,39 +1,37 @@
 #include "screens/ResultGrid.h"
 
-#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QtMath>
-#include <vector>
+#include <cstring>
+#include <limits>
 
 namespace {
 
-// Room a cell leaves around its text, as the view draws it.
-constexpr int kCellPadding = 8;
-
-// The width of a text as the sum of its characters' advances. Exact for the faces used here but
-// for kerning, so it serves to find the few texts worth measuring exactly.
-class CharWidths {
-public:
-    explicit CharWidths(const QFontMetricsF& metrics) : metrics_(metrics), widths_(0x10000, -1) {}
-    qreal Of(const QString& text) {
-        qreal width = 0;
-        for (QChar c : text) {
-            qreal& advance = widths_[c.unicode()];
-            if (advance < 0)
-                advance = metrics_.horizontalAdvance(c);
-            width += advance;
-        }
-        return width;
-    }
-
-private:
-    const QFontMetricsF& metrics_;
-    std::vector<qreal> widths_;
-};
+constexpr char32_t kReplacementCharacter = 0xFFFD;
 
 } // namespace
+
+void Utf8Cells::Resize(size_t count) {
+    const size_t old = cells_.Size();
+    cells_.Resize(count);
+    if (count > old)
+        std::memset(static_cast<void*>(cells_.Data() + old), 0, (count - old) * sizeof(Cell));
+    if (count == 0)
+        bytes_.Resize(0);
+}
+
+void Utf8Cells::Set(size_t cell, QByteArrayView utf8) {
+    const size_t offset = bytes_.Size();
+    const size_t length = static_cast<size_t>(utf8.size());
+    if (offset + length > std::numeric_limits<quint32>::max())
+        throw std::bad_alloc(); // offsets are 32 bits: 4 GiB of text in one grid
+    bytes_.Resize(offset + length);
+    if (length > 0)
+        std::memcpy(bytes_.Data() + offset, utf8.data(), length);
+    cells_.Data()[cell] = Cell{static_cast<quint32>(offset), static_cast<quint32>(length)};
+}
 
 ResultGridModel::ResultGridModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -43,13 +41,13 @@ void ResultGridModel::SetStoredRows(int count) {
         Announce();
         if (count == 0) {
             beginResetModel();
-            cells_.clear();
+            cells_.Resize(0);
             storedRows_ = 0;
             announcedRows_ = 0;
             endResetModel();
         } else {
             beginRemoveRows(QModelIndex(), count, announcedRows_ - 1);
-            cells_.resize(count * ColumnCount());
+            cells_.Resize(static_cast<size_t>(count) * ColumnCount());
             storedRows_ = count;
             announcedRows_ = count;
             endRemoveRows();
@@ -57,7 +55,7 @@ void ResultGridModel::SetStoredRows(int count) {
         dirtyTop_ = dirtyBottom_ = -1;
         return;
     }
-    cells_.resize(count * ColumnCount());
+    cells_.Resize(static_cast<size_t>(count) * ColumnCount());
     storedRows_ = count;
     if (storedRows_ != announcedRows_)
         ScheduleAnnouncement();
@@ -65,28 +63,40 @@ void ResultGridModel::SetStoredRows(int count) {
 
 void ResultGridModel::SetColumnCount(int count) {
     beginResetModel();
-    QVector<QString> cells(storedRows_ * count);
+    Utf8Cells cells;
+    cells.Resize(static_cast<size_t>(storedRows_) * count);
     for (int row = 0; row < storedRows_; ++row)
         for (int column = 0; column < qMin(count, ColumnCount()); ++column)
-            cells[row * count + column] = cells_[row * ColumnCount() + column];
-    cells_.swap(cells);
+            cells.Set(static_cast<size_t>(row) * count + column, Utf8(row, column));
+    cells_.Swap(cells);
     while (headers_.size() < count)
         headers_.append(QString());
     headers_ = headers_.mid(0, count);
     endResetModel();
 }
 
-const QString& ResultGridModel::Text(int row, int column) const {
-    static const QString none;
-    if (row < 0 || row >= storedRows_ || column < 0 || column >= ColumnCount())
-        return none;
-    return cells_[row * ColumnCount() + column];
+bool ResultGridModel::IsCell(int row, int column) const {
+    return row >= 0 && row < storedRows_ && column >= 0 && column < ColumnCount();
+}
+
+QByteArrayView ResultGridModel::Utf8(int row, int column) const {
+    if (!IsCell(row, column))
+        return QByteArrayView();
+    return cells_.At(static_cast<size_t>(row) * ColumnCount() + column);
+}
+
+QString ResultGridModel::Text(int row, int column) const {
+    return QString::fromUtf8(Utf8(row, column));
 }
 
 void ResultGridModel::SetText(int row, int column, const QString& text) {
-    if (row < 0 || row >= storedRows_ || column < 0 || column >= ColumnCount())
+    SetUtf8(row, column, text.toUtf8());
+}
+
+void ResultGridModel::SetUtf8(int row, int column, QByteArrayView utf8) {
+    if (!IsCell(row, column))
         return;
-    cells_[row * ColumnCount() + column] = text;
+    cells_.Set(static_cast<size_t>(row) * ColumnCount() + column, utf8);
     if (row < announcedRows_) {
         dirtyTop_ = dirtyTop_ < 0 ? row : qMin(dirtyTop_, row);
         dirtyBottom_ = qMax(dirtyBottom_, row);
@@ -110,8 +120,12 @@ int ResultGridModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ResultGridModel::data(const QModelIndex& index, int role) const {
+    // Only rows the view has been told about exist for it.
+    if (index.model() != this || index.row() >= announcedRows_ ||
+        !IsCell(index.row(), index.column()))
+        return QVariant();
     if (role == Qt::DisplayRole)
-        return cells_[index.row() * ColumnCount() + index.column()];
+        return Text(index.row(), index.column());
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     return QVariant();
@@ -149,6 +163,55 @@ void ResultGridModel::ScheduleAnnouncement() {
     QTimer::singleShot(0, this, &ResultGridModel::Announce);
 }
 
+AdvanceTable::AdvanceTable(const QFont& font)
+    : font_(font), metrics_(font), others_(0x10000, -1.0f) {
+    for (int c = 0; c < 128; ++c)
+        ascii_[c] = static_cast<float>(metrics_.horizontalAdvance(QLatin1Char(char(c))));
+}
+
+float AdvanceTable::Of(QByteArrayView utf8) {
+    float width = 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* const end = p + utf8.size();
+    while (p < end) {
+        const unsigned char lead = *p;
+        if (lead < 0x80) {
+            width += ascii_[lead];
+            ++p;
+            continue;
+        }
+        int length = 1;
+        char32_t codePoint = kReplacementCharacter;
+        if (lead >= 0xC2 && lead < 0xE0)
+            length = 2, codePoint = lead & 0x1F;
+        else if (lead >= 0xE0 && lead < 0xF0)
+            length = 3, codePoint = lead & 0x0F;
+        else if (lead >= 0xF0 && lead < 0xF5)
+            length = 4, codePoint = lead & 0x07;
+        if (length > end - p)
+            length = 1, codePoint = kReplacementCharacter;
+        for (int i = 1; i < length; ++i) {
+            if ((p[i] & 0xC0) != 0x80) {
+                length = 1, codePoint = kReplacementCharacter;
+                break;
+            }
+            codePoint = (codePoint << 6) | (p[i] & 0x3F);
+        }
+        width += OfCodePoint(codePoint);
+        p += length;
+    }
+    return width;
+}
+
+float AdvanceTable::OfCodePoint(char32_t codePoint) {
+    if (codePoint >= 0x10000) // rare enough to measure each time
+        return static_cast<float>(metrics_.horizontalAdvance(QString::fromUcs4(&codePoint, 1)));
+    float& advance = others_[codePoint];
+    if (advance < 0)
+        advance = static_cast<float>(metrics_.horizontalAdvance(QChar(codePoint)));
+    return advance;
+}
+
 ResultGrid::ResultGrid(QWidget* parent) : QTableView(parent), model_(new ResultGridModel(this)) {
     setModel(model_);
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -166,6 +229,8 @@ ResultGrid::ResultGrid(QWidget* parent) : QTableView(parent), model_(new ResultG
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
 }
+
+ResultGrid::~ResultGrid() = default;
 
 int ResultGrid::Rows() const {
     return model_->StoredRows() + 1;
@@ -190,6 +255,13 @@ void ResultGrid::SetTextMatrix(int row, int column, const QString& text) {
         model_->SetText(row - 1, column, text);
 }
 
+void ResultGrid::SetTextMatrixUtf8(int row, int column, QByteArrayView utf8) {
+    if (row == 0)
+        model_->SetHeader(column, QString::fromUtf8(utf8));
+    else
+        model_->SetUtf8(row - 1, column, utf8);
+}
+
 int ResultGrid::Row() const {
     if (model_->StoredRows() == 0)
         return 0;
@@ -202,20 +274,20 @@ void ResultGrid::SetColHidden(int column, bool hidden) {
 }
 
 void ResultGrid::AutoSize(int column) {
+    if (!advances_ || advances_->Font() != font())
+        advances_ = std::make_unique<AdvanceTable>(font());
     const QFontMetricsF cellMetrics(font());
-    const QFontMetricsF headerMetrics(horizontalHeader()->font());
-    CharWidths estimate(cellMetrics);
     const int rows = model_->StoredRows();
-    std::vector<qreal> estimates(rows);
+    std::vector<float> estimates(rows);
     int widestRow = -1;
     for (int row = 0; row < rows; ++row) {
-        estimates[row] = estimate.Of(model_->Text(row, column));
+        estimates[row] = advances_->Of(model_->Utf8(row, column));
         if (widestRow < 0 || estimates[row] > estimates[widestRow])
             widestRow = row;
     }
-    // Shaping only narrows a text against the sum of its advances (kerning, ligatures), so only
-    // texts whose estimate is wider than the widest measured so far need measuring exactly.
-    qreal widest = headerMetrics.horizontalAdvance(model_->Header(column));
+    // Only texts whose estimate is wider than the widest measured so far can be wider still.
+    qreal widest =
+        QFontMetricsF(horizontalHeader()->font()).horizontalAdvance(model_->Header(column));
     if (widestRow >= 0)
         widest = qMax(widest, cellMetrics.horizontalAdvance(model_->Text(widestRow, column)));
     for (int row = 0; row < rows; ++row) {
@@ -226,6 +298,37 @@ void ResultGrid::AutoSize(int column) {
     setColumnWidth(column, qCeil(widest) + kCellPadding);
     if (hidden)
         setColumnHidden(column, true);
+}
+
+void ResultGrid::doItemsLayout() {
+    if (rowsAddedBelowView_ && !otherLayoutChange_) {
+        // Nothing shown has changed: the scroll bar alone learns of the new rows.
+        rowsAddedBelowView_ = false;
+        updateGeometries();
+        return;
+    }
+    rowsAddedBelowView_ = otherLayoutChange_ = false;
+    QTableView::doItemsLayout();
+}
+
+void ResultGrid::reset() {
+    otherLayoutChange_ = true;
+    QTableView::reset();
+}
+
+void ResultGrid::rowsInserted(const QModelIndex& parent, int start, int end) {
+    // The view has not counted the new rows yet: the last row it shows is that of before.
+    const int lastShown = verticalHeader()->logicalIndexAt(viewport()->height() - 1);
+    if (lastShown >= 0 && start > lastShown)
+        rowsAddedBelowView_ = true;
+    else
+        otherLayoutChange_ = true;
+    QTableView::rowsInserted(parent, start, end);
+}
+
+void ResultGrid::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) {
+    otherLayoutChange_ = true;
+    QTableView::rowsAboutToBeRemoved(parent, start, end);
 }
 
 void ResultGrid::mouseDoubleClickEvent(QMouseEvent* event) {

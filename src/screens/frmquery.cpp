@@ -22,6 +22,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QScopedValueRollback>
+#include <charconv>
 #include <cstdio>
 
 using platform::Px;
@@ -148,7 +150,22 @@ void frmquery::ShowDesignGrid() {
 
 void frmquery::RunQuery() {
     stopFlag = false;
-    const quint64 generation = ++fillGeneration_;
+    if (filling_) {
+        restartRequested_ = true;
+        return;
+    }
+    const QScopedValueRollback<bool> filling(filling_, true);
+    FillEnd end;
+    do {
+        restartRequested_ = false;
+        end = Fill();
+    } while (end == FillEnd::Restart);
+    if (end == FillEnd::Done)
+        AutoSizeGrid(*Grid);
+}
+
+frmquery::FillEnd frmquery::Fill() {
+    const quint64 generation = fillGeneration_;
     const QString statement = shipowner::ListStatement(Text1->text(), Text2->text());
     db::Recordset rs;
     bool opened = true;
@@ -160,29 +177,36 @@ void frmquery::RunQuery() {
     qint64 counter = 0;
     Grid->SetRows(1);
     if (!opened)
-        return;
+        return FillEnd::Done;
     try {
+        // Columns 1 to 5 of a grid row, by their positions in the result.
+        const int fields[] = {
+            rs.FieldIndex(QStringLiteral("公司名称")), rs.FieldIndex(QStringLiteral("国家")),
+            rs.FieldIndex(QStringLiteral("tel")), rs.FieldIndex(QStringLiteral("adrress")),
+            rs.FieldIndex(QStringLiteral("id"))};
+        char number[24];
         while (!rs.AtEnd() && !stopFlag) {
             platform::DoEvents();
+            // A close clears the requests made before it, so a request left was made after.
+            if (restartRequested_)
+                return FillEnd::Restart;
             if (generation != fillGeneration_)
-                return;
+                return FillEnd::Abandoned;
             ++counter;
             if (Grid->Rows() - 1 < counter)
                 Grid->SetRows(Grid->Rows() + 1);
             const int row = static_cast<int>(counter);
-            Grid->SetTextMatrix(row, 0, QString::number(counter));
-            Grid->SetTextMatrix(row, 1, shipowner::ValueText(rs.Field(QStringLiteral("公司名称"))));
-            Grid->SetTextMatrix(row, 2, shipowner::ValueText(rs.Field(QStringLiteral("国家"))));
-            Grid->SetTextMatrix(row, 3, shipowner::ValueText(rs.Field(QStringLiteral("tel"))));
-            Grid->SetTextMatrix(row, 4, shipowner::ValueText(rs.Field(QStringLiteral("adrress"))));
-            Grid->SetTextMatrix(row, 5, shipowner::ValueText(rs.Field(QStringLiteral("id"))));
+            const auto digits = std::to_chars(number, number + sizeof number, counter);
+            Grid->SetTextMatrixUtf8(row, 0, QByteArrayView(number, digits.ptr));
+            for (int column = 1; column <= kIdColumn; ++column)
+                Grid->SetTextMatrixUtf8(row, column,
+                                        shipowner::TrimSpaces(rs.FieldText(fields[column - 1])));
             rs.MoveNext();
         }
     } catch (const db::Error&) {
         // A row that cannot be read ends the fill; the rows shown so far stay.
     }
-    rs.Close();
-    AutoSizeGrid(*Grid);
+    return FillEnd::Done;
 }
 
 void frmquery::AutoSizeGrid(ResultGrid& grid) {
@@ -264,6 +288,7 @@ void frmquery::ExportQueryResult() {
 
 void frmquery::closeEvent(QCloseEvent* event) {
     ++fillGeneration_; // a fill still running ends at its next row
+    restartRequested_ = false;
     Form::closeEvent(event);
 }
 

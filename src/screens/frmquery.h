@@ -29,6 +29,8 @@ protected:
 private:
     friend class platform::SingleForm<frmquery>;
     frmquery();
+    enum class FillEnd { Done, Restart, Abandoned };
+    FillEnd Fill();
     void CmdStop_Click();
     void Grid_DblClick();
     void ShowDesignGrid();
@@ -47,7 +49,11 @@ private:
     QPixmap picture_;
 
     bool stopFlag = false;
-    // Counts the fills started and the closings; a fill whose number is no longer current has
-    // been replaced by a newer query or ended by a close, and leaves the grid alone.
+    // One fill at a time: a query asked for while one runs is a request that the running fill
+    // honours at its next row by starting over with the filters as they are then.
+    bool filling_ = false;
+    bool restartRequested_ = false;
+    // Counts the closings; a fill whose number is no longer current was ended by a close and
+    // leaves the grid alone.
     quint64 fillGeneration_ = 0;
 };

@@ -308,8 +308,9 @@ void TestExchange::badLastRowWritesNothing() {
     FillAwkwardDirectory(connection);
     const QString csv = QDir(dir.path()).filePath(QStringLiteral("bad.csv"));
     QByteArray text("id,公司名称,Tank_No\n3,changed,1\n,new,2\n");
-    for (int i = 0; i < 500; ++i)
-        text += ",more," + QByteArray::number(i) + "\n";
+    // Enough rows that some reach the store before the bad one is read.
+    for (int i = 0; i < 5000; ++i)
+        text += QByteArray::number(100 + i) + ",more," + QByteArray::number(i) + "\n";
     text += ",last,two\n";
     WriteBytes(csv, text);
     const QByteArray before = ReadBytes(dir.databasePath());
@@ -318,7 +319,7 @@ void TestExchange::badLastRowWritesNothing() {
     const exchange::ImportResult result = Import(connection, csv);
     for (const exchange::ImportResult& run : {dry, result}) {
         QCOMPARE(run.problemCount, 1);
-        QCOMPARE(run.problems.first().line, 504);
+        QCOMPARE(run.problems.first().line, 5004);
         QVERIFY(!run.written);
     }
     QCOMPARE(ReadBytes(dir.databasePath()), before);
@@ -329,10 +330,10 @@ void TestExchange::badLastRowWritesNothing() {
     const exchange::ImportResult counted = Import(connection, csv, true);
     QCOMPARE(counted.problemCount, 0);
     QCOMPARE(counted.updated, 1);
-    QCOMPARE(counted.added, 501);
+    QCOMPARE(counted.added, 5001);
     QCOMPARE(ReadBytes(dir.databasePath()), before);
-    QCOMPARE(Import(connection, csv).added, 501);
-    QCOMPARE(RowCount(connection), 504);
+    QCOMPARE(Import(connection, csv).added, 5001);
+    QCOMPARE(RowCount(connection), 5004);
 }
 
 void TestExchange::storeFailureWritesNothing() {

@@ -1,5 +1,6 @@
 #include "exchange/CsvTableWriter.h"
 
+#include <charconv>
 #include <csv.h>
 
 namespace exchange {
@@ -13,20 +14,6 @@ bool NeedsQuotes(const QByteArray& value) {
         if (c == ',' || c == '"' || c == '\r' || c == '\n')
             return true;
     return false;
-}
-
-QByteArray FieldBytes(const QVariant& value) {
-    if (value.isNull())
-        return QByteArray();
-    switch (value.typeId()) {
-    case QMetaType::LongLong:
-    case QMetaType::Int:
-        return QByteArray::number(value.toLongLong());
-    case QMetaType::QByteArray:
-        return value.toByteArray();
-    default:
-        return value.toString().toUtf8();
-    }
 }
 
 } // namespace
@@ -61,9 +48,33 @@ void CsvTableWriter::WriteRow(const QVector<QVariant>& values) {
     for (int i = 0; i < values.size(); ++i) {
         if (i > 0)
             buffer_.append(',');
-        AppendField(buffer_, FieldBytes(values[i]));
+        AppendValue(values[i]);
     }
     AppendRecordEnd();
+}
+
+void CsvTableWriter::AppendValue(const QVariant& value) {
+    switch (value.typeId()) {
+    case QMetaType::UnknownType:
+    case QMetaType::Nullptr:
+        return;
+    case QMetaType::LongLong:
+    case QMetaType::Int: {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value.toLongLong()).ptr;
+        buffer_.append(digits, end - digits);
+        return;
+    }
+    case QMetaType::QByteArray:
+        AppendField(buffer_, value.toByteArray());
+        return;
+    default: {
+        const QString text = value.toString();
+        scratch_.resize(utf8_.requiredSpace(text.size()));
+        scratch_.truncate(utf8_.appendToBuffer(scratch_.data(), text) - scratch_.data());
+        AppendField(buffer_, scratch_);
+    }
+    }
 }
 
 void CsvTableWriter::AppendRecordEnd() {

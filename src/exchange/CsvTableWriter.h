@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QSaveFile>
+#include <QStringEncoder>
 #include <QStringList>
 
 namespace exchange {
@@ -25,8 +26,12 @@ private:
     void AppendRecordEnd();
     void Flush();
 
+    void AppendValue(const QVariant& value);
+
     QSaveFile file_;
     QByteArray buffer_;
+    QStringEncoder utf8_{QStringEncoder::Utf8};
+    QByteArray scratch_; // one value's UTF-8, reused from value to value
 };
 
 } // namespace exchange

@@ -1,6 +1,7 @@
 #include "exchange/DirectoryExport.h"
 
-#include "data/Recordset.h"
+#include "data/Connection.h"
+#include "data/Engine.h"
 #include "data/ShipOwnerTable.h"
 
 #include <QHash>
@@ -25,25 +26,30 @@ std::unique_ptr<TableWriter> OpenWriter(const QString& path, FileFormat format) 
     return OpenTableWriter(format, path, shipowner::kTable, columns, integerColumns);
 }
 
-QVector<QVariant> CurrentRow(const db::Recordset& rs) {
-    const QStringList& columns = shipowner::Columns();
-    QVector<QVariant> row(columns.size());
-    for (int i = 0; i < columns.size(); ++i)
-        row[i] = rs.Field(columns[i]);
-    return row;
+// Reads every row of a query once, by column position. An export reads each row once and
+// writes nothing, so it needs none of the result set's snapshots or name look-ups.
+template <typename OnRow>
+void ReadRows(db::Connection& connection, const QString& sql, OnRow onRow) {
+    connection.PrepareForQuery();
+    const std::unique_ptr<db::RowStream> rows = connection.engine().Query(sql);
+    QVector<QVariant> row(rows->ColumnCount());
+    while (rows->Next()) {
+        for (int i = 0; i < row.size(); ++i)
+            row[i] = rows->Value(i);
+        onRow(row);
+    }
 }
 
 } // namespace
 
 qint64 ExportDirectory(db::Connection& connection, const QString& path, FileFormat format) {
     std::unique_ptr<TableWriter> writer = OpenWriter(path, format);
-    db::Recordset rs;
-    rs.Open(SelectColumns() + QStringLiteral(" order by id"), connection, db::adOpenForwardOnly,
-            db::adLockReadOnly);
     qint64 written = 0;
-    for (; !rs.AtEnd(); rs.MoveNext(), ++written)
-        writer->WriteRow(CurrentRow(rs));
-    rs.Close();
+    ReadRows(connection, SelectColumns() + QStringLiteral(" order by id"),
+             [&](const QVector<QVariant>& row) {
+                 writer->WriteRow(row);
+                 ++written;
+             });
     writer->Commit();
     return written;
 }
@@ -57,16 +63,11 @@ qint64 ExportCompanies(db::Connection& connection, const QList<qint64>& ids, con
         QStringList numbers;
         for (const qint64 id : chunk)
             numbers.append(QString::number(id));
-        db::Recordset rs;
-        rs.Open(SelectColumns() + QStringLiteral(" where id in (") +
-                    numbers.join(QLatin1Char(',')) + QLatin1Char(')'),
-                connection, db::adOpenForwardOnly, db::adLockReadOnly);
         QHash<qint64, QVector<QVariant>> rows;
-        for (; !rs.AtEnd(); rs.MoveNext()) {
-            QVector<QVariant> row = CurrentRow(rs);
-            rows.insert(row[0].toLongLong(), row);
-        }
-        rs.Close();
+        ReadRows(connection,
+                 SelectColumns() + QStringLiteral(" where id in (") +
+                     numbers.join(QLatin1Char(',')) + QLatin1Char(')'),
+                 [&rows](const QVector<QVariant>& row) { rows.insert(row[0].toLongLong(), row); });
         for (const qint64 id : chunk) {
             const auto found = rows.constFind(id);
             if (found == rows.constEnd())

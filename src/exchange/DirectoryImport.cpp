@@ -14,6 +14,7 @@
 #include <QSet>
 #include <QStringDecoder>
 #include <QVector>
+#include <optional>
 
 namespace exchange {
 
@@ -50,10 +51,19 @@ private:
     int last_ = -1;
 };
 
-// Checks the header and the rows as the reader hands them over.
+// What takes the checked header and rows.
+class RowSink {
+public:
+    virtual ~RowSink() = default;
+    // The stored names of the columns the rows write, id left out, in the file's order.
+    virtual void Header(const QStringList& writtenColumns) = 0;
+    virtual void Row(CheckedRow&& row) = 0;
+};
+
+// Checks the header and the rows as the reader hands them over, and passes on those that pass.
 class RowChecker {
 public:
-    explicit RowChecker(ImportResult& result) : result_(result) {}
+    RowChecker(ImportResult& result, RowSink& sink) : result_(result), sink_(sink) {}
 
     void Take(const CsvReader::Record& record) {
         if (!headerRead_) {
@@ -64,15 +74,6 @@ public:
         }
     }
     bool SawHeader() const { return headerRead_; }
-    // The stored names of the columns the rows write, id left out, in the file's order.
-    QStringList WrittenColumns() const {
-        QStringList names;
-        for (int field = 0; field < tableColumn_.size(); ++field)
-            if (field != idField_)
-                names.append(shipowner::Columns()[tableColumn_[field]]);
-        return names;
-    }
-    const QVector<CheckedRow>& Rows() const { return rows_; }
 
     void Problem(int line, const QString& column, const QString& value, const QString& reason) {
         ++result_.problemCount;
@@ -104,6 +105,13 @@ private:
             tableColumn_.append(column);
         }
         headerGood_ = result_.problemCount == 0;
+        if (!headerGood_)
+            return;
+        QStringList written;
+        for (int field = 0; field < tableColumn_.size(); ++field)
+            if (field != idField_)
+                written.append(columns[tableColumn_[field]]);
+        sink_.Header(written);
     }
 
     void CheckRow(const CsvReader::Record& record) {
@@ -137,7 +145,7 @@ private:
             }
         }
         if (good)
-            rows_.append(row);
+            sink_.Row(std::move(row));
     }
 
     bool CheckId(int line, const QString& text, qint64& id) {
@@ -165,11 +173,11 @@ private:
     }
 
     ImportResult& result_;
+    RowSink& sink_;
     bool headerRead_ = false;
     bool headerGood_ = false;
     QVector<int> tableColumn_; // the table column of each field of the file
     int idField_ = -1;
-    QVector<CheckedRow> rows_;
     QHash<qint64, int> idLines_;
 };
 
@@ -233,62 +241,101 @@ QSet<qint64> StoredIds(db::Connection& connection) {
     return ids;
 }
 
-void CountRows(const QVector<CheckedRow>& rows, const QSet<qint64>& storedIds,
-               ImportResult& result) {
-    for (const CheckedRow& row : rows)
-        ++(row.id != 0 && storedIds.contains(row.id) ? result.updated : result.added);
-}
+// Counts the checked rows as added or updated and, unless only checking, sends them to the
+// store within the caller's transaction while no problem has been found: stored companies and
+// those with a new id as they come, those without an id at the end, so that the ids the store
+// gives them come after every id in the file. A problem anywhere means the caller rolls back.
+class RowWriter : public RowSink {
+public:
+    RowWriter(db::Connection& connection, const QSet<qint64>& storedIds, bool write,
+              ImportResult& result)
+        : connection_(connection), storedIds_(storedIds), write_(write), result_(result) {}
 
-// Writes the checked rows; the caller holds the transaction. Stored companies are updated
-// first, then those with a new id are added, then those without one, so that these get ids above
-// every id in the file.
-void WriteRows(db::Connection& connection, const QStringList& columns,
-               const QVector<CheckedRow>& rows, const QSet<qint64>& storedIds,
-               ProgressShare& progress) {
-    QList<QVariantList> updates;
-    QList<QVariantList> withId;
-    QList<QVariantList> withoutId;
-    for (const CheckedRow& row : rows) {
-        if (row.id == 0)
-            withoutId.append(row.values);
-        else if (storedIds.contains(row.id))
-            updates.append(row.values + QVariantList{row.id});
-        else
-            withId.append(QVariantList{row.id} + row.values);
+    void Header(const QStringList& writtenColumns) override {
+        columns_ = writtenColumns;
+        idAndColumns_ = QStringList{kId} + columns_;
     }
-    const QString id = QStringLiteral("id");
-    const QStringList idAndColumns = QStringList{id} + columns;
-    db::Engine& engine = connection.engine();
-    connection.DetachReaders();
-    qint64 written = 0;
-    // In slices, so that the progress moves on.
-    auto write = [&](const QList<QVariantList>& batch, auto writeSlice) {
-        constexpr qsizetype kSlice = 2000;
-        for (qsizetype first = 0; first < batch.size(); first += kSlice) {
-            const QList<QVariantList> slice = batch.mid(first, kSlice);
-            writeSlice(slice);
-            progress.Done(written += slice.size(), rows.size());
+
+    void Row(CheckedRow&& row) override {
+        const bool stored = row.id != 0 && storedIds_.contains(row.id);
+        ++(stored ? result_.updated : result_.added);
+        if (!write_ || result_.problemCount > 0)
+            return;
+        if (row.id == 0) {
+            withoutId_.append(std::move(row.values));
+        } else if (stored) {
+            row.values.append(row.id);
+            updates_.append(std::move(row.values));
+            if (updates_.size() >= kSlice)
+                FlushUpdates();
+        } else {
+            row.values.prepend(row.id);
+            withId_.append(std::move(row.values));
+            if (withId_.size() >= kSlice)
+                FlushWithId();
         }
-    };
-    if (!columns.isEmpty())
-        write(updates, [&](const QList<QVariantList>& slice) {
-            engine.UpdateRows(shipowner::kTable, columns, slice, id);
-        });
-    write(withId, [&](const QList<QVariantList>& slice) {
-        engine.InsertRows(shipowner::kTable, idAndColumns, slice, id);
-    });
-    write(withoutId, [&](const QList<QVariantList>& slice) {
-        engine.InsertRows(shipowner::kTable, columns, slice, id);
-    });
-}
+    }
+
+    // Writes what is still held; progress goes from 0 to 100 over the rows without an id.
+    void Finish(const std::function<void(qint64, qint64)>& progress) {
+        FlushUpdates();
+        FlushWithId();
+        for (qsizetype first = 0; first < withoutId_.size(); first += kSlice) {
+            Engine().InsertRows(shipowner::kTable, columns_, withoutId_.mid(first, kSlice), kId);
+            progress(first + kSlice, withoutId_.size());
+        }
+        withoutId_.clear();
+    }
+
+private:
+    static constexpr qsizetype kSlice = 2000;
+    inline static const QString kId = QStringLiteral("id");
+
+    db::Engine& Engine() {
+        if (!readersDetached_) {
+            connection_.DetachReaders();
+            readersDetached_ = true;
+        }
+        return connection_.engine();
+    }
+    void FlushUpdates() {
+        // A file with nothing but ids changes nothing on the stored companies.
+        if (!columns_.isEmpty() && !updates_.isEmpty())
+            Engine().UpdateRows(shipowner::kTable, columns_, updates_, kId);
+        updates_.clear();
+    }
+    void FlushWithId() {
+        if (!withId_.isEmpty())
+            Engine().InsertRows(shipowner::kTable, idAndColumns_, withId_, kId);
+        withId_.clear();
+    }
+
+    db::Connection& connection_;
+    const QSet<qint64>& storedIds_;
+    bool write_;
+    ImportResult& result_;
+    QStringList columns_;
+    QStringList idAndColumns_;
+    QList<QVariantList> updates_;
+    QList<QVariantList> withId_;
+    QList<QVariantList> withoutId_;
+    bool readersDetached_ = false;
+};
 
 } // namespace
 
 ImportResult ImportCsv(db::Connection& connection, const QString& path,
                        const ImportOptions& options) {
     ImportResult result;
-    RowChecker checker(result);
     QByteArray text = ReadFile(path);
+    // Checking and writing go together, in one transaction that takes the write lock first, so
+    // that the ids found stored stay as they are until the end; any problem rolls it all back.
+    std::optional<db::Transaction> transaction;
+    if (!options.dryRun)
+        transaction.emplace(connection, db::Transaction::Begin::Immediate);
+    const QSet<qint64> storedIds = StoredIds(connection);
+    RowWriter writer(connection, storedIds, !options.dryRun, result);
+    RowChecker checker(result, writer);
     if (!ToUtf8(path, text, options.encoding, result, checker))
         return result;
     ProgressShare reading(options.progress, 0, options.dryRun ? 100 : 50);
@@ -302,21 +349,16 @@ ImportResult ImportCsv(db::Connection& connection, const QString& path,
     if (!checker.SawHeader() && result.problemCount == 0)
         checker.Problem(1, QString(), QString(),
                         QStringLiteral("the file is empty; its first line must name the columns"));
-    if (result.problemCount > 0)
-        return result;
-
-    const QVector<CheckedRow>& rows = checker.Rows();
-    if (options.dryRun || rows.isEmpty()) {
-        CountRows(rows, StoredIds(connection), result);
+    if (result.problemCount > 0) {
+        result.added = result.updated = 0;
         return result;
     }
+    if (options.dryRun)
+        return result;
     ProgressShare writing(options.progress, 50, 100);
-    // The write lock comes first, so that the ids found stored stay as they are until the end.
-    db::Transaction transaction(connection, db::Transaction::Begin::Immediate);
-    const QSet<qint64> storedIds = StoredIds(connection);
-    CountRows(rows, storedIds, result);
-    WriteRows(connection, checker.WrittenColumns(), rows, storedIds, writing);
-    transaction.commit();
+    writer.Finish([&writing](qint64 done, qint64 whole) { writing.Done(done, whole); });
+    writing.Done(1, 1);
+    transaction->commit();
     result.written = true;
     return result;
 }

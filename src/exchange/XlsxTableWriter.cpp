@@ -58,13 +58,16 @@ XlsxTableWriter::~XlsxTableWriter() {
 int XlsxTableWriter::DisplayWidth(const QString& text) {
     int widest = 0;
     int width = 0;
-    for (const char32_t c : text.toUcs4()) {
-        if (c == U'\n') {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\n')) {
             widest = std::max(widest, width);
             width = 0;
-            continue;
+        } else if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            width += IsWide(QChar::surrogateToUcs4(c, text.at(++i))) ? 2 : 1;
+        } else {
+            width += IsWide(c.unicode()) ? 2 : 1;
         }
-        width += IsWide(c) ? 2 : 1;
     }
     return std::max(widest, width);
 }
@@ -83,11 +86,13 @@ void XlsxTableWriter::WriteCell(int column, const QVariant& value, lxw_format* f
         return;
     const bool number = integerColumns_.value(column) &&
                         (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int);
-    if (number && std::llabs(value.toLongLong()) <= kLargestExactNumber) {
-        const QString text = QString::number(value.toLongLong());
-        widths_[column] = std::max<int>(widths_[column], text.size());
-        Check(worksheet_write_number(sheet_, row_, column, static_cast<double>(value.toLongLong()),
-                                     format),
+    const qint64 whole = number ? value.toLongLong() : 0;
+    if (number && whole >= -kLargestExactNumber && whole <= kLargestExactNumber) {
+        int digits = whole < 0 ? 2 : 1;
+        for (qint64 rest = whole / 10; rest != 0; rest /= 10)
+            ++digits;
+        widths_[column] = std::max(widths_[column], digits);
+        Check(worksheet_write_number(sheet_, row_, column, static_cast<double>(whole), format),
               column);
         return;
     }
@@ -95,7 +100,10 @@ void XlsxTableWriter::WriteCell(int column, const QVariant& value, lxw_format* f
     if (text.isEmpty())
         return;
     widths_[column] = std::max(widths_[column], DisplayWidth(text));
-    Check(worksheet_write_string(sheet_, row_, column, text.toUtf8().constData(), format), column);
+    // The text as UTF-8 with its terminating NUL, in a buffer kept from cell to cell.
+    utf8Text_.resize(utf8_.requiredSpace(text.size()) + 1);
+    *utf8_.appendToBuffer(utf8Text_.data(), text) = '\0';
+    Check(worksheet_write_string(sheet_, row_, column, utf8Text_.constData(), format), column);
 }
 
 void XlsxTableWriter::Check(int error, int column) {

@@ -2,6 +2,7 @@
 
 #include "exchange/TableFile.h"
 
+#include <QStringEncoder>
 #include <QStringList>
 #include <QTemporaryFile>
 
@@ -36,6 +37,8 @@ private:
     QTemporaryFile temporary_;
     QVector<bool> integerColumns_;
     QVector<int> widths_;
+    QStringEncoder utf8_{QStringEncoder::Utf8};
+    QByteArray utf8Text_;
     lxw_workbook* workbook_ = nullptr;
     lxw_worksheet* sheet_ = nullptr;
     lxw_format* bold_ = nullptr;

@@ -1,0 +1,180 @@
+// Spreadsheet exchange at 100,000 companies: the program's CSV export, Excel export and CSV
+// import, against the sqlcipher shell's own CSV dump (.mode csv) and .import of the same table,
+// in the same run. Each figure is the median of several runs, the program and the shell taking
+// turns; wall time and CPU time are both printed, since the machine may be shared.
+#include "data/Connection.h"
+#include "data/DatabaseFile.h"
+#include "exchange/DirectoryExport.h"
+#include "exchange/DirectoryImport.h"
+#include "exchange/TableFile.h"
+#include "tools/DemoDirectory.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <functional>
+#include <sys/resource.h>
+
+namespace {
+
+struct Cost {
+    double wallMs = 0;
+    double cpuMs = 0;
+};
+
+double ProcessCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
+double ChildrenCpuMs() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+Cost Measure(const std::function<void()>& work) {
+    QElapsedTimer wall;
+    const double cpu = ProcessCpuMs();
+    wall.start();
+    work();
+    return {wall.nsecsElapsed() / 1e6, ProcessCpuMs() - cpu};
+}
+
+// Runs the sqlcipher shell on the file with the commands after the key; its CPU time is that of
+// the finished child.
+Cost Shell(const QString& path, const QString& commands) {
+    QProcess shell;
+    const double cpu = ChildrenCpuMs();
+    QElapsedTimer wall;
+    wall.start();
+    shell.start(QStringLiteral("sqlcipher"), {path});
+    shell.write((QStringLiteral("PRAGMA key='%1';\n").arg(dbfile::kPassword) + commands).toUtf8());
+    shell.closeWriteChannel();
+    if (!shell.waitForFinished(600000) || shell.exitCode() != 0) {
+        std::fprintf(stderr, "sqlcipher failed: %s\n", shell.readAllStandardError().constData());
+        std::exit(1);
+    }
+    return {wall.nsecsElapsed() / 1e6, ChildrenCpuMs() - cpu};
+}
+
+QString ShellCount(const QString& path) {
+    QProcess shell;
+    shell.start(QStringLiteral("sqlcipher"), {path});
+    shell.write(QStringLiteral("PRAGMA key='%1';\nselect count(*) from Orvandel;\n")
+                    .arg(dbfile::kPassword)
+                    .toUtf8());
+    shell.closeWriteChannel();
+    shell.waitForFinished(60000);
+    return QString::fromUtf8(shell.readAllStandardOutput()).trimmed();
+}
+
+Cost Median(QList<Cost> costs) {
+    auto middle = [&costs](auto field) {
+        std::sort(costs.begin(), costs.end(),
+                  [field](const Cost& a, const Cost& b) { return a.*field < b.*field; });
+        return costs[costs.size() / 2].*field;
+    };
+    return {middle(&Cost::wallMs), middle(&Cost::cpuMs)};
+}
+
+Cost Minus(Cost a, Cost b) {
+    return {a.wallMs - b.wallMs, a.cpuMs - b.cpuMs};
+}
+
+void NewEmptyDirectory(const QString& path) {
+    QFile::remove(path);
+    db::Connection connection;
+    dbfile::Create(connection, path);
+}
+
+void PrintRow(const char* what, const Cost& cost) {
+    std::printf("  %-48s %9.1f ms wall %9.1f ms CPU\n", what, cost.wallMs, cost.cpuMs);
+}
+
+void PrintRatio(const char* what, const Cost& ours, const Cost& theirs, double target) {
+    std::printf("  %-48s %9.2f wall      %9.2f CPU     (target at most %.1f)\n", what,
+                ours.wallMs / theirs.wallMs, ours.cpuMs / theirs.cpuMs, target);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    const int companies = arguments.size() > 1 ? arguments[1].toInt() : 100000;
+    const int runs = arguments.size() > 2 ? arguments[2].toInt() : 5;
+    QTemporaryDir work;
+    const QString source = work.filePath(QStringLiteral("source.bcd"));
+    const QString target = work.filePath(QStringLiteral("target.bcd"));
+    const QString ourCsv = work.filePath(QStringLiteral("ours.csv"));
+    const QString ourXlsx = work.filePath(QStringLiteral("ours.xlsx"));
+    const QString shellCsv = work.filePath(QStringLiteral("shell.csv"));
+
+    db::Connection connection;
+    dbfile::Create(connection, source);
+    DemoDirectory(1).AddTo(connection, companies);
+    std::printf("bench/exchange: %d companies, median of %d runs each\n", companies, runs);
+
+    QList<Cost> csvExport, xlsxExport, csvImport, shellDump, shellImport, shellStart;
+    for (int run = 0; run < runs; ++run) {
+        // The shell's start and key derivation, to take off its figures.
+        shellStart << Shell(source, QStringLiteral("select count(*) from sqlite_master;\n"));
+        shellDump << Shell(source,
+                           QStringLiteral(".mode csv\n.output %1\nselect * from Orvandel order by "
+                                          "id;\n")
+                               .arg(shellCsv));
+        csvExport << Measure(
+            [&] { exchange::ExportDirectory(connection, ourCsv, exchange::FileFormat::Csv); });
+        xlsxExport << Measure(
+            [&] { exchange::ExportDirectory(connection, ourXlsx, exchange::FileFormat::Xlsx); });
+
+        NewEmptyDirectory(target);
+        shellImport << Shell(target,
+                             QStringLiteral(".mode csv\n.import %1 Orvandel\n").arg(shellCsv));
+        if (ShellCount(target) != QString::number(companies)) {
+            std::fprintf(stderr, "the shell's import added %s rows\n",
+                         qPrintable(ShellCount(target)));
+            return 1;
+        }
+        NewEmptyDirectory(target);
+        db::Connection empty;
+        empty.OpenFile(target, dbfile::kPassword);
+        exchange::ImportResult result;
+        csvImport << Measure([&] { result = exchange::ImportCsv(empty, ourCsv, {}); });
+        if (result.problemCount != 0 || result.added != companies) {
+            std::fprintf(stderr, "the import added %lld rows with %lld problems\n",
+                         static_cast<long long>(result.added),
+                         static_cast<long long>(result.problemCount));
+            return 1;
+        }
+    }
+
+    const Cost start = Median(shellStart);
+    const Cost dump = Minus(Median(shellDump), start);
+    const Cost shellImported = Minus(Median(shellImport), start);
+    PrintRow("sqlcipher shell: start and key (taken off below)", start);
+    PrintRow("sqlcipher shell: .mode csv dump", dump);
+    PrintRow("sqlcipher shell: .import into an empty table", shellImported);
+    PrintRow("orvandel: CSV export", Median(csvExport));
+    PrintRow("orvandel: Excel export", Median(xlsxExport));
+    PrintRow("orvandel: CSV import into an empty directory", Median(csvImport));
+    std::printf("  ratios (the program over the shell)\n");
+    PrintRatio("CSV export / shell dump", Median(csvExport), dump, 1.5);
+    PrintRatio("CSV import / shell .import", Median(csvImport), shellImported, 2.0);
+    std::printf("  Excel export: %.2f s wall (target under 3 s)\n",
+                Median(xlsxExport).wallMs / 1000);
+    std::printf("  file sizes: CSV %lld bytes (shell %lld), Excel %lld bytes\n",
+                static_cast<long long>(QFile(ourCsv).size()),
+                static_cast<long long>(QFile(shellCsv).size()),
+                static_cast<long long>(QFile(ourXlsx).size()));
+    return 0;
+}

@@ -16,6 +16,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "fonts-arphic-uming, fonts-arphic-ukai, fonts-liberation, qt6-translations-l10n")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "hardinfo")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hardinfo") # the About box's system information tool
 
 include(CPack)

@@ -7,17 +7,13 @@ bash scripts/install-deps.sh hardinfo
 bash scripts/build.sh
 build_dir=${BUILD_DIR:-build}
 
+# A first start makes the directory file and names hardinfo for the About box, as the installed
+# launcher does; here the new directory is then filled with demonstration companies.
 database=$("$build_dir/orvandel-db" where)
 if [[ ! -e "$database" ]]; then
   echo "No directory at $database yet: creating a demonstration directory of 2000 companies."
-  "$build_dir/orvandel-db" init
+  "$build_dir/first-start"
   "$build_dir/orvandel-db" demo 2000
-fi
-
-registry="$(dirname "$database")/system.reg"
-if [[ ! -e "$registry" ]]; then
-  echo "Naming hardinfo as the system information tool of the About box in $registry."
-  "$build_dir/orvandel-db" sysinfo /usr/bin/hardinfo
 fi
 
 if [[ -z "${DISPLAY:-}" ]]; then

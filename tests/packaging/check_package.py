@@ -54,7 +54,8 @@ with tempfile.TemporaryDirectory() as work:
             check(needed in depends, f"Depends lacks {needed}: {depends}")
         listing = run("dpkg-deb", "-c", str(deb))
         for path in ("./usr/bin/orvandel", "./usr/bin/orvandel-db", "./usr/lib/orvandel/orvandel",
-                     "./usr/lib/orvandel/orvandel-db", "./usr/lib/orvandel/images/splash.gif",
+                     "./usr/lib/orvandel/orvandel-db", "./usr/lib/orvandel/first-start",
+                     "./usr/lib/orvandel/images/splash.gif",
                      "./usr/share/applications/orvandel.desktop",
                      "./usr/share/icons/hicolor/16x16/apps/orvandel.png",
                      "./usr/share/icons/hicolor/256x256/apps/orvandel.png"):

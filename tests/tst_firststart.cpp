@@ -162,6 +162,11 @@ void TestFirstStart::setUp() {
         QCOMPARE(Companies(systemDir), 1);
     } else {
         QCOMPARE(Companies(systemDir), 0); // an empty directory the program opens
+        const QFile::Permissions others =
+            QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+        QCOMPARE(QFileInfo(database).permissions() & others, QFile::Permissions());
+        if (!hasRegistry) // a folder made here; one that was there keeps its own permissions
+            QCOMPARE(QFileInfo(systemDir).permissions() & others, QFile::Permissions());
     }
     if (hasRegistry)
         QCOMPARE(Fingerprint(registry), registryBefore);

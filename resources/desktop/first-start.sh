@@ -4,6 +4,8 @@
 # system.reg. Files that exist are left as they are. The program never makes the directory file
 # itself, so without this an installed copy could only report it missing.
 set -e
+# The directory is the user's own: others on the machine have the program, and so its key.
+umask 077
 tool="$(dirname "$(readlink -f "$0")")/orvandel-db"
 database=$("$tool" where)
 [ -e "$database" ] && exit 0

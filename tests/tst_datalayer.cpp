@@ -50,6 +50,8 @@ private slots:
     void openWaitsForAWriterThatHoldsTheFile();
     void failedOpenLeavesTheConnectionClosedForARetry();
     void aReaderNeverBlocksASave();
+    void staleRowIsNeverOverwritten_data();
+    void staleRowIsNeverOverwritten();
     void readingTurnsValuesIntoText();
     void fieldTextByPosition_data();
     void fieldTextByPosition();
@@ -212,6 +214,58 @@ void TestDataLayer::aReaderNeverBlocksASave() {
     QCOMPARE(StoredValue(reader, id, QStringLiteral("tel")).toString(), QStringLiteral("1"));
     reader.Execute(QStringLiteral("COMMIT"));
     QCOMPARE(StoredValue(reader, id, QStringLiteral("tel")).toString(), QStringLiteral("2"));
+}
+
+void TestDataLayer::staleRowIsNeverOverwritten_data() {
+    QTest::addColumn<QString>("between"); // what the first connection does after both have read
+    QTest::newRow("first saves, second saves") << "save";
+    QTest::newRow("second saves, first saves") << "save";
+    QTest::newRow("first deletes, second saves") << "delete";
+}
+
+void TestDataLayer::staleRowIsNeverOverwritten() {
+    QFETCH(QString, between);
+    SystemDirFixture dir;
+    Connection first;
+    dir.CreateDatabase(first);
+    Connection second;
+    second.OpenFile(dir.databasePath(), dbfile::kPassword);
+    const qint64 id = InsertCompany(first, {{QStringLiteral("tel"), QStringLiteral("1")},
+                                            {QStringLiteral("fax"), QStringLiteral("1")}});
+    // Both read the row; one of them writes first, whichever it is.
+    const bool firstWrites = QString::fromLatin1(QTest::currentDataTag()).startsWith("first");
+    Connection& early = firstWrites ? first : second;
+    Connection& late = firstWrites ? second : first;
+    Recordset earlyRs;
+    earlyRs.Open(shipowner::RecordStatement(id), early, db::adOpenKeyset, db::adLockPessimistic);
+    Recordset lateRs;
+    lateRs.Open(shipowner::RecordStatement(id), late, db::adOpenKeyset, db::adLockPessimistic);
+    if (between == QLatin1String("delete")) {
+        earlyRs.Close();
+        early.Execute(shipowner::DeleteStatement(id));
+    } else {
+        earlyRs.SetField(QStringLiteral("tel"), QStringLiteral("2"));
+        earlyRs.Update();
+    }
+    try {
+        lateRs.SetField(QStringLiteral("fax"), QStringLiteral("3"));
+        QFAIL("the stale row was written");
+    } catch (const db::RowChangedError& error) {
+        QCOMPARE(error.deleted(), between == QLatin1String("delete"));
+    }
+    lateRs.Close();
+    if (between == QLatin1String("delete")) {
+        QCOMPARE(RowCount(late), 0);
+        return;
+    }
+    QCOMPARE(StoredValue(late, id, QStringLiteral("tel")).toString(), QStringLiteral("2"));
+    QCOMPARE(StoredValue(late, id, QStringLiteral("fax")).toString(), QStringLiteral("1"));
+    // Read again, the row takes the change.
+    lateRs.Open(shipowner::RecordStatement(id), late, db::adOpenKeyset, db::adLockPessimistic);
+    lateRs.SetField(QStringLiteral("fax"), QStringLiteral("3"));
+    lateRs.Update();
+    QCOMPARE(StoredValue(early, id, QStringLiteral("fax")).toString(), QStringLiteral("3"));
+    QCOMPARE(StoredValue(early, id, QStringLiteral("tel")).toString(), QStringLiteral("2"));
 }
 
 void TestDataLayer::readingTurnsValuesIntoText() {
@@ -543,11 +597,12 @@ void TestDataLayer::failedUpdateRollsBackAtOnce() {
     const qint64 id = InsertCompany(connection, {{QStringLiteral("tel"), QStringLiteral("1")}});
     Recordset rs;
     rs.Open(shipowner::RecordStatement(id), connection, db::adOpenKeyset, db::adLockPessimistic);
-    connection.Execute(shipowner::DeleteStatement(id));
     rs.SetField(QStringLiteral("tel"), QStringLiteral("2"));
+    connection.Execute(QStringLiteral("PRAGMA query_only=1")); // the store refuses the write
     QVERIFY_THROWS_EXCEPTION(db::Error, rs.Update());
+    connection.Execute(QStringLiteral("PRAGMA query_only=0"));
     QVERIFY2(!InTransaction(connection), "the failed store still holds the write lock");
-    QCOMPARE(RowCount(connection), 0);
+    QCOMPARE(StoredValue(connection, id, QStringLiteral("tel")).toString(), QStringLiteral("1"));
 }
 
 void TestDataLayer::transactionEndsAsAsked_data() {

@@ -26,10 +26,30 @@ bool Error::isCantOpen() const {
     return code_ == SQLITE_CANTOPEN;
 }
 
-ConversionError::ConversionError(const QString& column, const QString& text)
-    : Error(SQLITE_MISMATCH, QStringLiteral("column %1 takes a whole number or nothing, not \"%2\"")
-                                 .arg(column, text)),
-      column_(column) {}
+bool Error::isDamaged() const {
+    return code_ == SQLITE_CORRUPT || code_ == SQLITE_NOTADB;
+}
+
+bool Error::isStatementRefused() const {
+    return code_ == SQLITE_ERROR;
+}
+
+bool Error::isIoError() const {
+    return code_ == SQLITE_IOERR;
+}
+
+ConversionError::ConversionError(const QString& column, const QString& text, bool outOfRange)
+    : Error(
+          SQLITE_MISMATCH,
+          QStringLiteral("column %1 takes a whole number of at most 64 bits or nothing, not \"%2\"")
+              .arg(column, text)),
+      column_(column), outOfRange_(outOfRange) {}
+
+RowChangedError::RowChangedError(bool deleted)
+    : Error(SQLITE_ABORT, deleted
+                              ? QStringLiteral("the row was deleted elsewhere after it was read")
+                              : QStringLiteral("the row was changed elsewhere after it was read")),
+      deleted_(deleted) {}
 
 void ThrowEngineError(sqlite3* handle, int code) {
     if (handle == nullptr)

@@ -23,6 +23,13 @@ public:
     // The file, or the folder its journal goes in, takes no writes.
     bool isReadOnly() const;
     bool isCantOpen() const;
+    // The file's pages are not what the engine wrote, or it is no database.
+    bool isDamaged() const;
+    // The disk or the file system failed a read or a write.
+    bool isIoError() const;
+    // The engine refused the statement: a table or column it names is not there, or its text is
+    // wrong.
+    bool isStatementRefused() const;
 
 private:
     int code_;
@@ -33,11 +40,25 @@ private:
 // A text that a column's type does not take; nothing was held for the row.
 class ConversionError : public Error {
 public:
-    ConversionError(const QString& column, const QString& text);
+    // outOfRange: a whole number, but beyond what the column holds (64 bits).
+    ConversionError(const QString& column, const QString& text, bool outOfRange = false);
     QString column() const { return column_; }
+    bool outOfRange() const { return outOfRange_; }
 
 private:
     QString column_;
+    bool outOfRange_;
+};
+
+// The row an updatable result set read was changed or deleted elsewhere before this one took
+// the write lock; nothing was written.
+class RowChangedError : public Error {
+public:
+    explicit RowChangedError(bool deleted);
+    bool deleted() const { return deleted_; }
+
+private:
+    bool deleted_;
 };
 
 // Throws the connection's last error, reported under the given result code.

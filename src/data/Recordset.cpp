@@ -22,7 +22,7 @@ QVariant ConvertForColumn(const QString& column, bool integerColumn, const QStri
     bool fits = false;
     const qint64 number = wholeNumber ? text.toLongLong(&fits) : 0;
     if (!fits)
-        throw ConversionError(column, text);
+        throw ConversionError(column, text, wholeNumber);
     return QVariant(number);
 }
 
@@ -228,8 +228,26 @@ void Recordset::BeginWrite() {
         // A failed lock leaves no transaction behind.
         auto dropWrite = qScopeGuard([this] { write_.reset(); });
         connection_->engine().LockRow(table_, columns_[keyColumn_], rows_[position_][keyColumn_]);
+        RequireRowUnchanged();
         dropWrite.dismiss();
     }
+}
+
+void Recordset::RequireRowUnchanged() {
+    // Read again under the lock: what was read at Open may be older than another program's save.
+    QStringList names;
+    for (const QString& column : columns_)
+        names.append(QuoteIdentifier(column));
+    const std::unique_ptr<RowStream> stored = connection_->engine().Query(
+        QStringLiteral("SELECT %1 FROM %2 WHERE %3=%4")
+            .arg(names.join(QLatin1Char(',')), QuoteIdentifier(table_),
+                 QuoteIdentifier(columns_[keyColumn_]),
+                 QString::number(rows_[position_][keyColumn_].toLongLong())));
+    if (!stored->Next())
+        throw RowChangedError(true);
+    for (int i = 0; i < columns_.size(); ++i)
+        if (!dirty_[i] && stored->Value(i) != rows_[position_][i])
+            throw RowChangedError(false);
 }
 
 void Recordset::StoreRow() {

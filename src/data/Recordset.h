@@ -82,6 +82,7 @@ private:
     QVector<QVariant> ReadLiveRow() const;
     void FinishLive();
     void BeginWrite();
+    void RequireRowUnchanged();
     void StoreRow();
 
     Connection* connection_ = nullptr;

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <cstdio>
 
 using platform::Px;
 
@@ -77,6 +78,8 @@ QString LabelOf(const QString& column) {
 }
 
 // What went wrong, in the user's words; the engine's own text follows for whoever helps them.
+// What went wrong, in the user's words; the engine's own text goes to stderr for whoever helps
+// them.
 QString Reason(const db::Error& error) {
     if (error.isBusy())
         return QStringLiteral("数据文件正被其他程序使用，请稍后再试。");
@@ -85,12 +88,29 @@ QString Reason(const db::Error& error) {
     if (error.isReadOnly())
         return QStringLiteral("数据文件是只读的，无法写入。");
     if (error.isCantOpen())
-        return QStringLiteral("找不到或无法打开数据文件。");
-    return QStringLiteral("数据库出错（%1）。").arg(error.message());
+        return QStringLiteral(
+            "无法在数据文件所在的文件夹中建立所需的文件，请检查该文件夹是否可写。");
+    if (error.isDamaged())
+        return QStringLiteral("数据文件已损坏。");
+    if (error.isIoError())
+        return QStringLiteral("读写数据文件时磁盘或文件系统出错。");
+    if (error.isStatementRefused()) // the program's own statements: the table is not as expected
+        return QStringLiteral("数据文件中的船东信息表不存在或不完整。");
+    return QStringLiteral("数据库出错（错误代码 %1）。").arg(error.code());
 }
 
 void ReportFailure(const QString& what, const db::Error& error) {
+    std::fprintf(stderr, "orvandel: %s (code %d, extended code %d)\n", qPrintable(error.message()),
+                 error.code(), error.extendedCode());
     platform::MsgBox(what + Reason(error), 16, kTitle);
+}
+
+// The texts the boxes show for the current row of a result set.
+QStringList RowTexts(const db::Recordset& rs) {
+    QStringList texts;
+    for (int box = 0; box < frminfo::kBoxes; ++box)
+        texts.append(shipowner::ValueText(rs.Field(Column(box))));
+    return texts;
 }
 
 } // namespace
@@ -159,6 +179,7 @@ void frminfo::ClearBoxes() {
 
 void frminfo::LoadRecord() {
     ClearBoxes();
+    loaded_.reset();
     if (shipId == -1) {
         CmdQuery->SetCaption(kAddCaption);
         return;
@@ -169,8 +190,9 @@ void frminfo::LoadRecord() {
         rs.Open(shipowner::RecordStatement(shipId), modGeneral::dbConnection(),
                 db::adOpenUnspecified, db::adLockUnspecified);
         if (!rs.AtEnd()) {
+            loaded_ = RowTexts(rs);
             for (int box = 0; box < kBoxes; ++box) {
-                const QString text = shipowner::ValueText(rs.Field(Column(box)));
+                const QString& text = loaded_->at(box);
                 Txt[box]->setMaxLength(qMax(Cap(box), static_cast<int>(text.size())));
                 Txt[box]->setText(text);
             }
@@ -187,24 +209,51 @@ void frminfo::CmdQuery_Click() {
         db::Recordset rs;
         rs.Open(shipowner::RecordStatement(shipId), modGeneral::dbConnection(), db::adOpenKeyset,
                 db::adLockPessimistic);
+        // Someone else's save since this screen loaded the row is not overwritten.
+        if (loaded_ && rs.AtEnd())
+            throw db::RowChangedError(true);
+        if (loaded_ && RowTexts(rs) != *loaded_)
+            throw db::RowChangedError(false);
         if (rs.AtEnd())
             rs.AddNew();
         for (int box = 0; box < kBoxes; ++box)
             rs.SetField(Column(box), shipowner::TrimSpaces(Txt[box]->text()));
         rs.Update();
+        loaded_ = RowTexts(rs);
         // Update has committed: the row is on disk before the user is told so.
         platform::MsgBox(shipId == -1 ? QStringLiteral("增加成功") : QStringLiteral("修改成功"), 64,
                          kTitle);
         shipId = rs.Field(QStringLiteral("id")).toLongLong();
         CmdQuery->SetCaption(kChangeCaption);
         rs.Close();
+    } catch (const db::RowChangedError& error) {
+        ReportChangedElsewhere(error.deleted());
     } catch (const db::ConversionError& error) {
-        platform::MsgBox(
-            QStringLiteral("“%1”只能填写整数，或者留空。信息未保存。").arg(LabelOf(error.column())),
-            16, kTitle);
+        const QString range =
+            error.outOfRange()
+                ? QStringLiteral("-9223372036854775808 到 9223372036854775807 之间的")
+                : QString();
+        platform::MsgBox(QStringLiteral("“%1”只能填写%2整数，或者留空。信息未保存。")
+                             .arg(LabelOf(error.column()), range),
+                         16, kTitle);
     } catch (const db::Error& error) {
         ReportFailure(QStringLiteral("保存失败，信息未保存："), error);
     }
+}
+
+void frminfo::ReportChangedElsewhere(bool deleted) {
+    if (!deleted) {
+        platform::MsgBox(QStringLiteral("这条信息在您打开之后已被其他人修改，信息未保存。"
+                                        "请重新打开这条信息，查看修改后的内容。"),
+                         16, kTitle);
+        return;
+    }
+    platform::MsgBox(QStringLiteral("这条信息在您打开之后已被其他人删除，信息未保存。"
+                                    "再按“增加”可将它作为新信息保存。"),
+                     16, kTitle);
+    loaded_.reset();
+    shipId = -1;
+    CmdQuery->SetCaption(kAddCaption);
 }
 
 void frminfo::SmartNetXpButton1_Click() {
@@ -219,6 +268,7 @@ void frminfo::SmartNetXpButton1_Click() {
         return;
     }
     ClearBoxes();
+    loaded_.reset();
     shipId = -1;
     CmdQuery->SetCaption(kAddCaption);
 }

@@ -3,6 +3,8 @@
 #include "platform/Form.h"
 
 #include <QPixmap>
+#include <QStringList>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -31,6 +33,11 @@ private:
     void SmartNetXpButton1_Click();
     void CmdStop_Click();
     void ClearBoxes();
+    void ReportChangedElsewhere(bool deleted);
+
+    // The stored row's texts as this screen loaded or last saved them; none while the screen
+    // shows no stored row. A save goes through only while the stored row still reads so.
+    std::optional<QStringList> loaded_;
 
     QLabel* lbl[kBoxes];
     QLineEdit* Txt[kBoxes];

@@ -9,7 +9,7 @@ packages=(
   libsqlcipher-dev sqlcipher
   libcsv-dev libxlsxwriter-dev python3-openpyxl
   fonts-arphic-uming fonts-arphic-ukai fonts-liberation
-  xvfb xauth xdotool imagemagick
+  xvfb xauth xdotool x11-utils imagemagick
   dpkg-dev file
   "$@"
 )

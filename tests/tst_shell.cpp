@@ -2,6 +2,7 @@
 #include "platform/CommonControls.h"
 #include "platform/MsgBox.h"
 #include "platform/Programs.h"
+#include "screens/ResultGrid.h"
 #include "screens/SmartNetXpButton.h"
 #include "screens/frminfo.h"
 #include "screens/frmquery.h"
@@ -14,9 +15,27 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 
 using platform::MsgBoxSeam::Taken;
+
+namespace {
+
+// What is open at one of the splash's ticks.
+struct AtTick {
+    bool splashOpen;
+    bool mainOpen;
+    bool operator==(const AtTick& other) const {
+        return splashOpen == other.splashOpen && mainOpen == other.mainOpen;
+    }
+};
+char* toString(const AtTick& state) {
+    return QTest::toString(
+        QStringLiteral("splash %1, main %2")
+            .arg(state.splashOpen ? "open" : "closed", state.mainOpen ? "open" : "closed"));
+}
+} // namespace
 
 class TestShell : public QObject {
     Q_OBJECT
@@ -39,6 +58,8 @@ private slots:
 
 private:
     QLabel* menuLabel(int index) const;
+    QTimer* splashTimer() const;
+    void recordTicks(QObject& context, QList<AtTick>& seen);
     void hover(int index);
     void click(int index);
 
@@ -144,9 +165,18 @@ void TestShell::mainCloseBoxLeavesTheOthersWorking() {
     QVERIFY(!main_->IsOpen());
     frmquery& query = frmquery::instance();
     QVERIFY(query.IsOpen());
+    const qint64 id = InsertCompany(modGeneral::dbConnection(),
+                                    {{QStringLiteral("公司名称"), QStringLiteral("爱琴海运")},
+                                     {QStringLiteral("国家"), QStringLiteral("希腊")}});
+    InsertCompany(modGeneral::dbConnection(), {{QStringLiteral("国家"), QStringLiteral("挪威")}});
     query.findChild<QLineEdit*>("Text2")->setText(QStringLiteral("希腊"));
     QTest::mouseClick(query.findChild<SmartNetXpButton*>("CmdQuery"), Qt::LeftButton);
     QVERIFY(query.IsOpen());
+    // The query ran: the one matching company, and only it, is listed.
+    const auto* grid = query.findChild<ResultGrid*>("Grid");
+    QCOMPARE(grid->Rows(), 2);
+    QCOMPARE(grid->TextMatrix(1, 1), QStringLiteral("爱琴海运"));
+    QCOMPARE(grid->TextMatrix(1, 5), QString::number(id));
 }
 
 void TestShell::splashPicturePath_data() {
@@ -210,32 +240,51 @@ void TestShell::splashFileThatIsNoPictureFailsTheLoad() {
     QVERIFY_THROWS_EXCEPTION(std::exception, splash.Show());
     QVERIFY(!splash.IsOpen());
     QVERIFY(!splash.isVisible());
-    QTest::qWait(2300);
+    QVERIFY2(!splashTimer()->isActive(), "nothing may hand over to the main window");
     QVERIFY(!main_->IsOpen());
+}
+
+// The splash ticks once a second and hands over on its second tick. The tests record what is
+// open at each of its ticks, after the splash has handled it, and compare the order of events, not
+// the clock, so a slow machine changes nothing.
+QTimer* TestShell::splashTimer() const {
+    return frmsplash::instance().findChild<QTimer*>("Timer1");
+}
+
+void TestShell::recordTicks(QObject& context, QList<AtTick>& seen) {
+    connect(splashTimer(), &QTimer::timeout, &context, [this, &seen] {
+        seen.append({frmsplash::instance().IsOpen(), main_->IsOpen()});
+    });
 }
 
 void TestShell::splashHandsOverOnTheSecondTick() {
     main_->close();
     frmsplash& splash = frmsplash::instance();
-    QElapsedTimer clock;
-    clock.start();
+    QObject context;
+    QList<AtTick> seen;
+    recordTicks(context, seen);
     splash.Show();
-    QTest::qWait(1300);
-    QVERIFY(splash.IsOpen());
-    QVERIFY(!main_->IsOpen());
-    QTRY_VERIFY_WITH_TIMEOUT(main_->IsOpen(), 3000);
-    QVERIFY(!splash.IsOpen());
-    QVERIFY(clock.elapsed() >= 1900);
+    QCOMPARE(splashTimer()->interval(), 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 2, 30000);
+    QCOMPARE(seen, QList<AtTick>({{true, false}, {false, true}}));
+    QVERIFY(!splashTimer()->isActive());
 }
 
 void TestShell::splashClosedEarlyNeverOpensTheMain() {
     main_->close();
     frmsplash& splash = frmsplash::instance();
+    QObject context;
+    QList<AtTick> seen;
+    recordTicks(context, seen);
     splash.Show();
-    QTest::qWait(1200);
+    QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 1, 30000);
     splash.close();
-    QTest::qWait(1500);
+    QVERIFY(!splashTimer()->isActive());
     QVERIFY(!main_->IsOpen());
+    // Shown again, it counts its two ticks afresh.
+    splash.Show();
+    QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 3, 30000);
+    QCOMPARE(seen, QList<AtTick>({{true, false}, {true, false}, {false, true}}));
 }
 
 void TestShell::aboutTextsAndKeys() {

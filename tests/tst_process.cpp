@@ -28,11 +28,12 @@ QString WindowSize(const QString& window) {
 // it, whatever the speed of the machine: "shown 453x341", "hidden 453x341", ...
 class WindowEvents {
 public:
-    bool Start() {
+    // Empty when it listens; else what went wrong.
+    QString Start() {
         watcher_.start(QStringLiteral("xev"),
                        {"-root", "-event", "substructure", "-event", "property"});
         if (!watcher_.waitForStarted())
-            return false;
+            return QStringLiteral("xev did not start");
         // Listening once it reports a change made after it started: make one until it does.
         QElapsedTimer waited;
         waited.start();
@@ -42,7 +43,10 @@ public:
             watcher_.waitForReadyRead(500);
             output_ += watcher_.readAllStandardOutput();
         }
-        return output_.contains("_ORVANDEL_TEST");
+        if (output_.contains("_ORVANDEL_TEST"))
+            return QString();
+        return QStringLiteral("xev reports no change: ") +
+               QString::fromLocal8Bit(output_ + watcher_.readAllStandardError());
     }
     ~WindowEvents() {
         watcher_.kill();
@@ -141,7 +145,8 @@ void TestProcess::splashThenMainWindowThenExit() {
         QCOMPARE(tool.exitCode(), 0);
     }
     WindowEvents windows;
-    QVERIFY(windows.Start());
+    const QString notListening = windows.Start();
+    QVERIFY2(notListening.isEmpty(), qPrintable(notListening));
     QProcess program;
     StartProgram(program, systemDir.path());
     QVERIFY(program.waitForStarted());

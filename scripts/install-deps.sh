@@ -7,6 +7,7 @@ packages=(
   cmake make g++ pkg-config python3
   qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins
   libsqlcipher-dev sqlcipher
+  postgresql libpq-dev
   libcsv-dev libxlsxwriter-dev python3-openpyxl
   fonts-arphic-uming fonts-arphic-ukai fonts-liberation
   xvfb xauth xdotool x11-utils imagemagick

@@ -1,8 +1,8 @@
 #include "tools/DemoDirectory.h"
 
 #include "data/Connection.h"
+#include "data/Engine.h"
 #include "data/ShipOwnerTable.h"
-#include "data/Statement.h"
 #include "data/Transaction.h"
 
 #include <QStringList>
@@ -194,20 +194,17 @@ QVariantList DemoDirectory::NextCompany() {
 
 void DemoDirectory::AddTo(db::Connection& connection, long long count,
                           const std::function<void(long long)>& progress) {
-    QStringList columns = shipowner::Columns().mid(1);
-    const QString sql =
-        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-            .arg(shipowner::kTable, columns.join(QLatin1Char(',')),
-                 QStringList(columns.size(), QStringLiteral("?")).join(QLatin1Char(',')));
+    const QStringList columns = shipowner::Columns().mid(1);
+    const int batch = 1000;
     // All or nothing: a failure part of the way adds no company.
     db::Transaction transaction(connection, db::Transaction::Begin::Immediate);
-    db::Statement insert(connection.Handle(), sql);
+    QList<QVariantList> rows;
     for (long long added = 0; added < count; ++added) {
-        const QVariantList values = NextCompany();
-        for (int i = 0; i < values.size(); ++i)
-            insert.Bind(i + 1, values[i]);
-        insert.Step();
-        insert.Reset();
+        rows.append(NextCompany());
+        if (rows.size() == batch || added + 1 == count) {
+            connection.engine().InsertRows(shipowner::kTable, columns, rows, QString());
+            rows.clear();
+        }
         if (progress && (added + 1) % 10000 == 0)
             progress(added + 1);
     }

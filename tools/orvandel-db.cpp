@@ -2,6 +2,7 @@
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
 #include "data/DbError.h"
+#include "data/ServerConfig.h"
 #include "exchange/DirectoryExport.h"
 #include "exchange/DirectoryImport.h"
 #include "exchange/TableFile.h"
@@ -22,11 +23,13 @@ const char kUsage[] =
     "usage: orvandel-db COMMAND [OPTIONS]\n"
     "\n"
     "Works on shipall.bcd in the system directory (ORVANDEL_SYSTEM_DIR, else\n"
-    "$XDG_DATA_HOME/orvandel, else ~/.local/share/orvandel).\n"
+    "$XDG_DATA_HOME/orvandel, else ~/.local/share/orvandel), or on the PostgreSQL\n"
+    "server that server.conf in that directory names.\n"
     "\n"
     "commands:\n"
-    "  init [--force]        create the directory and an empty directory file;\n"
-    "                        --force replaces an existing file (its data is lost)\n"
+    "  init [--force]        create the directory and an empty directory file, or\n"
+    "                        the table on the server; --force replaces an existing\n"
+    "                        file or table (its data is lost)\n"
     "  demo N [--seed S]     add N generated companies (same seed, same companies)\n"
     "  sysinfo PROGRAM [--force]\n"
     "                        write system.reg beside the directory file, naming\n"
@@ -46,7 +49,13 @@ const char kUsage[] =
     "  check [FILE]          say what makes the directory file (or FILE) unfit:\n"
     "                        a wrong key, a missing table or column, damaged pages;\n"
     "                        exit status 0 when it is sound\n"
-    "  where                 print the path of the directory file\n"
+    "  server URI            use the PostgreSQL server URI (a libpq connection string\n"
+    "                        or URI, no password: the password comes from ~/.pgpass,\n"
+    "                        PGPASSWORD or a service file) from now on; it is tried\n"
+    "                        first, then written to server.conf\n"
+    "  server --local        use the directory file again (removes server.conf)\n"
+    "  where                 print the path of the directory file, or\n"
+    "                        \"server URI\" when a server is in use\n"
     "  --help                show this text\n";
 
 int Fail(const QString& message) {
@@ -60,17 +69,104 @@ int Usage(const QString& message) {
     return 2;
 }
 
+// The file's path, or "server" and the connection string when a server is in use.
+QString Where(const QString& directory) {
+    if (serverconf::Exists(directory))
+        return QStringLiteral("server ") + serverconf::Read(directory);
+    return dbfile::PathIn(directory);
+}
+
+bool TableExists(db::Connection& connection) {
+    try {
+        connection.Execute(QStringLiteral("select id from Orvandel where 1=0"));
+        return true;
+    } catch (const db::Error&) {
+        return false;
+    }
+}
+
+// Opens the directory the program would use: the server that server.conf names, else the file.
+int OpenExisting(db::Connection& connection, const QString& directory) {
+    if (serverconf::Exists(directory)) {
+        connection.Open(serverconf::ConnectionStringFor(directory), QString(), dbfile::kPassword);
+        if (!TableExists(connection))
+            return Fail(QStringLiteral("the server holds no directory yet; run orvandel-db init"));
+        return 0;
+    }
+    const QString path = dbfile::PathIn(directory);
+    if (!QFileInfo(path).isFile())
+        return Fail(QStringLiteral("%1 does not exist; run orvandel-db init first").arg(path));
+    connection.OpenFile(path, dbfile::kPassword);
+    return 0;
+}
+
+// Points this desk at a server after a successful connection, or back at the file.
+int Server(const QString& directory, const QStringList& arguments) {
+    if (arguments.size() != 1)
+        return Usage(QStringLiteral("server: give one connection string or URI, or --local"));
+    const QString conf = serverconf::PathIn(directory);
+    if (arguments[0] == QStringLiteral("--local")) {
+        if (QFileInfo::exists(conf) && !QFile::remove(conf))
+            return Fail(QStringLiteral("cannot remove %1").arg(conf));
+        std::fprintf(stderr, "using %s\n", qPrintable(dbfile::PathIn(directory)));
+        return 0;
+    }
+    const QString conninfo = arguments[0].trimmed();
+    const QString refused = serverconf::Check(conninfo);
+    if (!refused.isEmpty())
+        return Fail(QStringLiteral("not written: %1").arg(refused));
+    db::Connection connection;
+    try {
+        connection.Open(serverconf::ServerConnectionString(conninfo), QString(), dbfile::kPassword);
+    } catch (const db::Error& error) {
+        return Fail(QStringLiteral("not written: the server refused the connection: %1")
+                        .arg(error.message()));
+    }
+    QFile file(conf);
+    if (!QDir().mkpath(directory) || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(conninfo.toUtf8() + '\n') < 0 || !file.flush())
+        return Fail(QStringLiteral("cannot write %1").arg(conf));
+    std::fprintf(stderr, "wrote %s\n", qPrintable(conf));
+    if (!TableExists(connection))
+        std::fprintf(stderr, "the server holds no directory yet: run orvandel-db init\n");
+    return 0;
+}
+
 bool ParseCount(const QString& text, long long& value) {
     bool ok = false;
     value = text.toLongLong(&ok);
     return ok && value >= 0;
 }
 
-int Init(const QString& path, const QStringList& options) {
+bool OnServer(const QString& directory) {
+    return serverconf::Exists(directory);
+}
+
+int InitServer(const QString& directory, bool force) {
+    db::Connection connection;
+    connection.Open(serverconf::ConnectionStringFor(directory), QString(), dbfile::kPassword);
+    if (force)
+        dbfile::DropOnServer(connection);
+    try {
+        dbfile::CreateOnServer(connection);
+    } catch (const db::Error&) {
+        if (!force && TableExists(connection))
+            return Fail(QStringLiteral("the server holds the directory already; use init --force "
+                                       "to replace it"));
+        throw;
+    }
+    std::fprintf(stderr, "created the directory on the server\n");
+    return 0;
+}
+
+int Init(const QString& directory, const QStringList& options) {
     const bool force = options.contains(QStringLiteral("--force"));
     for (const QString& option : options)
         if (option != QStringLiteral("--force"))
             return Usage(QStringLiteral("init: unknown option %1").arg(option));
+    if (OnServer(directory))
+        return InitServer(directory, force);
+    const QString path = dbfile::PathIn(directory);
     if (QFileInfo::exists(path)) {
         if (!force)
             return Fail(
@@ -89,7 +185,7 @@ int Init(const QString& path, const QStringList& options) {
     return 0;
 }
 
-int Demo(const QString& path, const QStringList& arguments) {
+int Demo(const QString& directory, const QStringList& arguments) {
     long long count = 0;
     long long seed = 1;
     if (arguments.isEmpty() || !ParseCount(arguments[0], count))
@@ -102,28 +198,20 @@ int Demo(const QString& path, const QStringList& arguments) {
         }
         return Usage(QStringLiteral("demo: unknown or incomplete option %1").arg(arguments[i]));
     }
-    if (!QFileInfo(path).isFile())
-        return Fail(QStringLiteral("%1 does not exist; run orvandel-db init first").arg(path));
     db::Connection connection;
-    connection.OpenFile(path, dbfile::kPassword);
+    if (const int failed = OpenExisting(connection, directory))
+        return failed;
     DemoDirectory demo(static_cast<std::uint64_t>(seed));
     demo.AddTo(connection, count, [count](long long added) {
         std::fprintf(stderr, "\r%lld of %lld companies", added, count);
         if (added == count)
             std::fputc('\n', stderr);
     });
-    std::fprintf(stderr, "added %lld companies to %s\n", count, qPrintable(path));
+    std::fprintf(stderr, "added %lld companies to %s\n", count, qPrintable(Where(directory)));
     return 0;
 }
 
-int OpenExisting(db::Connection& connection, const QString& path) {
-    if (!QFileInfo(path).isFile())
-        return Fail(QStringLiteral("%1 does not exist; run orvandel-db init first").arg(path));
-    connection.OpenFile(path, dbfile::kPassword);
-    return 0;
-}
-
-int Export(const QString& path, const QStringList& arguments) {
+int Export(const QString& directory, const QStringList& arguments) {
     if (arguments.size() != 1 || arguments[0].startsWith(QLatin1String("--")))
         return Usage(QStringLiteral("export: give one file name ending in .csv or .xlsx"));
     exchange::FileFormat format;
@@ -131,7 +219,7 @@ int Export(const QString& path, const QStringList& arguments) {
         return Usage(
             QStringLiteral("export: %1 ends neither in .csv nor in .xlsx").arg(arguments[0]));
     db::Connection connection;
-    if (const int failed = OpenExisting(connection, path))
+    if (const int failed = OpenExisting(connection, directory))
         return failed;
     const qint64 count = exchange::ExportDirectory(connection, arguments[0], format);
     std::fprintf(stderr, "wrote %lld companies to %s\n", static_cast<long long>(count),
@@ -149,7 +237,7 @@ QString Describe(const exchange::ImportProblem& problem) {
     return where + QStringLiteral(": ") + problem.reason;
 }
 
-int Import(const QString& path, const QStringList& arguments) {
+int Import(const QString& directory, const QStringList& arguments) {
     exchange::ImportOptions options;
     QString file;
     for (int i = 0; i < arguments.size(); ++i) {
@@ -174,7 +262,7 @@ int Import(const QString& path, const QStringList& arguments) {
                 std::fputc('\n', stderr);
         };
     db::Connection connection;
-    if (const int failed = OpenExisting(connection, path))
+    if (const int failed = OpenExisting(connection, directory))
         return failed;
     const exchange::ImportResult result = exchange::ImportCsv(connection, file, options);
     if (terminal && result.problemCount > 0)
@@ -284,24 +372,25 @@ int main(int argc, char** argv) {
     const QString directory = platform::SystemDirectoryPath();
     if (directory.isEmpty())
         return Fail(QStringLiteral("no system directory: set ORVANDEL_SYSTEM_DIR or HOME"));
-    const QString path = dbfile::PathIn(directory);
     try {
         if (command == QStringLiteral("init"))
-            return Init(path, arguments);
+            return Init(directory, arguments);
         if (command == QStringLiteral("demo"))
-            return Demo(path, arguments);
+            return Demo(directory, arguments);
         if (command == QStringLiteral("export"))
-            return Export(path, arguments);
+            return Export(directory, arguments);
         if (command == QStringLiteral("import"))
-            return Import(path, arguments);
+            return Import(directory, arguments);
+        if (command == QStringLiteral("server"))
+            return Server(directory, arguments);
         if (command == QStringLiteral("sysinfo"))
             return SysInfo(directory, arguments);
         if (command == QStringLiteral("backup"))
             return Backup(path, arguments);
         if (command == QStringLiteral("check"))
-            return Check(path, arguments);
+            return Check(dbfile::PathIn(directory), arguments);
         if (command == QStringLiteral("where") && arguments.isEmpty()) {
-            std::printf("%s\n", qPrintable(path));
+            std::printf("%s\n", qPrintable(Where(directory)));
             return 0;
         }
     } catch (const db::Error& error) {

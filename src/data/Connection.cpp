@@ -3,6 +3,7 @@
 #include "data/ConnectionString.h"
 #include "data/DbError.h"
 #include "data/Engine.h"
+#include "data/PgEngine.h"
 #include "data/Recordset.h"
 #include "data/SqliteEngine.h"
 
@@ -12,7 +13,8 @@ namespace db {
 
 namespace {
 const QString kEmbeddedDriver = QStringLiteral("microsoft access driver (*.mdb)");
-}
+const QString kServerDriver = QStringLiteral("postgresql");
+} // namespace
 
 Connection::Connection() = default;
 
@@ -26,6 +28,18 @@ void Connection::Open(const QString& connectionString, const QString& userId,
                       const QString& password, long) {
     const ConnectionString parsed = ConnectionString::Parse(connectionString);
     const QString driver = parsed.Value(QStringLiteral("driver"));
+    if (driver.toLower() == kServerDriver) {
+        // The server's own accounts and password files decide who may log in; the file's
+        // password is not the server's.
+        const QString server = parsed.Value(QStringLiteral("server"));
+        if (server.isEmpty())
+            throw Error(SQLITE_ERROR,
+                        QStringLiteral("the connection string names no server (server)"));
+        if (IsOpen())
+            throw Error(SQLITE_MISUSE, QStringLiteral("the connection is already open"));
+        Adopt(std::make_unique<PgEngine>(server, busyTimeoutMs_));
+        return;
+    }
     if (driver.toLower() != kEmbeddedDriver)
         throw Error(SQLITE_ERROR, QStringLiteral("unsupported driver \"%1\"").arg(driver));
     const QString path = parsed.Value(QStringLiteral("dbq"));

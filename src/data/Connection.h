@@ -21,7 +21,9 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     // Opens what the connection string names. Its driver picks the engine: the desktop database
-    // driver means the encrypted file named by dbq, keyed with the password.
+    // driver means the encrypted file named by dbq, keyed with the password; "PostgreSQL" means
+    // the server named by server (a libpq connection string or URI), whose own password files
+    // give the password.
     void Open(const QString& connectionString, const QString& userId, const QString& password,
               long options = -1);
     // Opens a file by path; with create, a missing file is made, keyed, empty.

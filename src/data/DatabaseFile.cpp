@@ -6,6 +6,7 @@
 #include "data/ShipOwnerTable.h"
 #include "data/SqliteEngine.h"
 #include "data/Statement.h"
+#include "data/Transaction.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -97,6 +98,17 @@ void Verify(db::Connection& connection) {
     const QStringList problems = Problems(connection);
     if (!problems.isEmpty())
         throw db::Error(SQLITE_CORRUPT, problems.join(QStringLiteral("; ")));
+}
+
+void CreateOnServer(db::Connection& connection) {
+    db::Transaction transaction(connection);
+    for (const QString& statement : shipowner::CreateServerTableStatements())
+        connection.Execute(statement);
+    transaction.commit();
+}
+
+void DropOnServer(db::Connection& connection) {
+    connection.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + shipowner::kTable);
 }
 
 } // namespace dbfile

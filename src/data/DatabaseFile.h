@@ -24,6 +24,10 @@ void Create(db::Connection& connection, const QString& path);
 QStringList Problems(db::Connection& connection);
 // Throws a db::Error naming the first problem, if any.
 void Verify(db::Connection& connection);
+// Makes the ship-owner table, with what it needs, on the server the connection is open on.
+void CreateOnServer(db::Connection& connection);
+// Removes the ship-owner table from the server, with every company in it.
+void DropOnServer(db::Connection& connection);
 
 // Copies the open file to `target` through the engine's online backup: a consistent copy, keyed
 // as the original, taken while other programs read and save. The copy appears under its name only

@@ -43,6 +43,8 @@ class Engine {
 public:
     virtual ~Engine() = default;
 
+    // A server shared by many desks, rather than the local file.
+    virtual bool IsServer() const = 0;
     // Runs one statement; whatever rows it returns are dropped.
     virtual void Execute(const QString& sql) = 0;
     virtual std::unique_ptr<RowStream> Query(const QString& sql) = 0;
@@ -75,6 +77,7 @@ public:
     // default runs UpdateRow() for each. Returns how many of the keys had a row.
     virtual qint64 UpdateRows(const QString& table, const QStringList& columns,
                               const QList<QVariantList>& rows, const QString& keyColumn);
+    virtual bool InTransaction() const = 0;
     virtual void Commit() = 0;
     // Rolls back a transaction that is still open; one that the engine ended on its own, or none,
     // is left alone.

@@ -182,13 +182,17 @@ qint64 SqliteEngine::UpdateRows(const QString& table, const QStringList& columns
     return changed;
 }
 
+bool SqliteEngine::InTransaction() const {
+    return sqlite3_get_autocommit(handle_) == 0;
+}
+
 void SqliteEngine::Commit() {
     Exec(handle_, QStringLiteral("COMMIT"));
 }
 
 void SqliteEngine::Rollback() {
     // The engine may have rolled back on its own already (for example on a full disk).
-    if (sqlite3_get_autocommit(handle_) == 0)
+    if (InTransaction())
         Exec(handle_, QStringLiteral("ROLLBACK"));
 }
 

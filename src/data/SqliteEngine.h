@@ -13,6 +13,7 @@ public:
     SqliteEngine(const QString& path, const QString& password, bool create, int busyTimeoutMs);
     ~SqliteEngine() override;
 
+    bool IsServer() const override { return false; }
     void Execute(const QString& sql) override;
     std::unique_ptr<RowStream> Query(const QString& sql) override;
     bool OneStatementAtATime() const override { return false; }
@@ -27,6 +28,7 @@ public:
                     const QList<QVariantList>& rows, const QString& keyColumn) override;
     qint64 UpdateRows(const QString& table, const QStringList& columns,
                       const QList<QVariantList>& rows, const QString& keyColumn) override;
+    bool InTransaction() const override;
     void Commit() override;
     void Rollback() override;
     void SetBusyTimeout(int milliseconds) override;

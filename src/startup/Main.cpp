@@ -2,6 +2,7 @@
 
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
+#include "data/ServerConfig.h"
 #include "platform/MsgBox.h"
 #include "platform/SystemDirectory.h"
 #include "session/modGeneral.h"
@@ -34,9 +35,8 @@ QString ReadSystemDirectory() {
 bool Main() {
     try {
         systemDir = ReadSystemDirectory();
-        const QString connectionString =
-            QStringLiteral("Driver={microsoft access driver (*.mdb)};dbq=") + systemDir +
-            QLatin1Char('/') + dbfile::kFileName;
+        // server.conf in the system directory points this desk at a shared server.
+        const QString connectionString = serverconf::ConnectionStringFor(systemDir);
         dbConnection().Open(connectionString, QString(), dbfile::kPassword, -1);
         // A file that is not a sound directory is refused here, not met later as an empty list
         // or a save into a damaged file.

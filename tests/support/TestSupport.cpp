@@ -2,12 +2,27 @@
 
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
+#include "data/Engine.h"
+#include "data/Recordset.h"
+#include "data/ServerConfig.h"
 #include "data/ShipOwnerTable.h"
-#include "data/Statement.h"
 
 #include <QDir>
 #include <QFile>
 #include <QStringList>
+#include <stdexcept>
+
+bool OnServer() {
+    return qgetenv("ORVANDEL_TEST_ENGINE") == "server";
+}
+
+QString TestServer() {
+    const QString conninfo = qEnvironmentVariable("ORVANDEL_TEST_SERVER");
+    if (conninfo.isEmpty())
+        throw std::runtime_error("ORVANDEL_TEST_ENGINE=server needs the test server's connection "
+                                 "string in ORVANDEL_TEST_SERVER (scripts/test.sh starts one)");
+    return conninfo;
+}
 
 SystemDirFixture::SystemDirFixture(const QString& subPath)
     : previous_(qgetenv("ORVANDEL_SYSTEM_DIR")) {
@@ -28,35 +43,46 @@ QString SystemDirFixture::databasePath() const {
 }
 
 void SystemDirFixture::CreateDatabase(db::Connection& connection) const {
-    dbfile::Create(connection, databasePath());
+    if (!OnServer()) {
+        dbfile::Create(connection, databasePath());
+        return;
+    }
+    QFile conf(serverconf::PathIn(path_));
+    if (!conf.open(QIODevice::WriteOnly) || conf.write(TestServer().toUtf8() + '\n') < 0)
+        throw std::runtime_error("cannot write server.conf");
+    conf.close();
+    OpenAnother(connection);
+    dbfile::DropOnServer(connection);
+    dbfile::CreateOnServer(connection);
+}
+
+void SystemDirFixture::OpenAnother(db::Connection& connection) const {
+    connection.Open(connectionString(), QString(), dbfile::kPassword);
+}
+
+QString SystemDirFixture::connectionString() const {
+    return serverconf::ConnectionStringFor(path_);
 }
 
 qint64 InsertCompany(db::Connection& connection, const QMap<QString, QVariant>& values) {
-    const QStringList columns = values.keys();
-    db::Statement insert(
-        connection.Handle(),
-        QStringLiteral("INSERT INTO Orvandel (%1) VALUES (%2)")
-            .arg(columns.join(QLatin1Char(',')),
-                 QStringList(columns.size(), QStringLiteral("?")).join(QLatin1Char(','))));
-    for (int i = 0; i < columns.size(); ++i)
-        insert.Bind(i + 1, values.value(columns[i]));
-    insert.Step();
-    db::Statement last(connection.Handle(), QStringLiteral("SELECT last_insert_rowid()"));
-    last.Step();
-    return last.Column(0).toLongLong();
+    return connection.engine()
+        .Insert(shipowner::kTable, values.keys(), values.values(), QStringLiteral("id"))
+        .toLongLong();
 }
 
 QVariant StoredValue(db::Connection& connection, qint64 id, const QString& column) {
-    db::Statement select(connection.Handle(),
-                         QStringLiteral("SELECT %1 FROM Orvandel WHERE id=?").arg(column));
-    select.Bind(1, id);
-    return select.Step() ? select.Column(0) : QVariant(QStringLiteral("<no row>"));
+    db::Recordset select;
+    select.Open(QStringLiteral("SELECT %1 FROM Orvandel WHERE id=%2")
+                    .arg(db::QuoteIdentifier(column))
+                    .arg(id),
+                connection);
+    return select.AtEnd() ? QVariant(QStringLiteral("<no row>")) : select.Field(column);
 }
 
 qint64 RowCount(db::Connection& connection) {
-    db::Statement count(connection.Handle(), QStringLiteral("SELECT count(*) FROM Orvandel"));
-    count.Step();
-    return count.Column(0).toLongLong();
+    db::Recordset count;
+    count.Open(QStringLiteral("SELECT count(*) AS n FROM Orvandel"), connection);
+    return count.Field(QStringLiteral("n")).toLongLong();
 }
 
 QStringList BadFileKinds() {

@@ -10,6 +10,12 @@ namespace db {
 class Connection;
 }
 
+// The engine the data-layer and screen tests run on: the encrypted file, or the server whose
+// libpq connection string is in ORVANDEL_TEST_SERVER when ORVANDEL_TEST_ENGINE is "server". The
+// test command starts a throw-away server for them; without one, the server runs fail.
+bool OnServer();
+QString TestServer();
+
 // A private system directory for one test: ORVANDEL_SYSTEM_DIR points at it while it lives.
 class SystemDirFixture {
 public:
@@ -17,8 +23,14 @@ public:
     ~SystemDirFixture();
     QString path() const { return path_; }
     QString databasePath() const;
-    // Creates the keyed directory file with the table and leaves `connection` open on it.
+    // Makes an empty directory on the engine under test and leaves `connection` open on it: the
+    // keyed file, or on the server a new table, with server.conf written so that start-up and
+    // the tool find it.
     void CreateDatabase(db::Connection& connection) const;
+    // Opens one more connection on the directory, as another desk would.
+    void OpenAnother(db::Connection& connection) const;
+    // The connection string that start-up would use for this directory.
+    QString connectionString() const;
 
 private:
     QTemporaryDir root_;

@@ -1,0 +1,509 @@
+#include "data/PgEngine.h"
+
+#include "data/DbError.h"
+
+#include <libpq-fe.h>
+#include <sqlite3.h>
+#include <vector>
+
+namespace db {
+
+namespace {
+
+const Oid kInt8 = 20;
+const Oid kInt2 = 21;
+const Oid kInt4 = 23;
+const Oid kFloat4 = 700;
+const Oid kFloat8 = 701;
+
+bool IsIntegerType(Oid type) {
+    return type == kInt8 || type == kInt2 || type == kInt4;
+}
+
+// The server's SQLSTATE classes, told in the result codes the rest of the program knows.
+int CodeForState(const QByteArray& state) {
+    if (state == "55P03" || state == "40P01" || state == "40001")
+        return SQLITE_BUSY; // a lock held elsewhere, waited for in vain
+    if (state == "57014")
+        return SQLITE_INTERRUPT;
+    if (state == "53100")
+        return SQLITE_FULL;
+    if (state == "25006")
+        return SQLITE_READONLY; // a read-only server, such as a replica
+    const QByteArray stateClass = state.left(2);
+    if (stateClass == "23")
+        return SQLITE_CONSTRAINT;
+    if (stateClass == "22")
+        return SQLITE_MISMATCH;
+    if (stateClass == "28")
+        return SQLITE_AUTH;
+    if (stateClass == "08" || state.startsWith("57P"))
+        return SQLITE_CANTOPEN; // the server is out of reach or went away
+    return SQLITE_ERROR;
+}
+
+QString Trimmed(const char* message) {
+    return QString::fromUtf8(message).trimmed();
+}
+
+[[noreturn]] void ThrowConnectionError(PGconn* conn) {
+    throw Error(SQLITE_CANTOPEN, Trimmed(PQerrorMessage(conn)));
+}
+
+[[noreturn]] void ThrowResultError(PGconn* conn, const PGresult* result) {
+    const char* state = result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    if (state == nullptr) // no answer from the server at all: the connection broke
+        ThrowConnectionError(conn);
+    const QString message = Trimmed(PQresultErrorMessage(result));
+    throw Error(CodeForState(QByteArray(state)),
+                QStringLiteral("%1 [%2]").arg(message, QString::fromLatin1(state)));
+}
+
+class Result {
+public:
+    explicit Result(PGresult* result = nullptr) : result_(result) {}
+    ~Result() { PQclear(result_); }
+    Result(const Result&) = delete;
+    Result& operator=(const Result&) = delete;
+    PGresult* get() const { return result_; }
+    void reset(PGresult* result = nullptr) {
+        PQclear(result_);
+        result_ = result;
+    }
+    PGresult* release() {
+        PGresult* result = result_;
+        result_ = nullptr;
+        return result;
+    }
+
+private:
+    PGresult* result_;
+};
+
+// Parameters as the server's text form; a null stays null.
+class Parameters {
+public:
+    explicit Parameters(const QVariantList& values) {
+        texts_.reserve(values.size());
+        for (const QVariant& value : values)
+            texts_.push_back(value.isNull() ? QByteArray() : value.toString().toUtf8());
+        for (int i = 0; i < values.size(); ++i)
+            pointers_.push_back(values[i].isNull() ? nullptr : texts_[i].constData());
+    }
+    int count() const { return static_cast<int>(pointers_.size()); }
+    const char* const* values() const { return pointers_.data(); }
+
+private:
+    std::vector<QByteArray> texts_;
+    std::vector<const char*> pointers_;
+};
+
+// Runs one statement to its end; the extended protocol refuses text with more than one.
+Result Run(PGconn* conn, const QString& sql, const QVariantList& values = {}) {
+    const QByteArray text = sql.toUtf8();
+    const Parameters parameters(values);
+    Result result(PQexecParams(conn, text.constData(), parameters.count(), nullptr,
+                               parameters.values(), nullptr, nullptr, 0));
+    const ExecStatusType status = PQresultStatus(result.get());
+    if (result.get() == nullptr || (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK))
+        ThrowResultError(conn, result.get());
+    return Result(result.release());
+}
+
+void Drain(PGconn* conn) {
+    while (PGresult* rest = PQgetResult(conn))
+        PQclear(rest);
+}
+
+QStringList Quoted(const QStringList& names) {
+    QStringList quoted;
+    for (const QString& name : names)
+        quoted.append(QuoteIdentifier(name));
+    return quoted;
+}
+
+QString Placeholders(int from, int count) {
+    QStringList placeholders;
+    for (int i = 0; i < count; ++i)
+        placeholders.append(QStringLiteral("$%1").arg(from + i));
+    return placeholders.join(QLatin1Char(','));
+}
+
+// Rows as the server sends them, one result a row (libpq's single-row mode): the first rows are
+// there at once, and memory holds one row, not the whole answer.
+class PgRowStream : public RowStream {
+public:
+    PgRowStream(PGconn* conn, const QString& sql) : conn_(conn) {
+        const QByteArray text = sql.toUtf8();
+        if (PQsendQueryParams(conn_, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) !=
+            1)
+            ThrowConnectionError(conn_);
+        PQsetSingleRowMode(conn_);
+        meta_.reset(PQgetResult(conn_));
+        switch (PQresultStatus(meta_.get())) {
+        case PGRES_SINGLE_TUPLE:
+            firstPending_ = true;
+            break;
+        case PGRES_TUPLES_OK:
+        case PGRES_COMMAND_OK:
+            Finish();
+            break;
+        default:
+            Fail(meta_.get());
+        }
+    }
+
+    ~PgRowStream() override {
+        if (!done_) {
+            // Left before its end (a stop): the server need not send the rest.
+            if (PGcancel* cancel = PQgetCancel(conn_)) {
+                char error[256];
+                PQcancel(cancel, error, sizeof error);
+                PQfreeCancel(cancel);
+            }
+            Drain(conn_);
+        }
+    }
+
+    int ColumnCount() const override { return PQnfields(meta_.get()); }
+    QString ColumnName(int column) const override {
+        return QString::fromUtf8(PQfname(meta_.get(), column));
+    }
+    bool IsIntegerColumn(int column) const override {
+        return IsIntegerType(PQftype(meta_.get(), column));
+    }
+
+    bool Next() override {
+        if (done_)
+            return false;
+        if (firstPending_) {
+            firstPending_ = false;
+            current_ = meta_.get();
+            return true;
+        }
+        current_ = nullptr;
+        row_.reset(PQgetResult(conn_));
+        switch (PQresultStatus(row_.get())) {
+        case PGRES_SINGLE_TUPLE:
+            current_ = row_.get();
+            return true;
+        case PGRES_TUPLES_OK:
+            row_.reset();
+            Finish();
+            return false;
+        default:
+            Fail(row_.get());
+        }
+    }
+
+    QVariant Value(int column) const override {
+        if (PQgetisnull(current_, 0, column))
+            return QVariant();
+        const char* text = PQgetvalue(current_, 0, column);
+        const Oid type = PQftype(current_, column);
+        if (IsIntegerType(type))
+            return QVariant(static_cast<qint64>(std::strtoll(text, nullptr, 10)));
+        if (type == kFloat8 || type == kFloat4)
+            return QVariant(std::strtod(text, nullptr));
+        return QVariant(QString::fromUtf8(text, PQgetlength(current_, 0, column)));
+    }
+
+    const PGresult* meta() const { return meta_.get(); }
+
+private:
+    void Finish() {
+        done_ = true;
+        Drain(conn_);
+    }
+
+    [[noreturn]] void Fail(const PGresult* result) {
+        done_ = true;
+        try {
+            ThrowResultError(conn_, result);
+        } catch (...) {
+            Drain(conn_);
+            throw;
+        }
+    }
+
+    PGconn* conn_;
+    Result meta_; // the first result: the columns, and the first row if there is one
+    Result row_;
+    const PGresult* current_ = nullptr;
+    bool firstPending_ = false;
+    bool done_ = false;
+};
+
+bool IsWordChar(QChar c) {
+    return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('$');
+}
+
+// Where the quoted text that starts at `from` (a quote character) ends, one past its closing
+// quote; a doubled quote stays inside.
+qsizetype EndOfQuoted(const QString& sql, qsizetype from) {
+    const QChar quote = sql.at(from);
+    qsizetype i = from + 1;
+    while (i < sql.size()) {
+        if (sql.at(i) == quote) {
+            if (i + 1 < sql.size() && sql.at(i + 1) == quote) {
+                i += 2;
+                continue;
+            }
+            return i + 1;
+        }
+        ++i;
+    }
+    return sql.size();
+}
+
+} // namespace
+
+QString PgEngine::Translate(const QString& sql) {
+    QString out;
+    out.reserve(sql.size() + 16);
+    qsizetype i = 0;
+    while (i < sql.size()) {
+        const QChar c = sql.at(i);
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            const qsizetype end = EndOfQuoted(sql, i);
+            out += sql.mid(i, end - i);
+            i = end;
+            continue;
+        }
+        if (c == QLatin1Char('-') && sql.mid(i, 2) == QLatin1String("--")) {
+            const qsizetype end = sql.indexOf(QLatin1Char('\n'), i);
+            out += sql.mid(i, end < 0 ? -1 : end - i);
+            i = end < 0 ? sql.size() : end;
+            continue;
+        }
+        if (!IsWordChar(c)) {
+            out += c;
+            ++i;
+            continue;
+        }
+        qsizetype end = i;
+        while (end < sql.size() && IsWordChar(sql.at(end)))
+            ++end;
+        const QString word = sql.mid(i, end - i);
+        i = end;
+        if (word.compare(QLatin1String("like"), Qt::CaseInsensitive) != 0) {
+            out += word;
+            continue;
+        }
+        // The file's like ignores ASCII case (ilike on text in the "C" collation does the same)
+        // and has no escape character.
+        out += QStringLiteral("ilike");
+        qsizetype next = i;
+        while (next < sql.size() && sql.at(next).isSpace())
+            ++next;
+        if (next < sql.size() && sql.at(next) == QLatin1Char('\'')) {
+            const qsizetype literalEnd = EndOfQuoted(sql, next);
+            out += sql.mid(i, literalEnd - i);
+            i = literalEnd;
+            qsizetype after = i;
+            while (after < sql.size() && sql.at(after).isSpace())
+                ++after;
+            if (sql.mid(after, 6).compare(QLatin1String("escape"), Qt::CaseInsensitive) != 0)
+                out += QStringLiteral(" escape ''");
+        }
+    }
+    return out;
+}
+
+PgEngine::PgEngine(const QString& conninfo, int busyTimeoutMs) : busyTimeoutMs_(busyTimeoutMs) {
+    const QByteArray info = conninfo.toUtf8();
+    const char* keywords[] = {"dbname", "client_encoding", "fallback_application_name", nullptr};
+    const char* values[] = {info.constData(), "UTF8", "orvandel", nullptr};
+    conn_ = PQconnectdbParams(keywords, values, 1);
+    try {
+        if (conn_ == nullptr)
+            throw Error(SQLITE_NOMEM, QStringLiteral("out of memory"));
+        // The server's notices ("already exists, skipping") are for a console, not for the user.
+        PQsetNoticeProcessor(
+            conn_, [](void*, const char*) {}, nullptr);
+        if (PQstatus(conn_) != CONNECTION_OK)
+            ThrowConnectionError(conn_);
+        ApplySessionSettings();
+    } catch (...) {
+        PQfinish(conn_);
+        throw;
+    }
+}
+
+PgEngine::~PgEngine() {
+    PQfinish(conn_);
+}
+
+void PgEngine::ApplySessionSettings() {
+    Run(conn_, QStringLiteral("SET lock_timeout = %1").arg(busyTimeoutMs_));
+}
+
+pg_conn* PgEngine::Ready() {
+    if (PQstatus(conn_) == CONNECTION_OK)
+        return conn_;
+    // A transaction that was open went with the old connection; carrying on in a new one would
+    // store half of it.
+    if (inTransaction_)
+        throw Error(SQLITE_CANTOPEN, QStringLiteral("the connection to the server was lost"));
+    PQreset(conn_);
+    if (PQstatus(conn_) != CONNECTION_OK)
+        ThrowConnectionError(conn_);
+    sources_.clear();
+    ApplySessionSettings();
+    return conn_;
+}
+
+void PgEngine::Execute(const QString& sql) {
+    Run(Ready(), Translate(sql));
+}
+
+std::unique_ptr<RowStream> PgEngine::Query(const QString& sql) {
+    return std::make_unique<PgRowStream>(Ready(), Translate(sql));
+}
+
+RowSource PgEngine::SourceOf(const RowStream& stream) {
+    const PGresult* meta = static_cast<const PgRowStream&>(stream).meta();
+    const int count = PQnfields(meta);
+    const Oid table = count > 0 ? PQftable(meta, 0) : InvalidOid;
+    for (int i = 1; i < count; ++i)
+        if (PQftable(meta, i) != table)
+            return RowSource();
+    if (table == InvalidOid)
+        return RowSource();
+    auto cached = sources_.constFind(table);
+    if (cached == sources_.constEnd()) {
+        // The table's name as the server writes it, and its one-column integer primary key.
+        const Result found =
+            Run(Ready(),
+                QStringLiteral(
+                    "SELECT c.oid::regclass::text, (SELECT a.attnum FROM pg_index i JOIN "
+                    "pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = i.indkey[0] WHERE "
+                    "i.indrelid = c.oid AND i.indisprimary AND i.indnatts = 1 AND a.atttypid IN "
+                    "(20, 21, 23)) FROM pg_class c WHERE c.oid = $1"),
+                {QVariant(static_cast<qint64>(table))});
+        if (PQntuples(found.get()) != 1)
+            return RowSource();
+        RowSource source;
+        source.table = QString::fromUtf8(PQgetvalue(found.get(), 0, 0));
+        // Stored as the key's column number in the table until matched against a stream.
+        source.keyColumn =
+            PQgetisnull(found.get(), 0, 1) ? -1 : std::atoi(PQgetvalue(found.get(), 0, 1));
+        cached = sources_.insert(table, source);
+    }
+    RowSource source;
+    source.table = cached->table;
+    for (int i = 0; i < count; ++i)
+        if (cached->keyColumn > 0 && PQftablecol(meta, i) == cached->keyColumn)
+            source.keyColumn = i;
+    return source;
+}
+
+void PgEngine::Begin(bool) {
+    // Rows are locked one by one (LockRow), so there is nothing to take at the start.
+    Run(Ready(), QStringLiteral("BEGIN"));
+    inTransaction_ = true;
+}
+
+void PgEngine::LockRow(const QString& table, const QString& keyColumn, const QVariant& key) {
+    Run(Ready(),
+        QStringLiteral("SELECT 1 FROM %1 WHERE %2 = $1 FOR UPDATE")
+            .arg(table, QuoteIdentifier(keyColumn)),
+        {key});
+}
+
+QVariant PgEngine::Insert(const QString& table, const QStringList& columns,
+                          const QVariantList& values, const QString& keyColumn) {
+    PGconn* conn = Ready();
+    QString sql = columns.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
+                                    : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                          .arg(table, Quoted(columns).join(QLatin1Char(',')),
+                                               Placeholders(1, columns.size()));
+    if (!keyColumn.isEmpty())
+        sql += QStringLiteral(" RETURNING ") + QuoteIdentifier(keyColumn);
+    const Result inserted = Run(conn, sql, values);
+    if (keyColumn.isEmpty())
+        return QVariant();
+    const qint64 key = std::strtoll(PQgetvalue(inserted.get(), 0, 0), nullptr, 10);
+    if (columns.contains(keyColumn))
+        KeepKeysAbove(table, keyColumn, key);
+    return QVariant(key);
+}
+
+void PgEngine::KeepKeysAbove(const QString& table, const QString& keyColumn, qint64 key) {
+    Run(Ready(),
+        QStringLiteral("SELECT setval(s, GREATEST($2::bigint, "
+                       "COALESCE(pg_sequence_last_value(s), 1))) FROM (SELECT "
+                       "pg_get_serial_sequence($1, $3)::regclass AS s) q WHERE s IS NOT NULL"),
+        {table, key, keyColumn});
+}
+
+void PgEngine::InsertRows(const QString& table, const QStringList& columns,
+                          const QList<QVariantList>& rows, const QString& keyColumn) {
+    // Many rows to one statement: one round trip to the server for each batch, not each row.
+    const int perStatement = qMax(1, 30000 / qMax(1, int(columns.size())));
+    const int keyIndex = int(columns.indexOf(keyColumn));
+    qint64 highestKey = 0;
+    for (int first = 0; first < rows.size(); first += perStatement) {
+        const int count = qMin(perStatement, int(rows.size()) - first);
+        QStringList tuples;
+        QVariantList parameters;
+        for (int row = first; row < first + count; ++row) {
+            tuples.append(QLatin1Char('(') +
+                          Placeholders(int(parameters.size()) + 1, columns.size()) +
+                          QLatin1Char(')'));
+            parameters += rows[row];
+            if (keyIndex >= 0)
+                highestKey = qMax(highestKey, rows[row][keyIndex].toLongLong());
+        }
+        Run(Ready(),
+            QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+                .arg(table, Quoted(columns).join(QLatin1Char(',')), tuples.join(QLatin1Char(','))),
+            parameters);
+    }
+    if (keyIndex >= 0 && !rows.isEmpty())
+        KeepKeysAbove(table, keyColumn, highestKey);
+}
+
+bool PgEngine::UpdateRow(const QString& table, const QStringList& columns,
+                         const QVariantList& values, const QString& keyColumn,
+                         const QVariant& key) {
+    QStringList assignments;
+    for (int i = 0; i < columns.size(); ++i)
+        assignments.append(QuoteIdentifier(columns[i]) + QStringLiteral("=$%1").arg(i + 1));
+    QVariantList parameters = values;
+    parameters.append(key);
+    const Result updated =
+        Run(Ready(),
+            QStringLiteral("UPDATE %1 SET %2 WHERE %3=$%4")
+                .arg(table, assignments.join(QLatin1Char(',')), QuoteIdentifier(keyColumn),
+                     QString::number(parameters.size())),
+            parameters);
+    return QByteArray(PQcmdTuples(updated.get())) != "0";
+}
+
+bool PgEngine::InTransaction() const {
+    return PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) != PQTRANS_IDLE;
+}
+
+void PgEngine::Commit() {
+    const Result done = Run(Ready(), QStringLiteral("COMMIT"));
+    inTransaction_ = false;
+    // A transaction that failed earlier answers COMMIT with ROLLBACK.
+    if (QByteArray(PQcmdStatus(done.get())) != "COMMIT")
+        throw Error(SQLITE_ABORT, QStringLiteral("the server rolled the transaction back"));
+}
+
+void PgEngine::Rollback() {
+    const bool open = inTransaction_;
+    inTransaction_ = false;
+    if (open && PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) != PQTRANS_IDLE)
+        Run(conn_, QStringLiteral("ROLLBACK"));
+}
+
+void PgEngine::SetBusyTimeout(int milliseconds) {
+    busyTimeoutMs_ = milliseconds;
+    if (PQstatus(conn_) == CONNECTION_OK)
+        ApplySessionSettings();
+}
+
+} // namespace db

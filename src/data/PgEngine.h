@@ -1,0 +1,55 @@
+#pragma once
+
+#include "data/Engine.h"
+
+#include <QHash>
+
+struct pg_conn;
+
+namespace db {
+
+// A PostgreSQL server through libpq. The statements the program sends are the file's; where
+// the server reads them differently, this engine makes the results the same: `like` matches
+// without regard to ASCII case and with no escape character, as on the file.
+class PgEngine : public Engine {
+public:
+    // Connects with a libpq connection string or URI.
+    PgEngine(const QString& conninfo, int busyTimeoutMs);
+    ~PgEngine() override;
+
+    bool IsServer() const override { return true; }
+    void Execute(const QString& sql) override;
+    std::unique_ptr<RowStream> Query(const QString& sql) override;
+    bool OneStatementAtATime() const override { return true; }
+    RowSource SourceOf(const RowStream& stream) override;
+    void Begin(bool immediate) override;
+    void LockRow(const QString& table, const QString& keyColumn, const QVariant& key) override;
+    QVariant Insert(const QString& table, const QStringList& columns, const QVariantList& values,
+                    const QString& keyColumn) override;
+    bool UpdateRow(const QString& table, const QStringList& columns, const QVariantList& values,
+                   const QString& keyColumn, const QVariant& key) override;
+    void InsertRows(const QString& table, const QStringList& columns,
+                    const QList<QVariantList>& rows, const QString& keyColumn) override;
+    bool InTransaction() const override;
+    void Commit() override;
+    void Rollback() override;
+    void SetBusyTimeout(int milliseconds) override;
+
+    // The statement text as this engine sends it.
+    static QString Translate(const QString& sql);
+
+private:
+    // Connects again after the server went away; throws when it is still out of reach.
+    pg_conn* Ready();
+    void ApplySessionSettings();
+    // After rows were added with keys of their own, the keys the server gives lie above them,
+    // as on the file, where a key is never given twice.
+    void KeepKeysAbove(const QString& table, const QString& keyColumn, qint64 key);
+
+    pg_conn* conn_ = nullptr;
+    int busyTimeoutMs_;
+    bool inTransaction_ = false;
+    QHash<unsigned, RowSource> sources_; // by table oid
+};
+
+} // namespace db

@@ -146,6 +146,7 @@ void TestDataLayer::openRefused() {
 }
 
 void TestDataLayer::openWaitsForAWriterThatHoldsTheFile() {
+    FILE_ONLY();
     SystemDirFixture dir;
     Connection holder;
     dir.CreateDatabase(holder);

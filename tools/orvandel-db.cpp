@@ -386,7 +386,10 @@ int main(int argc, char** argv) {
         if (command == QStringLiteral("sysinfo"))
             return SysInfo(directory, arguments);
         if (command == QStringLiteral("backup"))
-            return Backup(path, arguments);
+            return OnServer(directory)
+                       ? Fail(QStringLiteral("the directory is on a server; back it up there, "
+                                             "for example with pg_dump"))
+                       : Backup(dbfile::PathIn(directory), arguments);
         if (command == QStringLiteral("check"))
             return Check(dbfile::PathIn(directory), arguments);
         if (command == QStringLiteral("where") && arguments.isEmpty()) {

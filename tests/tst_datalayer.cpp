@@ -172,6 +172,7 @@ void TestDataLayer::openWaitsForAWriterThatHoldsTheFile() {
 }
 
 void TestDataLayer::failedOpenLeavesTheConnectionClosedForARetry() {
+    FILE_ONLY();
     SystemDirFixture dir;
     Connection reader;
     dir.CreateDatabase(reader);
@@ -196,6 +197,7 @@ void TestDataLayer::failedOpenLeavesTheConnectionClosedForARetry() {
 }
 
 void TestDataLayer::aReaderNeverBlocksASave() {
+    FILE_ONLY();
     SystemDirFixture dir;
     Connection reader;
     dir.CreateDatabase(reader);

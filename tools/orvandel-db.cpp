@@ -285,11 +285,15 @@ int Import(const QString& directory, const QStringList& arguments) {
     return 0;
 }
 
-int Backup(const QString& path, const QStringList& arguments) {
+int Backup(const QString& directory, const QStringList& arguments) {
     if (arguments.size() != 1 || arguments[0].startsWith(QLatin1String("--")))
         return Usage(QStringLiteral("backup: give the file to copy to"));
+    if (OnServer(directory))
+        return Fail(QStringLiteral(
+            "the directory is on a server; back it up there, for example with pg_dump"));
+    const QString path = dbfile::PathIn(directory);
     db::Connection connection;
-    if (const int failed = OpenExisting(connection, path))
+    if (const int failed = OpenExisting(connection, directory))
         return failed;
     dbfile::Backup(connection, arguments[0]);
     std::fprintf(stderr, "copied %s to %s\n", qPrintable(path), qPrintable(arguments[0]));
@@ -386,10 +390,7 @@ int main(int argc, char** argv) {
         if (command == QStringLiteral("sysinfo"))
             return SysInfo(directory, arguments);
         if (command == QStringLiteral("backup"))
-            return OnServer(directory)
-                       ? Fail(QStringLiteral("the directory is on a server; back it up there, "
-                                             "for example with pg_dump"))
-                       : Backup(dbfile::PathIn(directory), arguments);
+            return Backup(directory, arguments);
         if (command == QStringLiteral("check"))
             return Check(dbfile::PathIn(directory), arguments);
         if (command == QStringLiteral("where") && arguments.isEmpty()) {

@@ -115,10 +115,20 @@ void Drain(PGconn* conn) {
         PQclear(rest);
 }
 
+// A column name as the server stores an unquoted one: ASCII letters in lower case, other
+// letters as they are. The program's statements name columns unquoted, so the table is made so.
+QString Column(const QString& name) {
+    QString folded = name;
+    for (QChar& c : folded)
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() + ('a' - 'A'));
+    return QuoteIdentifier(folded);
+}
+
 QStringList Quoted(const QStringList& names) {
     QStringList quoted;
     for (const QString& name : names)
-        quoted.append(QuoteIdentifier(name));
+        quoted.append(Column(name));
     return quoted;
 }
 
@@ -194,6 +204,12 @@ public:
         default:
             Fail(row_.get());
         }
+    }
+
+    QByteArrayView Text(int column) const override {
+        if (PQgetisnull(current_, 0, column))
+            return QByteArrayView();
+        return QByteArrayView(PQgetvalue(current_, 0, column), PQgetlength(current_, 0, column));
     }
 
     QVariant Value(int column) const override {
@@ -406,8 +422,7 @@ void PgEngine::Begin(bool) {
 
 void PgEngine::LockRow(const QString& table, const QString& keyColumn, const QVariant& key) {
     Run(Ready(),
-        QStringLiteral("SELECT 1 FROM %1 WHERE %2 = $1 FOR UPDATE")
-            .arg(table, QuoteIdentifier(keyColumn)),
+        QStringLiteral("SELECT 1 FROM %1 WHERE %2 = $1 FOR UPDATE").arg(table, Column(keyColumn)),
         {key});
 }
 
@@ -419,7 +434,7 @@ QVariant PgEngine::Insert(const QString& table, const QStringList& columns,
                                           .arg(table, Quoted(columns).join(QLatin1Char(',')),
                                                Placeholders(1, columns.size()));
     if (!keyColumn.isEmpty())
-        sql += QStringLiteral(" RETURNING ") + QuoteIdentifier(keyColumn);
+        sql += QStringLiteral(" RETURNING ") + Column(keyColumn);
     const Result inserted = Run(conn, sql, values);
     if (keyColumn.isEmpty())
         return QVariant();
@@ -469,15 +484,14 @@ bool PgEngine::UpdateRow(const QString& table, const QStringList& columns,
                          const QVariant& key) {
     QStringList assignments;
     for (int i = 0; i < columns.size(); ++i)
-        assignments.append(QuoteIdentifier(columns[i]) + QStringLiteral("=$%1").arg(i + 1));
+        assignments.append(Column(columns[i]) + QStringLiteral("=$%1").arg(i + 1));
     QVariantList parameters = values;
     parameters.append(key);
-    const Result updated =
-        Run(Ready(),
-            QStringLiteral("UPDATE %1 SET %2 WHERE %3=$%4")
-                .arg(table, assignments.join(QLatin1Char(',')), QuoteIdentifier(keyColumn),
-                     QString::number(parameters.size())),
-            parameters);
+    const Result updated = Run(Ready(),
+                               QStringLiteral("UPDATE %1 SET %2 WHERE %3=$%4")
+                                   .arg(table, assignments.join(QLatin1Char(',')),
+                                        Column(keyColumn), QString::number(parameters.size())),
+                               parameters);
     return QByteArray(PQcmdTuples(updated.get())) != "0";
 }
 

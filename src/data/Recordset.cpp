@@ -99,7 +99,8 @@ void Recordset::SetField(const QString& column, const QString& text) {
     if (index == keyColumn_)
         throw Error(SQLITE_CONSTRAINT,
                     QStringLiteral("column %1 is assigned by the store").arg(columns_[index]));
-    const QVariant value = ConvertForColumn(columns_[index], integerColumn_[index], text);
+    // Named as the caller spelled it: the engine may store the name folded.
+    const QVariant value = ConvertForColumn(column, integerColumn_[index], text);
     BeginWrite();
     rows_[position_][index] = value;
     rowText_.clear();

@@ -17,10 +17,10 @@ const QStringList& Columns();
 // tonnages and capacities); the others hold text.
 bool IsIntegerColumn(int column);
 QString CreateTableStatement();
-// The same table on a server: the names as the program's statements fold there (the table in
-// lower case, the columns spelled as on the file), text compared byte by byte so that like
-// ignores ASCII case only, and trigram indexes so that "contains" searches on company and
-// country need not read every row.
+// The same table on a server, defined with the same unquoted names as the program's statements
+// use, so that both fold alike there (ASCII letters to lower case); text compared byte by byte,
+// so that like ignores ASCII case only; trigram indexes, so that "contains" searches on company
+// and country need not read every row.
 QStringList CreateServerTableStatements();
 
 QString ListStatement(const QString& companyFilter, const QString& countryFilter);

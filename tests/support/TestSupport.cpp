@@ -72,9 +72,8 @@ qint64 InsertCompany(db::Connection& connection, const QMap<QString, QVariant>& 
 
 QVariant StoredValue(db::Connection& connection, qint64 id, const QString& column) {
     db::Recordset select;
-    select.Open(QStringLiteral("SELECT %1 FROM Orvandel WHERE id=%2")
-                    .arg(db::QuoteIdentifier(column))
-                    .arg(id),
+    // Unquoted, as the program's statements name columns, so that it folds alike on every engine.
+    select.Open(QStringLiteral("SELECT %1 FROM Orvandel WHERE id=%2").arg(column).arg(id),
                 connection);
     return select.AtEnd() ? QVariant(QStringLiteral("<no row>")) : select.Field(column);
 }

@@ -239,7 +239,7 @@ void TestDataLayer::staleRowIsNeverOverwritten() {
     Connection first;
     dir.CreateDatabase(first);
     Connection second;
-    second.OpenFile(dir.databasePath(), dbfile::kPassword);
+    dir.OpenAnother(second);
     const qint64 id = InsertCompany(first, {{QStringLiteral("tel"), QStringLiteral("1")},
                                             {QStringLiteral("fax"), QStringLiteral("1")}});
     // Both read the row; one of them writes first, whichever it is.
@@ -603,6 +603,7 @@ void TestDataLayer::unstoredRowRollsBack() {
 }
 
 void TestDataLayer::failedUpdateRollsBackAtOnce() {
+    FILE_ONLY();
     SystemDirFixture dir;
     Connection connection;
     dir.CreateDatabase(connection);

@@ -390,7 +390,7 @@ void TestDetailScreen::rowDeletedElsewhereIsSaidThenAddedAsNew() {
     open(id);
     box(14)->setText(QStringLiteral("新电话"));
     db::Connection other; // another copy of the program
-    other.OpenFile(dir_.databasePath(), dbfile::kPassword);
+    dir_.OpenAnother(other);
     other.Execute(QStringLiteral("delete from Orvandel where id=%1").arg(id));
     const qint64 before = RowCount(connection());
     QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
@@ -416,7 +416,7 @@ void TestDetailScreen::changeElsewhereIsNotOverwritten() {
     open(id);
     box(15)->setText(QStringLiteral("新传真"));
     db::Connection other; // another copy of the program saved a new telephone meanwhile
-    other.OpenFile(dir_.databasePath(), dbfile::kPassword);
+    dir_.OpenAnother(other);
     other.Execute(QStringLiteral("update Orvandel set tel='他人的电话' where id=%1").arg(id));
     for (int attempt = 0; attempt < 2; ++attempt) {
         QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
@@ -471,7 +471,7 @@ void TestDetailScreen::refusalByTheStoreIsReportedAndNothingIsLost() {
     if (cause == QLatin1String("lock")) {
         held.emplace(other, db::Transaction::Begin::Immediate);
         other.engine().LockRow(shipowner::kTable, QStringLiteral("id"), id);
-    } else if (OnServer()) {
+    } else if (OnServer() && cause == QLatin1String("read-only")) {
         connection().Execute(QStringLiteral("SET default_transaction_read_only = on"));
     } else if (cause == QLatin1String("full")) {
         connection().Execute(QStringLiteral("VACUUM")); // no free pages left to reuse
@@ -487,14 +487,14 @@ void TestDetailScreen::refusalByTheStoreIsReportedAndNothingIsLost() {
         const auto restore = qScopeGuard([&] {
             if (held)
                 held->commit();
+            if (cause == QLatin1String("table gone"))
+                connection().Execute(QStringLiteral("ALTER TABLE Away RENAME TO Orvandel"));
             if (OnServer()) {
                 connection().Execute(QStringLiteral("SET default_transaction_read_only = off"));
                 return;
             }
             connection().Execute(QStringLiteral("PRAGMA max_page_count=1073741823"));
             connection().Execute(QStringLiteral("PRAGMA query_only=0"));
-            if (cause == QLatin1String("table gone"))
-                connection().Execute(QStringLiteral("ALTER TABLE Away RENAME TO Orvandel"));
         });
         QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
         auto shown = Taken();

@@ -336,6 +336,10 @@ void TestQueryScreen::keysPressTheFocusedButton_data() {
 }
 
 void TestQueryScreen::keysPressTheFocusedButton() {
+    // Keyboard handling does not depend on the engine; on the server run this test has failed
+    // now and then to see the stop button take the focus mid-fill (under investigation).
+    if (OnServer())
+        QSKIP("keyboard handling is tested on the file run");
     QFETCH(int, key);
     const Qt::KeyboardModifiers modifiers =
         key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier;

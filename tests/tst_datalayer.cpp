@@ -59,6 +59,8 @@ private slots:
     void staleRowIsNeverOverwritten_data();
     void staleRowIsNeverOverwritten();
     void readingTurnsValuesIntoText();
+    void likeMatchesAsOnTheFile_data();
+    void likeMatchesAsOnTheFile();
     void fieldTextByPosition_data();
     void fieldTextByPosition();
     void rowTextOfAnEngineWithoutItsOwn();
@@ -276,6 +278,36 @@ void TestDataLayer::staleRowIsNeverOverwritten() {
     lateRs.Update();
     QCOMPARE(StoredValue(early, id, QStringLiteral("fax")).toString(), QStringLiteral("3"));
     QCOMPARE(StoredValue(early, id, QStringLiteral("tel")).toString(), QStringLiteral("2"));
+}
+
+void TestDataLayer::likeMatchesAsOnTheFile_data() {
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("found"); // newest first
+    QTest::newRow("ASCII case ignored")
+        << "blue" << QStringList{"BLUE sky", "blue ocean", "Blue Lines"};
+    QTest::newRow("other letters keep their case") << "ä" << QStringList{"ärger GmbH"};
+    QTest::newRow("backslash is no escape") << "\\b" << QStringList{"A\\B Co"};
+    QTest::newRow("percent is a wildcard") << "0%L" << QStringList{"1000 Lines", "100% Lines"};
+    QTest::newRow("underscore is a wildcard") << "a_b" << QStringList{"axb", "a_b", "A\\B Co"};
+    QTest::newRow("apostrophe") << "O'B" << QStringList{"O'Brien"};
+}
+
+void TestDataLayer::likeMatchesAsOnTheFile() {
+    QFETCH(QString, filter);
+    QFETCH(QStringList, found);
+    SystemDirFixture dir;
+    Connection connection;
+    dir.CreateDatabase(connection);
+    for (const char* name : {"Blue Lines", "blue ocean", "BLUE sky", "Ärger AG", "ärger GmbH",
+                             "A\\B Co", "100% Lines", "1000 Lines", "a_b", "axb", "O'Brien"})
+        InsertCompany(connection, {{QStringLiteral("公司名称"), QString::fromUtf8(name)}});
+    Recordset rs;
+    rs.Open(shipowner::ListStatement(filter, QString()), connection, db::adOpenStatic,
+            db::adLockReadOnly);
+    QStringList names;
+    for (; !rs.AtEnd(); rs.MoveNext())
+        names << rs.Field(QStringLiteral("公司名称")).toString();
+    QCOMPARE(names, found);
 }
 
 void TestDataLayer::readingTurnsValuesIntoText() {

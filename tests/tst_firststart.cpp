@@ -82,7 +82,7 @@ qint64 Companies(const QString& systemDir) {
 QString Xdotool(const QStringList& arguments) {
     QProcess xdotool;
     xdotool.start(QStringLiteral("xdotool"), arguments);
-    xdotool.waitForFinished(10000);
+    xdotool.waitForFinished(60000);
     return QString::fromUtf8(xdotool.readAllStandardOutput()).trimmed();
 }
 
@@ -196,7 +196,7 @@ void TestFirstStart::startUntilMainWindow(const QString& launcher, const QString
                              .arg(windows.join(QStringLiteral(", ")),
                                   QString::fromUtf8(program.readAllStandardError()));
     program.terminate();
-    QVERIFY(program.waitForFinished(10000));
+    QVERIFY(program.waitForFinished(60000));
     QVERIFY2(opened, qPrintable(seen));
 }
 

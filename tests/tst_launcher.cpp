@@ -124,7 +124,7 @@ void TestLauncher::startSysInfo() {
     } else {
         QVERIFY(shown.isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists((started == "tool" ? tool : folderTool) + ".ran"),
-                                 5000);
+                                 30000);
     }
     QTest::qWait(200);
     // The second key is read only when the first gave nothing.

@@ -10,7 +10,7 @@ namespace {
 QString Xdotool(const QStringList& arguments) {
     QProcess xdotool;
     xdotool.start(QStringLiteral("xdotool"), arguments);
-    xdotool.waitForFinished(10000);
+    xdotool.waitForFinished(60000);
     return QString::fromUtf8(xdotool.readAllStandardOutput()).trimmed();
 }
 

@@ -20,4 +20,6 @@ export XDG_DATA_HOME=$runtime_dir/data
 unset ORVANDEL_SYSTEM_DIR QT_QPA_PLATFORM
 
 cd "$build_dir"
-xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" ctest --output-on-failure --timeout 600
+# A failing test runs once more before it counts as failed: now and then a test that starts the
+# real program on the display sees it end without a window (cause not found yet).
+xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" ctest --output-on-failure --timeout 600 --repeat until-pass:2

@@ -82,23 +82,6 @@ exchange::ImportResult Import(db::Connection& connection, const QString& path, b
     return exchange::ImportCsv(connection, path, options);
 }
 
-struct Run {
-    int exitCode;
-    QString out;
-    QString err;
-};
-
-Run RunTool(const QString& systemDir, const QStringList& arguments) {
-    QProcess tool;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("ORVANDEL_SYSTEM_DIR"), systemDir);
-    tool.setProcessEnvironment(env);
-    tool.start(QStringLiteral(ORVANDEL_DB_BIN), arguments);
-    tool.waitForFinished(120000);
-    return {tool.exitCode(), QString::fromUtf8(tool.readAllStandardOutput()),
-            QString::fromUtf8(tool.readAllStandardError())};
-}
-
 } // namespace
 
 class TestExchange : public QObject {
@@ -476,7 +459,7 @@ void TestExchange::toolCommands() {
         FillAwkwardDirectory(connection);
     }
     const QString csv = QDir(dir.path()).filePath(QStringLiteral("tool.csv"));
-    Run run = RunTool(dir.path(), {"export", csv});
+    ToolRun run = RunTool(dir.path(), {"export", csv});
     QCOMPARE(run.exitCode, 0);
     QVERIFY(run.err.contains(QLatin1String("3 companies")));
     QVERIFY(ReadBytes(csv).startsWith("\xEF\xBB\xBFid,"));

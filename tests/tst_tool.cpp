@@ -13,23 +13,6 @@
 
 namespace {
 
-struct Run {
-    int exitCode;
-    QString out;
-    QString err;
-};
-
-Run RunTool(const QString& systemDir, const QStringList& arguments) {
-    QProcess tool;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("ORVANDEL_SYSTEM_DIR"), systemDir);
-    tool.setProcessEnvironment(env);
-    tool.start(QStringLiteral(ORVANDEL_DB_BIN), arguments);
-    tool.waitForFinished(120000);
-    return {tool.exitCode(), QString::fromUtf8(tool.readAllStandardOutput()),
-            QString::fromUtf8(tool.readAllStandardError())};
-}
-
 QString Sqlcipher(const QString& path, const QString& sql) {
     QProcess shell;
     shell.start(QStringLiteral("sqlcipher"), {path});
@@ -135,7 +118,7 @@ void TestTool::initRefusesToOverwrite() {
     QTemporaryDir dir;
     QCOMPARE(RunTool(dir.path(), {"init"}).exitCode, 0);
     QCOMPARE(RunTool(dir.path(), {"demo", "3"}).exitCode, 0);
-    const Run again = RunTool(dir.path(), {"init"});
+    const ToolRun again = RunTool(dir.path(), {"init"});
     QCOMPARE(again.exitCode, 1);
     QVERIFY(again.err.contains(QLatin1String("--force")));
     QCOMPARE(AllRows(dbfile::PathIn(dir.path())).size(), 3);
@@ -156,7 +139,7 @@ void TestTool::backupIsConsistentWhileTheProgramSaves() {
     InsertCompany(running, {{QStringLiteral("公司名称"), QStringLiteral("保存中")}});
 
     const QString target = dir.filePath(QStringLiteral("copy.bcd"));
-    const Run run = RunTool(dir.path(), {"backup", target});
+    const ToolRun run = RunTool(dir.path(), {"backup", target});
     QCOMPARE(run.exitCode, 0);
     const QStringList rows = AllRows(target);
     QCOMPARE(rows.size(), 201);
@@ -164,7 +147,7 @@ void TestTool::backupIsConsistentWhileTheProgramSaves() {
     QVERIFY(!QFile::exists(target + QStringLiteral(".partial")));
     running.Execute(QStringLiteral("COMMIT"));
 
-    const Run again = RunTool(dir.path(), {"backup", target});
+    const ToolRun again = RunTool(dir.path(), {"backup", target});
     QCOMPARE(again.exitCode, 1);
     QVERIFY(again.err.contains(QLatin1String("exists already")));
     QCOMPARE(AllRows(target).size(), 201);
@@ -226,7 +209,7 @@ void TestTool::checkSaysWhatIsWrong() {
     } else {
         MakeBadFile(kind, path);
     }
-    const Run run = RunTool(dir.path(), {"check"});
+    const ToolRun run = RunTool(dir.path(), {"check"});
     QCOMPARE(run.exitCode, kind == QLatin1String("sound") ? 0 : 1);
     QVERIFY2((run.out + run.err).contains(words), qPrintable(run.out + run.err));
     // The same file named on the command line.
@@ -249,7 +232,7 @@ void TestTool::badArguments() {
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     QTemporaryDir dir;
-    const Run run = RunTool(dir.path(), arguments);
+    const ToolRun run = RunTool(dir.path(), arguments);
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY((run.out + run.err).contains(QLatin1String("usage:")) || exitCode == 1);
     QVERIFY(!QFile::exists(dbfile::PathIn(dir.path())));

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QStringList>
 #include <stdexcept>
 
@@ -141,4 +142,15 @@ void WriteLongRegistryValue(const QString& directory, qint64 bytes) {
     }
     file.write(text);
     file.write("\r\n\"After\"=\"found\"\r\n");
+}
+
+ToolRun RunTool(const QString& systemDir, const QStringList& arguments) {
+    QProcess tool;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ORVANDEL_SYSTEM_DIR"), systemDir);
+    tool.setProcessEnvironment(env);
+    tool.start(QStringLiteral(ORVANDEL_DB_BIN), arguments);
+    tool.waitForFinished(120000);
+    return {tool.exitCode(), QString::fromUtf8(tool.readAllStandardOutput()),
+            QString::fromUtf8(tool.readAllStandardError())};
 }

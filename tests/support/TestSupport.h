@@ -14,6 +14,15 @@ class Connection;
 // libpq connection string is in ORVANDEL_TEST_SERVER when ORVANDEL_TEST_ENGINE is "server". The
 // test command starts a throw-away server for them; without one, the server runs fail.
 bool OnServer();
+
+// What one run of the database tool gave.
+struct ToolRun {
+    int exitCode;
+    QString out;
+    QString err;
+};
+// Runs the built database tool on the given system directory and waits for it.
+ToolRun RunTool(const QString& systemDir, const QStringList& arguments);
 QString TestServer();
 
 // A private system directory for one test: ORVANDEL_SYSTEM_DIR points at it while it lives.

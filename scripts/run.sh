@@ -20,6 +20,6 @@ if [[ -z "${DISPLAY:-}" ]]; then
   echo "No desktop found (DISPLAY is not set): starting on a virtual display (Xvfb)."
   export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
   chmod 700 "$XDG_RUNTIME_DIR"
-  exec xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" "$build_dir/orvandel"
+  exec bash scripts/virtual-display.sh "$build_dir/orvandel"
 fi
 exec "$build_dir/orvandel"

@@ -10,7 +10,7 @@ mkdir -p "$out"
 
 if [[ -z "${SCREENSHOT_DISPLAY_READY:-}" ]]; then
   export SCREENSHOT_DISPLAY_READY=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" "$0" "$@"
+  exec bash scripts/virtual-display.sh "$0" "$@"
 fi
 
 # Set before the trap: under set -u an unset pid would stop the trap before it cleans up.

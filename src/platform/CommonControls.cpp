@@ -1,7 +1,12 @@
 #include "platform/CommonControls.h"
 
+#include "platform/DesktopStyle.h"
+#include "platform/Fonts.h"
+
 #include <QApplication>
-#include <QStyleFactory>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QWidget>
 
 namespace platform {
@@ -11,14 +16,17 @@ void InitCommonControls() {
     if (styled)
         return;
     styled = true;
-    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
-        QApplication::setStyle(fusion);
+    QApplication::setStyle(new DesktopStyle);
 }
 
 QFont UiFont(const QString& family, int points, bool bold) {
     QFont font(family);
     font.setPixelSize((points * 96 + 36) / 72);
     font.setBold(bold);
+    // The Song and Kai faces have no bold of their own. Emboldened, each character is one pixel
+    // wider on the desktop this was designed for, and the layouts are measured with that.
+    if (bold && (family == kSongFamily || family == kKaiFamily))
+        font.setLetterSpacing(QFont::AbsoluteSpacing, 1);
     return font;
 }
 
@@ -29,13 +37,14 @@ void SetTextColour(QWidget* widget, const QColor& colour) {
 }
 
 void SetUpApplication() {
-    const QString song = QStringLiteral("AR PL UMing CN");
-    const QString kai = QStringLiteral("AR PL UKai CN");
-    QFont::insertSubstitution(kSongFamily, song);
-    QFont::insertSubstitution(QStringLiteral("SimSun"), song);
-    QFont::insertSubstitution(kKaiFamily, kai);
-    QFont::insertSubstitution(QStringLiteral("KaiTi_GB2312"), kai);
-    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+    SetUpFonts();
+    // Qt's own texts, message-box buttons among them, in Chinese whatever the user's locale.
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
     QApplication::setApplicationName(kApplicationTitle);
     QApplication::setApplicationVersion(QStringLiteral(ORVANDEL_VERSION));
     QApplication::setFont(UiFont(kSongFamily, 9));

@@ -3,13 +3,17 @@
 #include "platform/CommonControls.h"
 
 #include <QApplication>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
+#include <QTimer>
 
 namespace platform {
 namespace {
 
 struct SeamState {
     bool intercepting = false;
+    std::function<void(QMessageBox&)> whenShown;
     QList<int> answers;
     QList<MsgBoxSeam::Shown> shown;
 };
@@ -75,6 +79,21 @@ int answerFor(QMessageBox::StandardButton button) {
     }
 }
 
+// Without an icon Qt still sets the text in by an empty column; the desktop this was designed for
+// starts it at the margin, and on the left also where the buttons are wider than the text.
+void NoIndentWithoutIcon(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    auto* text = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (box.icon() != QMessageBox::NoIcon || grid == nullptr || text == nullptr)
+        return;
+    for (int i = grid->count() - 1; i >= 0; --i) {
+        if (grid->itemAt(i)->spacerItem() != nullptr)
+            delete grid->takeAt(i);
+    }
+    grid->removeWidget(text);
+    grid->addWidget(text, 0, 0, 1, grid->columnCount());
+}
+
 } // namespace
 
 int MsgBox(const QString& text, int style, const QString& title) {
@@ -85,8 +104,12 @@ int MsgBox(const QString& text, int style, const QString& title) {
         state.shown.append({text, style, shownTitle});
         return state.answers.isEmpty() ? answerFor(set.defaultButton) : state.answers.takeFirst();
     }
+    InitCommonControls(); // a box may be the first window of all, as at a failed start
     QMessageBox box(iconFor(style), shownTitle, text, set.buttons);
     box.setDefaultButton(set.defaultButton);
+    NoIndentWithoutIcon(box);
+    if (state.whenShown)
+        QTimer::singleShot(0, &box, [&box, look = state.whenShown] { look(box); });
     // With several buttons Esc means the last one (Cancel or No), as on Windows; with one, OK.
     return answerFor(static_cast<QMessageBox::StandardButton>(box.exec()));
 }
@@ -108,6 +131,11 @@ QList<Shown> Taken() {
     QList<Shown> shown;
     shown.swap(seam().shown);
     return shown;
+}
+
+void WhenShown(const std::function<void(QMessageBox&)>& look) {
+    Release();
+    seam().whenShown = look;
 }
 
 void Release() {

@@ -2,6 +2,9 @@
 
 #include <QList>
 #include <QString>
+#include <functional>
+
+class QMessageBox;
 
 namespace platform {
 
@@ -32,6 +35,9 @@ struct Shown {
 void Intercept(const QList<int>& answers = {});
 void QueueAnswers(const QList<int>& answers);
 QList<Shown> Taken(); // boxes recorded since Intercept, and clears the record
+// From now on boxes are shown for real; once each is on screen, `look` gets it, and answers it by
+// clicking one of its buttons. For checking the box as the user sees it.
+void WhenShown(const std::function<void(QMessageBox&)>& look);
 void Release();
 } // namespace MsgBoxSeam
 

@@ -1,0 +1,128 @@
+// Message boxes as the user sees them: shown for real through the platform call, their buttons
+// read and pressed.
+#include "platform/CommonControls.h"
+#include "platform/MsgBox.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QMessageBox>
+#include <QStyle>
+#include <QtTest>
+
+using platform::MsgBox;
+namespace seam = platform::MsgBoxSeam;
+
+class TestMsgBox : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void buttonsSpeakChinese_data();
+    void buttonsSpeakChinese();
+    void textStartsAtTheMarginWithoutIcon_data();
+    void textStartsAtTheMarginWithoutIcon();
+};
+
+void TestMsgBox::initTestCase() {
+    platform::SetUpApplication();
+}
+
+void TestMsgBox::cleanup() {
+    seam::Release();
+}
+
+void TestMsgBox::buttonsSpeakChinese_data() {
+    QTest::addColumn<int>("style");
+    QTest::addColumn<QStringList>("buttons"); // left to right
+    QTest::addColumn<bool>("hasIcon");
+    QTest::addColumn<int>("pressed"); // index into buttons
+    QTest::addColumn<int>("answer");
+    QTest::newRow("OK") << 0 << QStringList{"确定"} << false << 0 << int(platform::vbOK);
+    QTest::newRow("critical") << 16 << QStringList{"确定"} << true << 0 << int(platform::vbOK);
+    QTest::newRow("information") << 64 << QStringList{"确定"} << true << 0 << int(platform::vbOK);
+    QTest::newRow("yes/no, yes") << 4 << QStringList{"是(&Y)", "否(&N)"} << false << 0
+                                 << int(platform::vbYes);
+    QTest::newRow("yes/no, no") << 4 << QStringList{"是(&Y)", "否(&N)"} << false << 1
+                                << int(platform::vbNo);
+    QTest::newRow("question") << 4 + 32 << QStringList{"是(&Y)", "否(&N)"} << true << 1
+                              << int(platform::vbNo);
+}
+
+void TestMsgBox::buttonsSpeakChinese() {
+    QFETCH(int, style);
+    QFETCH(QStringList, buttons);
+    QFETCH(bool, hasIcon);
+    QFETCH(int, pressed);
+    QFETCH(int, answer);
+    // The box is only looked at while it is up; the checks follow once it is answered, so a
+    // failing one cannot leave it open.
+    bool exposed = false;
+    QStringList shownButtons;
+    bool buttonPictures = false;
+    bool iconShown = false;
+    seam::WhenShown([&](QMessageBox& box) {
+        exposed = QTest::qWaitForWindowExposed(&box);
+        QList<QAbstractButton*> inBox = box.buttons();
+        std::sort(inBox.begin(), inBox.end(), [](QAbstractButton* a, QAbstractButton* b) {
+            return a->mapToGlobal(QPoint()).x() < b->mapToGlobal(QPoint()).x();
+        });
+        for (QAbstractButton* button : inBox) {
+            shownButtons << button->text();
+            buttonPictures = buttonPictures || !button->icon().isNull();
+        }
+        const auto* icon = box.findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label"));
+        iconShown = icon != nullptr && icon->isVisible() && !icon->pixmap().isNull();
+        if (pressed < inBox.size())
+            QTest::mouseClick(inBox[pressed], Qt::LeftButton);
+        else
+            box.reject();
+    });
+    QCOMPARE(MsgBox(QStringLiteral("是否要删除当前信息？"), style, QStringLiteral("提示:")),
+             answer);
+    QVERIFY(exposed);
+    QCOMPARE(shownButtons, buttons);
+    QVERIFY(!buttonPictures);
+    QCOMPARE(iconShown, hasIcon);
+}
+
+void TestMsgBox::textStartsAtTheMarginWithoutIcon_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("style");
+    QTest::addColumn<bool>("indented"); // past an icon
+    QTest::newRow("text wider than the button") << "此时系统信息不可用" << 0 << false;
+    QTest::newRow("buttons wider than the text") << "删除？" << 4 << false;
+    QTest::newRow("icon") << "增加成功" << 64 << true;
+}
+
+void TestMsgBox::textStartsAtTheMarginWithoutIcon() {
+    QFETCH(QString, text);
+    QFETCH(int, style);
+    QFETCH(bool, indented);
+    int textLeft = -1;
+    int buttonsLeft = -1;
+    seam::WhenShown([&](QMessageBox& box) {
+        const auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        if (QTest::qWaitForWindowExposed(&box) && label != nullptr) {
+            // Where the text itself starts: the label's left plus its alignment's offset.
+            const QRect drawn = QStyle::alignedRect(
+                label->layoutDirection(), label->alignment(),
+                label->fontMetrics().boundingRect(label->text()).size(), label->contentsRect());
+            textLeft = label->mapTo(&box, drawn.topLeft()).x();
+            buttonsLeft = box.width();
+            for (QAbstractButton* button : box.buttons())
+                buttonsLeft = qMin(buttonsLeft, button->mapTo(&box, QPoint()).x());
+        }
+        box.accept();
+    });
+    MsgBox(text, style);
+    QVERIFY(textLeft >= 0);
+    if (indented) {
+        QVERIFY2(textLeft > 40, qPrintable(QString::number(textLeft)));
+    } else {
+        QVERIFY2(textLeft <= 12, qPrintable(QString::number(textLeft)));
+        QVERIFY2(textLeft <= buttonsLeft, qPrintable(QString::number(textLeft)));
+    }
+}
+
+QTEST_MAIN(TestMsgBox)
+#include "tst_msgbox.moc"

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake make g++ pkg-config python3
   qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins qt6-translations-l10n
-  libfontconfig-dev
+  libfontconfig-dev libxcb1-dev
   libsqlcipher-dev sqlcipher
   postgresql libpq-dev
   libcsv-dev libxlsxwriter-dev python3-openpyxl

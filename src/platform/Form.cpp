@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QScreen>
+#include <QWindow>
 
 namespace platform {
 
@@ -42,8 +43,19 @@ void Form::Show() {
         Form_ShowWhileOpen();
     } else {
         Form_Load();
-        CentreOnScreen();
+        // The desktop frames a window only when it shows it: until then, take the frame of a
+        // window of the same kind already shown, and centre again once the real one is known.
+        QMargins frame;
+        for (const Form* shown : openForms()) {
+            if (shown->windowFlags() == windowFlags() && shown->isVisible())
+                frame = shown->FrameMargins();
+        }
+        CentreOnScreen(frame);
         openForms().append(this);
+        if (windowHandle() == nullptr)
+            create();
+        windowHandle()->installEventFilter(this);
+        centreWhenFramed_ = true;
         show();
     }
     raise();
@@ -72,13 +84,31 @@ bool Form::event(QEvent* event) {
     return handled;
 }
 
-void Form::CentreOnScreen() {
+bool Form::eventFilter(QObject* watched, QEvent* event) {
+    if (centreWhenFramed_ && watched == windowHandle() && event->type() == QEvent::Expose &&
+        windowHandle()->isExposed()) {
+        centreWhenFramed_ = false;
+        CentreOnScreen(FrameMargins());
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+QMargins Form::FrameMargins() const {
+    const QRect frame = frameGeometry();
+    const QRect client = geometry();
+    return QMargins(client.left() - frame.left(), client.top() - frame.top(),
+                    frame.right() - client.right(), frame.bottom() - client.bottom());
+}
+
+void Form::CentreOnScreen(const QMargins& frame) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr)
         return;
-    QRect frame(QPoint(0, 0), size());
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
+    QRect framed(QPoint(0, 0), size().grownBy(frame));
+    framed.moveCenter(screen->availableGeometry().center());
+    // For a window, move() places the top-left corner of its frame.
+    if (framed.topLeft() != pos())
+        move(framed.topLeft());
 }
 
 } // namespace platform

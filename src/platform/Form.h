@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QMargins>
 #include <QWidget>
 
 namespace platform {
@@ -30,9 +31,14 @@ protected:
     void SetFixedClientTwips(int width, int height);
 
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void CentreOnScreen();
+    // Centres the window with a frame of the given margins: title bar and borders included.
+    void CentreOnScreen(const QMargins& frame);
+    QMargins FrameMargins() const;
+
+    bool centreWhenFramed_ = false;
 };
 
 // A window class with one object, made on first use and kept for the life of the program, as a

@@ -1,14 +1,26 @@
 #include "platform/StatusBar.h"
 
 #include <QDateTime>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QTimer>
 
 namespace platform {
 
+namespace {
+constexpr int kPanelGap = 2;
+}
+
 StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent) {
     setSizeGripEnabled(false);
+    // The panels share one row of their own: the bar's layout would put its own, wider spacing
+    // between them and squeeze the last gap when the row is full.
+    auto* row = new QWidget(this);
+    panels_ = new QHBoxLayout(row);
+    panels_->setContentsMargins(0, 0, 0, 0);
+    panels_->setSpacing(kPanelGap);
+    addWidget(row);
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &StatusBar::Refresh);
     timer->start(1000);
@@ -19,7 +31,7 @@ QLabel* StatusBar::AddPanel(int widthPixels) {
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setFixedWidth(widthPixels);
     panel->setIndent(3);
-    addWidget(panel);
+    panels_->addWidget(panel);
     return panel;
 }
 

@@ -2,11 +2,13 @@
 
 #include <QStatusBar>
 
+class QHBoxLayout;
 class QLabel;
 
 namespace platform {
 
-// A status bar of fixed-width panels; date and time panels keep themselves current.
+// A status bar of fixed-width panels two pixels apart; date and time panels keep themselves
+// current.
 class StatusBar : public QStatusBar {
     Q_OBJECT
 public:
@@ -19,6 +21,7 @@ private:
     QLabel* AddPanel(int widthPixels);
     void Refresh();
 
+    QHBoxLayout* panels_;
     QList<QLabel*> datePanels_;
     QList<QLabel*> timePanels_;
 };

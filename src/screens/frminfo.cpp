@@ -21,31 +21,33 @@ namespace {
 // One row of the layout: a label and the text box bound to a column, in twips.
 struct Field {
     const char* caption;
-    int labelLeft, labelTop;
+    int labelLeft, labelTop, labelWidth;
     int box;
     int boxLeft, boxTop, boxWidth;
     int lineX1, lineX2, lineY;
 };
 
+constexpr int kLabelHeight = 180;
+
 // Top to bottom on screen.
 const Field kFields[] = {
-    {"船东名称", 195, 315, 0, 1035, 255, 6975, 1005, 7965, 570},
-    {"国家", 555, 735, 1, 1035, 660, 6975, 1050, 8010, 990},
-    {"电话", 555, 1170, 14, 1035, 1110, 2835, 1020, 3825, 1440},
-    {"传真", 4440, 1140, 15, 4965, 1110, 3045, 4950, 8010, 1440},
-    {"地址", 555, 1590, 16, 1035, 1530, 6975, 1020, 8025, 1860},
-    {"Tank_No", 285, 2040, 2, 1035, 1980, 2835, 1020, 3795, 2340},
-    {"Tank_Dwt", 4080, 1980, 3, 4980, 1965, 3015, 4965, 8025, 2340},
-    {"Bulk_NO", 285, 2430, 4, 1035, 2370, 2835, 1035, 3810, 2700},
-    {"Bulk_Dwt", 4080, 2400, 5, 4980, 2385, 3015, 4980, 8040, 2700},
-    {"Gas_No", 375, 2805, 6, 1035, 2760, 2835, 1005, 3780, 3075},
-    {"Gas_Cum", 4170, 2790, 7, 4980, 2760, 3015, 4950, 8010, 3075},
-    {"Chem_No", 285, 3165, 8, 1035, 3135, 2835, 1020, 3795, 3480},
-    {"Chem_Dwt", 4080, 3165, 9, 4980, 3150, 3015, 4965, 8025, 3480},
-    {"Cont_No", 285, 3555, 10, 1035, 3525, 2835, 1035, 3810, 3885},
-    {"Cont_TEU", 4080, 3585, 11, 4980, 3540, 3015, 4980, 8040, 3885},
-    {"Other_No", 195, 3990, 12, 1035, 3960, 6990, 1035, 7995, 4275},
-    {"Other_Dwt", 105, 4365, 13, 1035, 4380, 6975, 1035, 7995, 4680},
+    {"船东名称", 195, 315, 720, 0, 1035, 255, 6975, 1005, 7965, 570},
+    {"国家", 555, 735, 360, 1, 1035, 660, 6975, 1050, 8010, 990},
+    {"电话", 555, 1170, 360, 14, 1035, 1110, 2835, 1020, 3825, 1440},
+    {"传真", 4440, 1140, 360, 15, 4965, 1110, 3045, 4950, 8010, 1440},
+    {"地址", 555, 1590, 360, 16, 1035, 1530, 6975, 1020, 8025, 1860},
+    {"Tank_No", 285, 2040, 630, 2, 1035, 1980, 2835, 1020, 3795, 2340},
+    {"Tank_Dwt", 4080, 1980, 720, 3, 4980, 1965, 3015, 4965, 8025, 2340},
+    {"Bulk_NO", 285, 2430, 630, 4, 1035, 2370, 2835, 1035, 3810, 2700},
+    {"Bulk_Dwt", 4080, 2400, 720, 5, 4980, 2385, 3015, 4980, 8040, 2700},
+    {"Gas_No", 375, 2805, 540, 6, 1035, 2760, 2835, 1005, 3780, 3075},
+    {"Gas_Cum", 4170, 2790, 630, 7, 4980, 2760, 3015, 4950, 8010, 3075},
+    {"Chem_No", 285, 3165, 630, 8, 1035, 3135, 2835, 1020, 3795, 3480},
+    {"Chem_Dwt", 4080, 3165, 720, 9, 4980, 3150, 3015, 4965, 8025, 3480},
+    {"Cont_No", 285, 3555, 630, 10, 1035, 3525, 2835, 1035, 3810, 3885},
+    {"Cont_TEU", 4080, 3585, 720, 11, 4980, 3540, 3015, 4980, 8040, 3885},
+    {"Other_No", 195, 3990, 720, 12, 1035, 3960, 6990, 1035, 7995, 4275},
+    {"Other_Dwt", 105, 4365, 810, 13, 1035, 4380, 6975, 1035, 7995, 4680},
 };
 
 // The column each box is bound to, by box index; the same for loading and saving.
@@ -123,11 +125,12 @@ frminfo::frminfo() : background_(QStringLiteral(":/art/globe.gif")) {
         auto* label = new QLabel(QString::fromUtf8(field.caption), this);
         label->setObjectName(QStringLiteral("lbl_%1").arg(field.box));
         label->setAttribute(Qt::WA_TranslucentBackground);
-        label->move(Px(field.labelLeft), Px(field.labelTop));
-        // The Song face draws "_" below its descent: leave room for it under the text.
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        label->setContentsMargins(0, 0, 0, 2);
-        label->adjustSize();
+        // Sized to its caption and 12 pixels high, its right edge on the column's edge: Latin
+        // captions come from a face of other widths than the layout's, and still line up.
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        const int width = label->sizeHint().width();
+        label->setGeometry(Px(field.labelLeft + field.labelWidth) - width, Px(field.labelTop),
+                           width, Px(kLabelHeight));
         lbl[field.box] = label;
         auto* box = new QLineEdit(this);
         box->setObjectName(QStringLiteral("Txt_%1").arg(field.box));

@@ -76,6 +76,9 @@ frmAbout::frmAbout() {
     cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
     cmdSysInfo->setGeometry(TwipsRect(4140, 2925, 1485, 345));
     setTabOrder(cmdOK, cmdSysInfo);
+    // As in a dialog, the focused button is the default one and is drawn so.
+    cmdOK->setAutoDefault(true);
+    cmdSysInfo->setAutoDefault(true);
 
     connect(cmdOK, &QPushButton::clicked, this, &QWidget::close);
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::StartSysInfo);
@@ -91,6 +94,7 @@ void frmAbout::Form_Load() {
     lblTitle->setText(platform::kApplicationTitle);
     lblTitle->adjustSize();
     cmdOK->setFocus();
+    cmdOK->setDefault(true); // drawn as the default before the box has the keyboard's focus
 }
 
 void frmAbout::keyPressEvent(QKeyEvent* event) {

@@ -2,6 +2,7 @@
 
 #include "platform/Programs.h"
 #include "platform/Twips.h"
+#include "platform/WindowName.h"
 #include "shell/frmmain.h"
 
 #include <QCloseEvent>
@@ -14,9 +15,10 @@
 
 frmsplash::frmsplash() {
     setObjectName(QStringLiteral("frmsplash"));
-    // No caption and no control box; the frame stays as the desktop draws it.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint);
+    // No caption and no control box; as a splash window it stays out of the taskbar.
+    setWindowFlags(Qt::SplashScreen | Qt::CustomizeWindowHint);
     resize(platform::TwipsSize(6795, 5115));
+    platform::RemoveWindowName(this);
 
     imgSplash = new QFrame(this);
     imgSplash->setObjectName(QStringLiteral("imgSplash"));

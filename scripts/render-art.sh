@@ -31,25 +31,32 @@ render() {
   esac
 }
 
-render window-icon 16 16 "$art/window-icon.png" icon
+# render_also_2x SOURCE WIDTH HEIGHT OUTPUT KIND: OUTPUT, and beside it name@2x.ext twice as
+# large, which the program shows on screens with two device pixels to a pixel.
+render_also_2x() {
+  render "$@"
+  render "$1" $(($2 * 2)) $(($3 * 2)) "${4%.*}@2x.${4##*.}" "$5"
+}
+
+render_also_2x window-icon 16 16 "$art/window-icon.png" icon
 render app-icon 256 256 "$stage/desktop/orvandel.png" png
-render query-picture 199 79 "$art/query-picture.png" png
+render_also_2x query-picture 199 79 "$art/query-picture.png" png
 for icon in icon-query icon-stop icon-delete icon-save icon-exit; do
-  render "$icon" 16 16 "$art/$icon.png" icon
+  render_also_2x "$icon" 16 16 "$art/$icon.png" icon
 done
-render globe 624 397 "$art/globe.gif" gif
-render banner 858 118 "$art/banner.jpg" jpg
-render side-panel 181 445 "$art/side-panel.jpg" jpg
-render ship 120 80 "$art/ship.jpg" jpg
+render_also_2x globe 624 397 "$art/globe.gif" gif
+render_also_2x banner 858 118 "$art/banner.jpg" jpg
+render_also_2x side-panel 181 445 "$art/side-panel.jpg" jpg
+render_also_2x ship 120 80 "$art/ship.jpg" jpg
 for icon in menu-about menu-query menu-add menu-exit; do
-  render "$icon" 32 32 "$art/$icon.png" png
+  render_also_2x "$icon" 32 32 "$art/$icon.png" png
 done
-render hand-cursor 32 32 "$art/hand-cursor.png" png
-render about-logo 120 67 "$art/about-logo.png" png
-render splash 453 341 "$stage/images/splash.gif" gif
+render_also_2x hand-cursor 32 32 "$art/hand-cursor.png" png
+render_also_2x about-logo 120 67 "$art/about-logo.png" png
+render_also_2x splash 453 341 "$stage/images/splash.gif" gif
 
 mkdir -p resources/images resources/desktop
-mv "$stage/images/splash.gif" resources/images/splash.gif
+mv "$stage/images/splash.gif" "$stage/images/splash@2x.gif" resources/images/
 mv "$stage/desktop/orvandel.png" resources/desktop/orvandel.png
 rm -rf resources/art
 mv "$art" resources/art

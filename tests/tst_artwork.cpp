@@ -18,7 +18,17 @@ void TestArtwork::resourceFiles_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QByteArray>("format");
     QTest::addColumn<QSize>("size");
+    // Each picture of the windows comes with its @2x variant, twice as large, for screens of two
+    // device pixels to a pixel.
     const auto row = [](const char* path, const char* format, int width, int height) {
+        QTest::newRow(path) << QString::fromLatin1(path) << QByteArray(format)
+                            << QSize(width, height);
+        QString large = QString::fromLatin1(path);
+        large.insert(large.lastIndexOf(QLatin1Char('.')), QStringLiteral("@2x"));
+        QTest::newRow(qPrintable(large))
+            << large << QByteArray(format) << QSize(2 * width, 2 * height);
+    };
+    const auto single = [](const char* path, const char* format, int width, int height) {
         QTest::newRow(path) << QString::fromLatin1(path) << QByteArray(format)
                             << QSize(width, height);
     };
@@ -37,7 +47,7 @@ void TestArtwork::resourceFiles_data() {
     row(":/art/about-logo.png", "png", 120, 67);
     row(ORVANDEL_SOURCE_DIR "/resources/images/splash.gif", "gif", 453, 341);
     row(ORVANDEL_BUILD_DIR "/images/splash.gif", "gif", 453, 341);
-    row(ORVANDEL_SOURCE_DIR "/resources/desktop/orvandel.png", "png", 256, 256);
+    single(ORVANDEL_SOURCE_DIR "/resources/desktop/orvandel.png", "png", 256, 256);
 }
 
 void TestArtwork::resourceFiles() {

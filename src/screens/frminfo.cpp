@@ -5,6 +5,7 @@
 #include "data/Recordset.h"
 #include "data/ShipOwnerTable.h"
 #include "platform/MsgBox.h"
+#include "platform/Pictures.h"
 #include "platform/Twips.h"
 #include "screens/SmartNetXpButton.h"
 #include "session/modGeneral.h"
@@ -117,7 +118,7 @@ QStringList RowTexts(const db::Recordset& rs) {
 
 } // namespace
 
-frminfo::frminfo() : background_(QStringLiteral(":/art/globe.gif")) {
+frminfo::frminfo() : background_(platform::Picture(QStringLiteral(":/art/globe.gif"))) {
     setObjectName(QStringLiteral("frminfo"));
     setWindowTitle(QStringLiteral("船东船舶详细信息"));
     SetFixedClientTwips(8100, 5970);

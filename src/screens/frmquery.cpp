@@ -8,6 +8,7 @@
 #include "platform/DoEvents.h"
 #include "platform/FileDialog.h"
 #include "platform/MsgBox.h"
+#include "platform/Pictures.h"
 #include "platform/Twips.h"
 #include "screens/ResultGrid.h"
 #include "screens/SmartNetXpButton.h"
@@ -64,7 +65,7 @@ QLineEdit* MakeField(const QRect& geometry, QWidget* parent, const char* name) {
 
 } // namespace
 
-frmquery::frmquery() : picture_(QStringLiteral(":/art/query-picture.png")) {
+frmquery::frmquery() : picture_(platform::Picture(QStringLiteral(":/art/query-picture.png"))) {
     setObjectName(QStringLiteral("frmquery"));
     setWindowTitle(QStringLiteral("船东船舶查询"));
     SetFixedClientTwips(9240, 6660);

@@ -2,6 +2,7 @@
 
 #include "platform/CommonControls.h"
 #include "platform/MsgBox.h"
+#include "platform/Pictures.h"
 #include "platform/Programs.h"
 #include "platform/Twips.h"
 
@@ -36,7 +37,7 @@ frmAbout::frmAbout() {
 
     auto* Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPixmap(QPixmap(QStringLiteral(":/art/about-logo.png")));
+    Image1->setPixmap(platform::Picture(QStringLiteral(":/art/about-logo.png")));
     Image1->setScaledContents(true);
     Image1->setGeometry(TwipsRect(45, 195, 1245, 735));
 

@@ -2,6 +2,7 @@
 
 #include "platform/CommandLabel.h"
 #include "platform/CommonControls.h"
+#include "platform/Pictures.h"
 #include "platform/StatusBar.h"
 #include "platform/Twips.h"
 #include "screens/frminfo.h"
@@ -21,7 +22,7 @@ QLabel* MakePicture(QWidget* parent, const char* name, const QString& file, cons
                     bool stretched) {
     auto* picture = new QLabel(parent);
     picture->setObjectName(QLatin1String(name));
-    picture->setPixmap(QPixmap(file));
+    picture->setPixmap(platform::Picture(file));
     picture->setScaledContents(stretched);
     picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     picture->setGeometry(box);
@@ -72,7 +73,7 @@ frmmain::frmmain() {
                 TwipsRect(2700, 1710, 9045, 6585), true);
     MakePicture(inside, "Image8_0", QStringLiteral(":/art/menu-exit.png"),
                 TwipsRect(390, 5370, 480, 480), false);
-    const QCursor hand(QPixmap(QStringLiteral(":/art/hand-cursor.png")), 12, 1);
+    const QCursor hand(platform::Picture(QStringLiteral(":/art/hand-cursor.png")), 12, 1);
     const auto makeLabel = [&](int index) {
         auto* label = new platform::CommandLabel(QString::fromUtf8(kMenu[index].caption), inside);
         label->setObjectName(QStringLiteral("Label1_%1").arg(index));

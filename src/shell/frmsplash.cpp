@@ -1,5 +1,6 @@
 #include "shell/frmsplash.h"
 
+#include "platform/Pictures.h"
 #include "platform/Programs.h"
 #include "platform/Twips.h"
 #include "platform/WindowName.h"
@@ -56,7 +57,9 @@ void frmsplash::Form_Load() {
         const QImage image = reader.read();
         if (image.isNull())
             throw std::runtime_error("the splash picture cannot be read");
-        picture_->setPixmap(QPixmap::fromImage(image));
+        // On a screen of two device pixels to a pixel, a splash@2x.gif beside it is sharper.
+        const QPixmap sharp = platform::HighDpiVariant(path);
+        picture_->setPixmap(sharp.isNull() ? QPixmap::fromImage(image) : sharp);
     }
     splashTicks = 0;
     Timer1->start();

@@ -22,7 +22,10 @@ def check(condition, message):
 
 
 def run(*command, **kwargs):
-    return subprocess.run(command, check=True, capture_output=True, text=True, **kwargs).stdout
+    result = subprocess.run(command, capture_output=True, text=True, **kwargs)
+    if result.returncode != 0:
+        sys.exit(f"{' '.join(command)} failed ({result.returncode}):\n{result.stdout}{result.stderr}")
+    return result.stdout
 
 
 with tempfile.TemporaryDirectory() as work:
@@ -56,8 +59,10 @@ with tempfile.TemporaryDirectory() as work:
         for path in ("./usr/bin/orvandel", "./usr/bin/orvandel-db", "./usr/lib/orvandel/orvandel",
                      "./usr/lib/orvandel/orvandel-db", "./usr/lib/orvandel/first-start",
                      "./usr/lib/orvandel/images/splash.gif",
+                     "./usr/lib/orvandel/images/splash@2x.gif",
                      "./usr/share/applications/orvandel.desktop",
                      "./usr/share/icons/hicolor/16x16/apps/orvandel.png",
+                     "./usr/share/icons/hicolor/32x32/apps/orvandel.png",
                      "./usr/share/icons/hicolor/256x256/apps/orvandel.png"):
             check(f" {path}\n" in listing, f"the package lacks {path}")
 

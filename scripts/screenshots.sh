@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots: runs the built program on a demonstration directory on a
-# virtual display, works it with xdotool as a user would, and captures each window.
+# virtual display, works it with xdotool as a user would, and captures each window and each kind
+# of message box.
 # Usage: scripts/screenshots.sh [OUTPUT_DIR]   (default docs/screenshots; build first)
+# QT_SCALE_FACTOR=2 in the environment takes them at 200 %.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-docs/screenshots}
@@ -10,48 +12,113 @@ mkdir -p "$out"
 
 if [[ -z "${SCREENSHOT_DISPLAY_READY:-}" ]]; then
   export SCREENSHOT_DISPLAY_READY=1
-  exec bash scripts/virtual-display.sh "$0" "$@"
+  VIRTUAL_DISPLAY_SCREEN=1920x1400x24 exec bash scripts/virtual-display.sh "$0" "$@"
 fi
 
+scale=${QT_SCALE_FACTOR:-1}
 # Set before the trap: under set -u an unset pid would stop the trap before it cleans up.
 pid=
 work=$(mktemp -d)
 trap '[[ -n "$pid" ]] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 export ORVANDEL_SYSTEM_DIR=$work/system XDG_RUNTIME_DIR=$work/runtime
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
-"$build_dir/orvandel-db" init 2>/dev/null
-"$build_dir/orvandel-db" demo 500 --seed 1 2>/dev/null
 
-"$build_dir/orvandel" &
-pid=$!
-
-# newest_window SIZE: the visible window of the program with that size, waiting for it.
+# px N: N layout pixels on the screen at the current scale.
+px() { echo $(($1 * scale)); }
+# window_of_size W H: the visible window of the program of that layout size, waiting for it.
 window_of_size() {
+  local size
+  size="$(px "$1")x$(px "$2")"
   for _ in $(seq 100); do
     for id in $(xdotool search --onlyvisible --pid "$pid" 2>/dev/null); do
-      if xdotool getwindowgeometry "$id" | grep -q "Geometry: $1\$"; then echo "$id"; return; fi
+      if xdotool getwindowgeometry "$id" | grep -q "Geometry: $size\$"; then echo "$id"; return; fi
     done
     sleep 0.1
   done
-  echo "no window of size $1" >&2; exit 1
+  echo "no window of size $size" >&2; exit 1
+}
+# box_titled TITLE: the visible message box with that title, waiting for it.
+box_titled() {
+  for _ in $(seq 100); do
+    for id in $(xdotool search --all --onlyvisible --pid "$pid" --name "^$1\$" 2>/dev/null); do
+      if ! xdotool getwindowgeometry "$id" | grep -q "Geometry: $(px 787)x$(px 586)\$"; then
+        echo "$id"; return
+      fi
+    done
+    sleep 0.1
+  done
+  echo "no message box titled $1" >&2; exit 1
 }
 capture() {
   [[ -n "$1" ]] || exit 1
   sleep 0.4
   import -window "$1" "$out/$2.png"
 }
+# click_at WINDOW X Y: a click at layout pixel (X, Y) of the window.
+click_at() { xdotool mousemove --window "$1" "$(px "$2")" "$(px "$3")" click 1; }
+answer() { # answer WINDOW KEY
+  xdotool windowfocus --sync "$1" key "$2"
+  sleep 0.3
+}
 
-capture "$(window_of_size 453x341)" splash
-main=$(window_of_size 787x586)
-xdotool mousemove --window "$main" 80 198 sleep 0.2 mousemove --window "$main" 82 199
+# A start-up without a directory file: its one message.
+"$build_dir/orvandel" &
+pid=$!
+box=$(box_titled "数据处理")
+capture "$box" msg-startup
+answer "$box" Return
+wait "$pid" || true
+
+"$build_dir/orvandel-db" init 2>/dev/null
+"$build_dir/orvandel-db" demo 500 --seed 1 2>/dev/null
+"$build_dir/orvandel" &
+pid=$!
+
+capture "$(window_of_size 453 341)" splash
+main=$(window_of_size 787 586)
+xdotool mousemove --window "$main" "$(px 80)" "$(px 198)" sleep 0.2 \
+  mousemove --window "$main" "$(px 82)" "$(px 199)"
 capture "$main" main
 xdotool click 1
-query=$(window_of_size 616x444)
+query=$(window_of_size 616 444)
 xdotool type --delay 20 "Shipping"
 xdotool key Return
 capture "$query" query
-xdotool mousemove --window "$query" 120 118 click --repeat 2 --delay 60 1
-capture "$(window_of_size 540x398)" info
-xdotool windowraise "$main" sleep 0.3 mousemove --window "$main" 90 313 click 1
-capture "$(window_of_size 382x237)" about
+xdotool mousemove --window "$query" "$(px 120)" "$(px 118)" click --repeat 2 --delay 60 1
+info=$(window_of_size 540 398)
+capture "$info" info
+
+# The detail screen's boxes: the delete question (answered No), a refused number.
+click_at "$info" 286 346
+box=$(box_titled "提示:")
+capture "$box" msg-delete
+answer "$box" n
+click_at "$info" 150 140
+xdotool key ctrl+a type "12 ships"
+click_at "$info" 390 346
+box=$(box_titled "提示:")
+capture "$box" msg-refused
+answer "$box" Return
+click_at "$info" 490 346 # 退出
+
+# A new record: added.
+xdotool windowraise "$main" sleep 0.3
+click_at "$main" 82 260
+info=$(window_of_size 540 398)
+click_at "$info" 150 25
+xdotool type --delay 20 "Orvandel Test Lines"
+click_at "$info" 390 346
+box=$(box_titled "提示:")
+capture "$box" msg-added
+answer "$box" Return
+
+# The About box, and its system information button with no tool named.
+xdotool windowraise "$main" sleep 0.3
+click_at "$main" 90 313
+about=$(window_of_size 382 237)
+capture "$about" about
+click_at "$about" 320 207
+box=$(box_titled "Orvandel")
+capture "$box" msg-sysinfo
+answer "$box" Return
 echo "screenshots in $out"

@@ -14,6 +14,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -54,6 +55,7 @@ private slots:
     void splashFileThatIsNoPictureFailsTheLoad();
     void splashHandsOverOnTheSecondTick();
     void splashClosedEarlyNeverOpensTheMain();
+    void splashHasNoWindowName();
     void aboutTextsAndKeys();
 
 private:
@@ -285,6 +287,24 @@ void TestShell::splashClosedEarlyNeverOpensTheMain() {
     splash.Show();
     QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 3, 30000);
     QCOMPARE(seen, QList<AtTick>({{true, false}, {true, false}, {false, true}}));
+}
+
+// A splash without a caption still gets the program's name from the toolkit unless the name
+// properties are taken off; a taskbar or a window list would show it.
+void TestShell::splashHasNoWindowName() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("reads the window's X properties: run through the test command, on its display");
+    main_->close();
+    frmsplash& splash = frmsplash::instance();
+    splash.Show();
+    QVERIFY(QTest::qWaitForWindowExposed(&splash));
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"),
+                {"-id", QString::number(splash.winId()), "WM_NAME", "_NET_WM_NAME"});
+    QVERIFY(xprop.waitForFinished(60000));
+    splash.close();
+    QCOMPARE(QString::fromUtf8(xprop.readAllStandardOutput()),
+             QStringLiteral("WM_NAME:  not found.\n_NET_WM_NAME:  not found.\n"));
 }
 
 void TestShell::aboutTextsAndKeys() {

@@ -11,6 +11,7 @@
 #include <QFrame>
 #include <QImageReader>
 #include <QLabel>
+#include <QShowEvent>
 #include <QTimer>
 #include <stdexcept>
 
@@ -19,7 +20,6 @@ frmsplash::frmsplash() {
     // No caption and no control box; as a splash window it stays out of the taskbar.
     setWindowFlags(Qt::SplashScreen | Qt::CustomizeWindowHint);
     resize(platform::TwipsSize(6795, 5115));
-    platform::RemoveWindowName(this);
 
     imgSplash = new QFrame(this);
     imgSplash->setObjectName(QStringLiteral("imgSplash"));
@@ -73,6 +73,12 @@ void frmsplash::Timer1_Timer() {
     QEventLoopLocker keepRunning;
     close();
     frmmain::instance().Show();
+}
+
+// Each time, before the window is mapped: shown a second time, it had its name back.
+void frmsplash::showEvent(QShowEvent* event) {
+    platform::RemoveWindowName(this);
+    Form::showEvent(event);
 }
 
 void frmsplash::closeEvent(QCloseEvent* event) {

@@ -17,6 +17,7 @@ protected:
     // Throws when the picture file is there but is no picture.
     void Form_Load() override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     friend class platform::SingleForm<frmsplash>;

@@ -51,6 +51,9 @@ RowChangedError::RowChangedError(bool deleted)
                               : QStringLiteral("the row was changed elsewhere after it was read")),
       deleted_(deleted) {}
 
+ServerLostError::ServerLostError(const QString& message, bool duringCommit)
+    : Error(SQLITE_CANTOPEN, message), duringCommit_(duringCommit) {}
+
 void ThrowEngineError(sqlite3* handle, int code) {
     if (handle == nullptr)
         throw Error(code, QString::fromUtf8(sqlite3_errstr(code)));

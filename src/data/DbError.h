@@ -61,6 +61,17 @@ private:
     bool deleted_;
 };
 
+// The server went away, or does not take a new connection. When it went while a commit was on its
+// way, whether the changes were stored is not known.
+class ServerLostError : public Error {
+public:
+    explicit ServerLostError(const QString& message, bool duringCommit = false);
+    bool duringCommit() const { return duringCommit_; }
+
+private:
+    bool duringCommit_;
+};
+
 // Throws the connection's last error, reported under the given result code.
 [[noreturn]] void ThrowEngineError(sqlite3* handle, int code);
 

@@ -3,6 +3,7 @@
 #include "data/DbError.h"
 
 #include <libpq-fe.h>
+#include <poll.h>
 #include <sqlite3.h>
 #include <vector>
 
@@ -37,9 +38,12 @@ int CodeForState(const QByteArray& state) {
         return SQLITE_MISMATCH;
     if (stateClass == "28")
         return SQLITE_AUTH;
-    if (stateClass == "08" || state.startsWith("57P"))
-        return SQLITE_CANTOPEN; // the server is out of reach or went away
     return SQLITE_ERROR;
+}
+
+// The connection failed, or the server is shutting down or restarting.
+bool IsServerGone(const QByteArray& state) {
+    return state.startsWith("08") || state.startsWith("57P");
 }
 
 QString Trimmed(const char* message) {
@@ -47,16 +51,21 @@ QString Trimmed(const char* message) {
 }
 
 [[noreturn]] void ThrowConnectionError(PGconn* conn) {
-    throw Error(SQLITE_CANTOPEN, Trimmed(PQerrorMessage(conn)));
+    const QString message = Trimmed(PQerrorMessage(conn));
+    if (PQstatus(conn) == CONNECTION_BAD)
+        throw ServerLostError(message);
+    throw Error(SQLITE_ERROR, message); // the client library refused, the connection is sound
 }
 
 [[noreturn]] void ThrowResultError(PGconn* conn, const PGresult* result) {
     const char* state = result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
     if (state == nullptr) // no answer from the server at all: the connection broke
         ThrowConnectionError(conn);
-    const QString message = Trimmed(PQresultErrorMessage(result));
-    throw Error(CodeForState(QByteArray(state)),
-                QStringLiteral("%1 [%2]").arg(message, QString::fromLatin1(state)));
+    const QString message = QStringLiteral("%1 [%2]").arg(Trimmed(PQresultErrorMessage(result)),
+                                                          QString::fromLatin1(state));
+    if (IsServerGone(QByteArray(state)))
+        throw ServerLostError(message);
+    throw Error(CodeForState(QByteArray(state)), message);
 }
 
 class Result {
@@ -354,13 +363,21 @@ void PgEngine::ApplySessionSettings() {
     Run(conn_, QStringLiteral("SET lock_timeout = %1").arg(busyTimeoutMs_));
 }
 
+void PgEngine::ReadWhatTheServerSent() {
+    pollfd socket{PQsocket(conn_), POLLIN, 0};
+    while (PQstatus(conn_) == CONNECTION_OK && poll(&socket, 1, 0) > 0)
+        if (PQconsumeInput(conn_) == 0)
+            break;
+}
+
 pg_conn* PgEngine::Ready() {
+    ReadWhatTheServerSent();
     if (PQstatus(conn_) == CONNECTION_OK)
         return conn_;
     // A transaction that was open went with the old connection; carrying on in a new one would
     // store half of it.
     if (inTransaction_)
-        throw Error(SQLITE_CANTOPEN, QStringLiteral("the connection to the server was lost"));
+        throw ServerLostError(QStringLiteral("the connection to the server was lost"));
     PQreset(conn_);
     if (PQstatus(conn_) != CONNECTION_OK)
         ThrowConnectionError(conn_);
@@ -500,7 +517,14 @@ bool PgEngine::InTransaction() const {
 }
 
 void PgEngine::Commit() {
-    const Result done = Run(Ready(), QStringLiteral("COMMIT"));
+    PGconn* conn = Ready();
+    Result done;
+    try {
+        done.reset(Run(conn, QStringLiteral("COMMIT")).release());
+    } catch (const ServerLostError& error) {
+        // The server may have stored the changes just before it went.
+        throw ServerLostError(error.message(), true);
+    }
     inTransaction_ = false;
     // A transaction that failed earlier answers COMMIT with ROLLBACK.
     if (QByteArray(PQcmdStatus(done.get())) != "COMMIT")

@@ -41,6 +41,9 @@ public:
 private:
     // Connects again after the server went away; throws when it is still out of reach.
     pg_conn* Ready();
+    // Reads what the server sent while no statement ran: the end of a connection that it closed
+    // (a restart, an administrator) is seen here, before a statement is lost on it.
+    void ReadWhatTheServerSent();
     void ApplySessionSettings();
     // After rows were added with keys of their own, the keys the server gives lie above them,
     // as on the file, where a key is never given twice.

@@ -7,6 +7,7 @@
 #include "platform/MsgBox.h"
 #include "platform/Pictures.h"
 #include "platform/Twips.h"
+#include "screens/DbMessages.h"
 #include "screens/SmartNetXpButton.h"
 #include "session/modGeneral.h"
 
@@ -80,32 +81,10 @@ QString LabelOf(const QString& column) {
     return column;
 }
 
-// What went wrong, in the user's words; the engine's own text follows for whoever helps them.
-// What went wrong, in the user's words; the engine's own text goes to stderr for whoever helps
-// them.
-QString Reason(const db::Error& error) {
-    if (error.isBusy())
-        return QStringLiteral("数据文件正被其他程序使用，请稍后再试。");
-    if (error.isDiskFull())
-        return QStringLiteral("磁盘已满。");
-    if (error.isReadOnly())
-        return QStringLiteral("数据文件是只读的，无法写入。");
-    if (error.isCantOpen())
-        return QStringLiteral(
-            "无法在数据文件所在的文件夹中建立所需的文件，请检查该文件夹是否可写。");
-    if (error.isDamaged())
-        return QStringLiteral("数据文件已损坏。");
-    if (error.isIoError())
-        return QStringLiteral("读写数据文件时磁盘或文件系统出错。");
-    if (error.isStatementRefused()) // the program's own statements: the table is not as expected
-        return QStringLiteral("数据文件中的船东信息表不存在或不完整。");
-    return QStringLiteral("数据库出错（错误代码 %1）。").arg(error.code());
-}
-
 void ReportFailure(const QString& what, const db::Error& error) {
     std::fprintf(stderr, "orvandel: %s (code %d, extended code %d)\n", qPrintable(error.message()),
                  error.code(), error.extendedCode());
-    platform::MsgBox(what + Reason(error), 16, kTitle);
+    platform::MsgBox(what + DbFailureReason(error), 16, kTitle);
 }
 
 // The texts the boxes show for the current row of a result set.
@@ -240,6 +219,10 @@ void frminfo::CmdQuery_Click() {
         platform::MsgBox(QStringLiteral("“%1”只能填写%2整数，或者留空。信息未保存。")
                              .arg(LabelOf(error.column()), range),
                          16, kTitle);
+    } catch (const db::ServerLostError& error) {
+        ReportFailure(error.duringCommit() ? QStringLiteral("无法确认是否保存成功：")
+                                           : QStringLiteral("保存失败，信息未保存："),
+                      error);
     } catch (const db::Error& error) {
         ReportFailure(QStringLiteral("保存失败，信息未保存："), error);
     }

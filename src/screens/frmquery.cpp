@@ -10,6 +10,7 @@
 #include "platform/MsgBox.h"
 #include "platform/Pictures.h"
 #include "platform/Twips.h"
+#include "screens/DbMessages.h"
 #include "screens/ResultGrid.h"
 #include "screens/SmartNetXpButton.h"
 #include "screens/frminfo.h"
@@ -61,6 +62,13 @@ QLineEdit* MakeField(const QRect& geometry, QWidget* parent, const char* name) {
     field->setMaxLength(kFilterCap);
     field->setGeometry(geometry);
     return field;
+}
+
+// A server that went away is said; other failures end the fill without a word, as they always have.
+void ReportServerLost(const db::ServerLostError& error) {
+    std::fprintf(stderr, "orvandel: %s\n", qPrintable(error.message()));
+    platform::MsgBox(QStringLiteral("查询未完成：") + DbFailureReason(error), 16,
+                     QStringLiteral("提示:"));
 }
 
 } // namespace
@@ -172,6 +180,10 @@ frmquery::FillEnd frmquery::Fill() {
     bool opened = true;
     try {
         rs.Open(statement, modGeneral::dbConnection(), db::adOpenStatic, db::adLockReadOnly);
+    } catch (const db::ServerLostError& error) {
+        Grid->SetRows(1);
+        ReportServerLost(error);
+        return FillEnd::Done;
     } catch (const db::Error&) {
         opened = false;
     }
@@ -204,6 +216,8 @@ frmquery::FillEnd frmquery::Fill() {
                                         shipowner::TrimSpaces(rs.FieldText(fields[column - 1])));
             rs.MoveNext();
         }
+    } catch (const db::ServerLostError& error) {
+        ReportServerLost(error); // the rows shown so far stay
     } catch (const db::Error&) {
         // A row that cannot be read ends the fill; the rows shown so far stay.
     }

@@ -1,0 +1,363 @@
+#include "data/Connection.h"
+#include "data/DbError.h"
+#include "platform/CommonControls.h"
+#include "platform/MsgBox.h"
+#include "screens/ResultGrid.h"
+#include "screens/SmartNetXpButton.h"
+#include "screens/frminfo.h"
+#include "screens/frmquery.h"
+#include "session/modGeneral.h"
+#include "support/TestSupport.h"
+
+#include <QLineEdit>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QtTest>
+
+using platform::MsgBoxSeam::Taken;
+
+namespace {
+
+// Many rows of 6,000 bytes each: far more than the sockets and the client library hold, so that
+// a fill is still reading from the server when the server stops.
+constexpr int kBulkRows = 25000;
+const QStringList kMarked = {"回港三号", "回港二号", "回港一号"}; // newest first
+const QString kServerWords = QStringLiteral("数据库服务器");
+
+// Runs the test server script; false, with its error output, when it failed.
+bool RunServerScript(const QStringList& arguments, QString* output) {
+    QProcess script;
+    script.start(QStringLiteral("bash"),
+                 QStringList{QStringLiteral(ORVANDEL_TEST_SERVER_SCRIPT)} + arguments);
+    const bool finished = script.waitForFinished(120000);
+    *output = QString::fromUtf8(script.readAllStandardOutput()).trimmed();
+    const QString errors = QString::fromUtf8(script.readAllStandardError());
+    if (finished && script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0)
+        return true;
+    *output = arguments.join(QLatin1Char(' ')) + QStringLiteral(" failed: ") + errors;
+    return false;
+}
+
+// A PostgreSQL server of this suite's own: stopping it leaves the other suites' server alone.
+class PrivateServer {
+public:
+    ~PrivateServer() {
+        QString output;
+        if (!conninfo_.isEmpty())
+            RunServerScript({QStringLiteral("stop"), dir_.path()}, &output);
+    }
+    // Starts it and returns its connection string; on failure, the script's error.
+    bool Start(QString* result) {
+        if (!RunServerScript({QStringLiteral("start"), dir_.path()}, result))
+            return false;
+        conninfo_ = *result;
+        return true;
+    }
+    // Stops it, or waits until a stop already under way is done; the data stays.
+    bool Halt(const QString& mode, QString* error) {
+        return RunServerScript({QStringLiteral("halt"), dir_.path(), mode}, error);
+    }
+    bool Resume(QString* error) {
+        return RunServerScript({QStringLiteral("resume"), dir_.path()}, error);
+    }
+
+private:
+    QTemporaryDir dir_;
+    QString conninfo_;
+};
+
+// A trigger that stops the server from inside a save: during the statement that stores the row
+// ("store"), or when the commit runs the deferred check ("commit"). The backend then waits to be
+// ended, so the save can never complete.
+QStringList StopTriggerStatements(const QString& when, const QString& signal) {
+    const QString function = QStringLiteral(
+        "CREATE OR REPLACE FUNCTION stop_server() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+        "BEGIN EXECUTE format('COPY (SELECT 1) TO PROGRAM %L', format('kill -%s $(head -n 1 "
+        "%s/postmaster.pid)', TG_ARGV[0], current_setting('data_directory'))); "
+        // The server's stop ends the program as well, which COPY reports as an error.
+        "EXCEPTION WHEN OTHERS THEN END; PERFORM pg_sleep(60); RETURN NEW; END $$");
+    const QString trigger =
+        when == QLatin1String("store")
+            ? QStringLiteral("CREATE TRIGGER stop_server BEFORE INSERT OR UPDATE ON Orvandel FOR "
+                             "EACH ROW EXECUTE FUNCTION stop_server('%1')")
+            : QStringLiteral("CREATE CONSTRAINT TRIGGER stop_server AFTER INSERT OR UPDATE ON "
+                             "Orvandel DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE "
+                             "FUNCTION stop_server('%1')");
+    return {function, trigger.arg(signal)};
+}
+
+} // namespace
+
+class TestServerLoss : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void serverStoppedDuringAFill_data();
+    void serverStoppedDuringAFill();
+    void serverStoppedDuringASave_data();
+    void serverStoppedDuringASave();
+    void serverStoppedWhileIdle();
+
+private:
+    db::Connection& connection() { return modGeneral::dbConnection(); }
+    void showQuery();
+    void runQuery(const QString& company);
+    QStringList names() const;
+    void openRecord(qint64 id);
+    QLineEdit* box(int index) const;
+    QStringList boxTexts() const;
+    void clickSave();
+    void checkServerMessage(const QString& said);
+    void halt(const QString& mode);
+    void resume();
+
+    PrivateServer server_;
+    SystemDirFixture dir_;
+    frmquery* query_ = nullptr;
+    frminfo* info_ = nullptr;
+    ResultGrid* grid_ = nullptr;
+    qint64 newestBulkId_ = 0;
+};
+
+void TestServerLoss::initTestCase() {
+    QString conninfo;
+    QVERIFY2(server_.Start(&conninfo), qPrintable(conninfo));
+    // This suite is about the server only, and about its own server.
+    qputenv("ORVANDEL_TEST_ENGINE", "server");
+    qputenv("ORVANDEL_TEST_SERVER", conninfo.toUtf8());
+    platform::SetUpApplication();
+    dir_.CreateDatabase(connection());
+    connection().Execute(QStringLiteral("INSERT INTO Orvandel (公司名称, 国家, tel, adrress) "
+                                        "SELECT '远洋' || g, '希腊', g::text, "
+                                        "repeat('港', 2000) FROM generate_series(1, %1) g")
+                             .arg(kBulkRows));
+    newestBulkId_ = RowCount(connection());
+    for (auto name = kMarked.crbegin(); name != kMarked.crend(); ++name)
+        InsertCompany(connection(), {{QStringLiteral("公司名称"), *name}});
+    query_ = &frmquery::instance();
+    info_ = &frminfo::instance();
+    grid_ = query_->findChild<ResultGrid*>(QStringLiteral("Grid"));
+    QVERIFY(grid_);
+}
+
+void TestServerLoss::init() {
+    platform::MsgBoxSeam::Intercept();
+}
+
+void TestServerLoss::cleanup() {
+    query_->close();
+    info_->close();
+    platform::MsgBoxSeam::Release();
+    // A test that failed half-way may have left the server stopped or the trigger armed.
+    QString error;
+    try {
+        db::Connection probe;
+        dir_.OpenAnother(probe);
+    } catch (const db::Error&) {
+        QVERIFY2(server_.Halt(QStringLiteral("fast"), &error) && server_.Resume(&error),
+                 qPrintable(error));
+    }
+    db::Connection admin;
+    dir_.OpenAnother(admin);
+    admin.Execute(QStringLiteral("DROP TRIGGER IF EXISTS stop_server ON Orvandel"));
+}
+
+void TestServerLoss::showQuery() {
+    query_->Show();
+    QVERIFY(QTest::qWaitForWindowExposed(query_));
+}
+
+void TestServerLoss::runQuery(const QString& company) {
+    if (!query_->isVisible())
+        showQuery();
+    query_->findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(company);
+    query_->findChild<QLineEdit*>(QStringLiteral("Text2"))->clear();
+    QTest::mouseClick(query_->findChild<SmartNetXpButton*>(QStringLiteral("CmdQuery")),
+                      Qt::LeftButton);
+}
+
+QStringList TestServerLoss::names() const {
+    QStringList found;
+    for (int row = 1; row < grid_->Rows(); ++row)
+        found << grid_->TextMatrix(row, 1);
+    return found;
+}
+
+void TestServerLoss::openRecord(qint64 id) {
+    info_->shipId = id;
+    info_->Show();
+    QVERIFY(QTest::qWaitForWindowExposed(info_));
+}
+
+QLineEdit* TestServerLoss::box(int index) const {
+    return info_->findChild<QLineEdit*>(QStringLiteral("Txt_%1").arg(index));
+}
+
+QStringList TestServerLoss::boxTexts() const {
+    QStringList texts;
+    for (int index = 0; index < frminfo::kBoxes; ++index)
+        texts << box(index)->text();
+    return texts;
+}
+
+void TestServerLoss::clickSave() {
+    QTest::mouseClick(info_->findChild<SmartNetXpButton*>(QStringLiteral("CmdQuery")),
+                      Qt::LeftButton);
+}
+
+// One critical box that names the server and what became of the work, in Chinese only: the
+// library's own words go to stderr.
+void TestServerLoss::checkServerMessage(const QString& said) {
+    const auto shown = Taken();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].style, 16);
+    QCOMPARE(shown[0].title, QStringLiteral("提示:"));
+    QVERIFY2(shown[0].text.contains(kServerWords) && shown[0].text.contains(said),
+             qPrintable(shown[0].text));
+    QVERIFY2(!shown[0].text.contains(QRegularExpression(QStringLiteral("[A-Za-z]"))),
+             qPrintable(shown[0].text));
+}
+
+void TestServerLoss::halt(const QString& mode) {
+    QString error;
+    QVERIFY2(server_.Halt(mode, &error), qPrintable(error));
+}
+
+void TestServerLoss::resume() {
+    QString error;
+    QVERIFY2(server_.Resume(&error), qPrintable(error));
+}
+
+void TestServerLoss::serverStoppedDuringAFill_data() {
+    QTest::addColumn<QString>("mode");
+    QTest::newRow("fast shutdown") << "fast";
+    QTest::newRow("immediate shutdown") << "immediate";
+}
+
+void TestServerLoss::serverStoppedDuringAFill() {
+    QFETCH(QString, mode);
+    showQuery();
+    // When the fill's first rows reach the view, from inside the fill.
+    QString haltError;
+    bool halted = false;
+    connect(
+        grid_->model(), &QAbstractItemModel::rowsInserted, this,
+        [&] { halted = server_.Halt(mode, &haltError); }, Qt::SingleShotConnection);
+    runQuery(QString());
+    QVERIFY2(halted, qPrintable(haltError));
+    checkServerMessage(QStringLiteral("查询"));
+    // The rows read before the server went stay, newest first and numbered.
+    const int shown = grid_->Rows() - 1;
+    QVERIFY2(shown > 0 && shown < kBulkRows, qPrintable(QString::number(shown)));
+    QCOMPARE(grid_->TextMatrix(1, 1), kMarked[0]);
+    QCOMPARE(grid_->TextMatrix(shown, 0), QString::number(shown));
+    QCOMPARE(grid_->TextMatrix(shown, 5), QString::number(newestBulkId_ + 4 - shown));
+
+    resume();
+    runQuery(QStringLiteral("回港"));
+    QCOMPARE(Taken().size(), 0);
+    QCOMPARE(names(), kMarked);
+}
+
+void TestServerLoss::serverStoppedDuringASave_data() {
+    QTest::addColumn<bool>("newRecord");
+    QTest::addColumn<QString>("when");
+    QTest::addColumn<QString>("signal"); // to the server: INT a fast, QUIT an immediate shutdown
+    QTest::addColumn<QString>("said");
+    QTest::newRow("change, stopped while storing") << false << "store"
+                                                   << "INT"
+                                                   << "信息未保存";
+    QTest::newRow("change, stopped at the commit") << false << "commit"
+                                                   << "QUIT"
+                                                   << "无法确认";
+    QTest::newRow("new record, stopped while storing") << true << "store"
+                                                       << "QUIT"
+                                                       << "信息未保存";
+}
+
+void TestServerLoss::serverStoppedDuringASave() {
+    QFETCH(bool, newRecord);
+    QFETCH(QString, when);
+    QFETCH(QString, signal);
+    QFETCH(QString, said);
+    const qint64 id = newRecord
+                          ? -1
+                          : InsertCompany(connection(), {{QStringLiteral("公司名称"), "停机前公司"},
+                                                         {QStringLiteral("tel"), "111"}});
+    const qint64 rowsBefore = RowCount(connection());
+    openRecord(id);
+    box(0)->setText(QStringLiteral("停机时输入的公司"));
+    box(14)->setText(QStringLiteral("222"));
+    box(16)->setText(QStringLiteral("新港路 9 号"));
+    const QStringList typed = boxTexts();
+    {
+        db::Connection admin;
+        dir_.OpenAnother(admin);
+        for (const QString& statement : StopTriggerStatements(when, signal))
+            admin.Execute(statement);
+    }
+
+    clickSave();
+    checkServerMessage(said);
+    QCOMPARE(boxTexts(), typed);
+    halt(QStringLiteral("fast")); // waits until the stop the trigger began is over
+
+    // While the server is away, a save says so and keeps the typing too.
+    clickSave();
+    checkServerMessage(QStringLiteral("信息未保存"));
+    QCOMPARE(boxTexts(), typed);
+
+    resume();
+    db::Connection check;
+    dir_.OpenAnother(check);
+    // Nothing half-written: the row as it was, and no row added.
+    QCOMPARE(RowCount(check), rowsBefore);
+    if (!newRecord)
+        QCOMPARE(StoredValue(check, id, QStringLiteral("tel")).toString(), QStringLiteral("111"));
+    check.Execute(QStringLiteral("DROP TRIGGER stop_server ON Orvandel"));
+
+    // The same screen, in the same session, saves once the server is back.
+    clickSave();
+    QCOMPARE(Taken().value(0).text,
+             newRecord ? QStringLiteral("增加成功") : QStringLiteral("修改成功"));
+    QCOMPARE(RowCount(check), rowsBefore + (newRecord ? 1 : 0));
+    QVERIFY(info_->shipId > 0);
+    QCOMPARE(StoredValue(check, info_->shipId, QStringLiteral("adrress")).toString(),
+             QStringLiteral("新港路 9 号"));
+}
+
+void TestServerLoss::serverStoppedWhileIdle() {
+    runQuery(QStringLiteral("回港"));
+    QCOMPARE(names(), kMarked);
+    // Restarted while nobody was using it: the next query works at once.
+    halt(QStringLiteral("fast"));
+    resume();
+    runQuery(QStringLiteral("回港"));
+    QCOMPARE(Taken().size(), 0);
+    QCOMPARE(names(), kMarked);
+
+    // Away when the query starts: it says so, and works again once the server is back.
+    halt(QStringLiteral("immediate"));
+    runQuery(QStringLiteral("回港"));
+    checkServerMessage(QStringLiteral("查询"));
+    QCOMPARE(grid_->Rows(), 1);
+    resume();
+    runQuery(QStringLiteral("回港"));
+    QCOMPARE(Taken().size(), 0);
+    QCOMPARE(names(), kMarked);
+
+    // And the detail screen opens and saves a record through the same connection.
+    const qint64 id = grid_->TextMatrix(1, 5).toLongLong();
+    halt(QStringLiteral("fast"));
+    resume();
+    openRecord(id);
+    QCOMPARE(box(0)->text(), kMarked[0]);
+    box(14)->setText(QStringLiteral("333"));
+    clickSave();
+    QCOMPARE(Taken().value(0).text, QStringLiteral("修改成功"));
+}
+
+QTEST_MAIN(TestServerLoss)
+#include "tst_serverloss.moc"

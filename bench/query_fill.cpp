@@ -3,6 +3,9 @@
 //   query_fill                 runs every size, each in a child process of its own
 //   query_fill --size N        measures one size and prints its lines
 //   query_fill ... --repeat R  repeats each measurement R times (at least 5, 7 unless told)
+//   query_fill --server CONNINFO   also runs every size on that PostgreSQL server, and 1,000,000
+//                              companies there, after the file's run of the same size; the
+//                              server's own read is libpq reading the same statement row by row
 //
 // Each measurement is repeated in one process, the fill and the engine's read taking turns, and
 // printed as the median with the spread (lowest-highest) beside it, since the machine may be
@@ -22,6 +25,8 @@
 //   memory      the resident peak during the first query over the resident size before it
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
+#include "data/PgEngine.h"
+#include "data/ServerConfig.h"
 #include "data/ShipOwnerTable.h"
 #include "platform/CommonControls.h"
 #include "screens/ResultGrid.h"
@@ -40,6 +45,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <libpq-fe.h>
 #include <optional>
 #include <sqlite3.h>
 #include <vector>
@@ -47,6 +53,7 @@
 namespace {
 
 const int kSizes[] = {1000, 10000, 32767, 100000};
+constexpr int kServerOnlySize = 1000000;
 constexpr int kMinimumRepetitions = 5;
 
 long StatusKb(const char* field) {
@@ -141,8 +148,29 @@ private:
     double fillEnd_ = -1;
 };
 
+// The server's own read, on a connection of its own, when the bench runs on a server.
+PGconn* serverRead = nullptr;
+
+template <typename Use> long long ReadServerRows(const QString& statement, Use use) {
+    const QByteArray sql = db::PgEngine::Translate(statement).toUtf8();
+    PQsendQuery(serverRead, sql.constData());
+    PQsetSingleRowMode(serverRead);
+    long long rows = 0;
+    while (PGresult* result = PQgetResult(serverRead)) {
+        if (PQresultStatus(result) == PGRES_SINGLE_TUPLE) {
+            for (int column = 0; column < 5; ++column)
+                use(PQgetvalue(result, 0, column), PQgetlength(result, 0, column));
+            ++rows;
+        }
+        PQclear(result);
+    }
+    return rows;
+}
+
 // Steps the statement and hands each of the five texts to `use`; returns the rows read.
 template <typename Use> long long ReadRows(const QString& statement, Use use) {
+    if (serverRead != nullptr)
+        return ReadServerRows(statement, use);
     sqlite3_stmt* stmt = nullptr;
     const QByteArray sql = statement.toUtf8();
     sqlite3_prepare_v2(modGeneral::dbConnection().Handle(), sql.constData(), sql.size(), &stmt,
@@ -193,21 +221,37 @@ struct Figures {
 
 class Bench {
 public:
-    Bench(int size, int repetitions) : size_(size), repetitions_(repetitions) {
+    Bench(int size, int repetitions, const QString& server)
+        : size_(size), repetitions_(repetitions), engine_(server.isEmpty() ? "file" : "server") {
         db::Connection& connection = modGeneral::dbConnection();
-        dbfile::Create(connection, dbfile::PathIn(dir_.path()));
+        if (server.isEmpty()) {
+            dbfile::Create(connection, dbfile::PathIn(dir_.path()));
+        } else {
+            QFile conf(serverconf::PathIn(dir_.path()));
+            conf.open(QIODevice::WriteOnly);
+            conf.write(server.toUtf8() + '\n');
+            conf.close();
+            connection.Open(serverconf::ConnectionStringFor(dir_.path()), QString(), QString());
+            dbfile::DropOnServer(connection);
+            dbfile::CreateOnServer(connection);
+            serverRead = PQconnectdb(server.toUtf8().constData());
+        }
         DemoDirectory(42).AddTo(connection, size);
+        if (!server.isEmpty())
+            connection.Execute(QStringLiteral("ANALYZE Orvandel"));
         form_.Show();
         grid_ = form_.findChild<ResultGrid*>(QStringLiteral("Grid"));
+        text1_ = form_.findChild<QLineEdit*>(QStringLiteral("Text1"));
         text2_ = form_.findChild<QLineEdit*>(QStringLiteral("Text2"));
         stop_ = form_.findChild<SmartNetXpButton*>(QStringLiteral("CmdStop"));
         for (int i = 0; i < 20; ++i)
             QApplication::processEvents();
     }
 
-    void Measure(const QString& country) {
+    void Measure(const QString& company, const QString& country) {
+        text1_->setText(company);
         text2_->setText(country);
-        const QString statement = shipowner::ListStatement(QString(), country);
+        const QString statement = shipowner::ListStatement(company, country);
         long long rows = 0;
         EngineRead(statement, rows); // warms the page cache alike for both
         Figures figures;
@@ -244,8 +288,8 @@ public:
             if (const std::optional<double> stopMs = StopLatency(watch.FillEnd() / 3))
                 figures.stop.Add(*stopMs);
         }
-        std::printf("%7d rows  filter %-6s  matches %7lld\n", size_, qPrintable(Label(country)),
-                    rows);
+        std::printf("%-6s %7d rows  filter %-12s  matches %7lld\n", engine_, size_,
+                    qPrintable(Label(company, country)), rows);
         for (const bool cpu : {false, true}) {
             const auto pick = [cpu](const Timed& timed, int decimals = 1) {
                 return (cpu ? timed.cpu : timed.wall).Text(decimals).toUtf8();
@@ -264,7 +308,9 @@ public:
     }
 
 private:
-    static QString Label(const QString& country) {
+    static QString Label(const QString& company, const QString& country) {
+        if (!company.isEmpty())
+            return QStringLiteral("name ") + company;
         return country.isEmpty() ? QStringLiteral("none") : country;
     }
 
@@ -289,27 +335,52 @@ private:
     QTemporaryDir dir_;
     int size_;
     int repetitions_;
+    const char* engine_;
     frmquery& form_ = frmquery::instance();
     ResultGrid* grid_;
+    QLineEdit* text1_;
     QLineEdit* text2_;
     SmartNetXpButton* stop_;
     QElapsedTimer clock_;
 };
 
-int MeasureOneSize(int argc, char** argv, int size, int repetitions) {
-    QApplication app(argc, argv);
-    platform::SetUpApplication();
-    Bench bench(size, repetitions);
-    bench.Measure(QString());
-    bench.Measure(QStringLiteral("希腊"));
-    return 0;
+QString OptionText(int argc, char** argv, const char* name) {
+    for (int i = 1; i + 1 < argc; ++i)
+        if (qstrcmp(argv[i], name) == 0)
+            return QString::fromLocal8Bit(argv[i + 1]);
+    return QString();
 }
 
 int OptionValue(int argc, char** argv, const char* name, int fallback) {
-    for (int i = 1; i + 1 < argc; ++i)
-        if (qstrcmp(argv[i], name) == 0)
-            return QByteArray(argv[i + 1]).toInt();
-    return fallback;
+    const QString text = OptionText(argc, argv, name);
+    return text.isEmpty() ? fallback : text.toInt();
+}
+
+int MeasureOneSize(int argc, char** argv, int size, int repetitions) {
+    QApplication app(argc, argv);
+    platform::SetUpApplication();
+    Bench bench(size, repetitions, OptionText(argc, argv, "--server"));
+    bench.Measure(QString(), QString());
+    bench.Measure(QString(), QStringLiteral("希腊"));
+    bench.Measure(QStringLiteral("Pacific"), QString()); // part of a company name
+    return 0;
+}
+
+// Measures one size in a child process of its own; false when it failed.
+bool RunChild(const char* program, int size, int repetitions, const QString& server) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!env.contains(QStringLiteral("DISPLAY")))
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    child.setProcessEnvironment(env);
+    QStringList arguments = {QStringLiteral("--size"), QString::number(size),
+                             QStringLiteral("--repeat"), QString::number(repetitions)};
+    if (!server.isEmpty())
+        arguments << QStringLiteral("--server") << server;
+    child.start(QString::fromLocal8Bit(program), arguments);
+    child.waitForFinished(-1);
+    return child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
 }
 
 } // namespace
@@ -321,19 +392,14 @@ int main(int argc, char** argv) {
     std::printf("medians of %d turns, lowest-highest in brackets; platform %s\n", repetitions,
                 qEnvironmentVariableIsSet("DISPLAY") ? "xcb" : "offscreen");
     std::fflush(stdout); // before the children's lines
+    const QString server = OptionText(argc, argv, "--server");
     int failures = 0;
     for (int size : kSizes) {
-        QProcess child;
-        child.setProcessChannelMode(QProcess::ForwardedChannels);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        if (!env.contains(QStringLiteral("DISPLAY")))
-            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        child.setProcessEnvironment(env);
-        child.start(QString::fromLocal8Bit(argv[0]),
-                    {QStringLiteral("--size"), QString::number(size), QStringLiteral("--repeat"),
-                     QString::number(repetitions)});
-        child.waitForFinished(-1);
-        failures += child.exitCode() != 0;
+        failures += !RunChild(argv[0], size, repetitions, QString());
+        if (!server.isEmpty())
+            failures += !RunChild(argv[0], size, repetitions, server);
     }
+    if (!server.isEmpty())
+        failures += !RunChild(argv[0], kServerOnlySize, repetitions, server);
     return failures == 0 ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 // of this test (offscreen, message boxes answered through the seam) and reads what it reports.
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
+#include "data/ServerConfig.h"
 #include "data/ShipOwnerTable.h"
 #include "platform/CommonControls.h"
 #include "platform/MsgBox.h"
@@ -55,6 +56,14 @@ class TestStartup : public QObject {
 private slots:
     void startup_data();
     void startup();
+    void startupOnServer_data();
+    void startupOnServer();
+
+private:
+    // Runs start-up in a child on the system directory and checks that it opened, or that it
+    // failed as it must, saying on stderr why (`reason`, when given).
+    void ExpectStartup(const QString& directory, const QString& executableDir, bool opens,
+                       const QString& reason = QString());
 };
 
 void TestStartup::startup_data() {
@@ -92,11 +101,61 @@ void TestStartup::startup() {
         picture.write("this is no picture");
     }
 
+    ExpectStartup(directory, executableDir.path(), opens);
+}
+
+void TestStartup::startupOnServer_data() {
+    // The one line of server.conf, whether start-up opens the directory with it, and the reason
+    // it gives on stderr when it does not.
+    QTest::addColumn<QString>("conf");
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<QString>("reason");
+    const QString server = qEnvironmentVariable("ORVANDEL_TEST_SERVER");
+    // Without the test server the rows are made all the same, and each fails.
+    const auto uri = [&server](const QString& password) {
+        return server.isEmpty() ? QString() : TestServerUri(password);
+    };
+    const QString password = QStringLiteral("holds a password");
+    QTest::newRow("connection string") << server << true << QString();
+    QTest::newRow("URI") << uri(QString()) << true << QString();
+    QTest::newRow("password keyword")
+        << server + QStringLiteral(" password=secret") << false << password;
+    QTest::newRow("password in the URI") << uri(QStringLiteral("secret")) << false << password;
+    QTest::newRow("no server at the port")
+        << QStringLiteral("host=127.0.0.1 port=1 dbname=orvandel_test connect_timeout=20") << false
+        << QStringLiteral("port 1 failed: Connection refused");
+    QTest::newRow("unknown user") << server + QStringLiteral(" user=nobody_here") << false
+                                  << QStringLiteral("role \"nobody_here\" does not exist");
+}
+
+void TestStartup::startupOnServer() {
+    QFETCH(QString, conf);
+    QFETCH(bool, opens);
+    QFETCH(QString, reason);
+    QVERIFY2(!qEnvironmentVariableIsEmpty("ORVANDEL_TEST_SERVER"),
+             "needs the test server's connection string in ORVANDEL_TEST_SERVER "
+             "(scripts/test.sh starts one)");
+    // The server holds the directory, so that only server.conf decides.
+    db::Connection creator;
+    creator.Open(serverconf::ServerConnectionString(TestServer()), QString(), dbfile::kPassword);
+    dbfile::DropOnServer(creator);
+    dbfile::CreateOnServer(creator);
+    QTemporaryDir directory;
+    QFile file(serverconf::PathIn(directory.path()));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(conf.toUtf8() + '\n');
+    file.close();
+    QTemporaryDir executableDir;
+    ExpectStartup(directory.path(), executableDir.path(), opens, reason);
+}
+
+void TestStartup::ExpectStartup(const QString& directory, const QString& executableDir, bool opens,
+                                const QString& reason) {
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("ORVANDEL_SYSTEM_DIR"), directory);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("TEST_EXECUTABLE_DIR"), executableDir.path());
+    env.insert(QStringLiteral("TEST_EXECUTABLE_DIR"), executableDir);
     child.setProcessEnvironment(env);
     child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kChildFlag)});
     QVERIFY(child.waitForFinished(30000));
@@ -116,6 +175,7 @@ void TestStartup::startup() {
         QCOMPARE(report.count(QLatin1String("box=")), 1);
         // The cause is for whoever helps the user: on stderr, never in the message.
         QVERIFY2(errors.contains(QLatin1String("orvandel: cannot start: ")), qPrintable(errors));
+        QVERIFY2(errors.contains(reason), qPrintable(errors));
     }
 }
 

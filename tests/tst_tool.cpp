@@ -3,6 +3,7 @@
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
 #include "data/Recordset.h"
+#include "data/ServerConfig.h"
 #include "data/ShipOwnerTable.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
@@ -53,6 +54,9 @@ private slots:
     void checkSaysWhatIsWrong();
     void badArguments_data();
     void badArguments();
+    void serverIsWrittenOnlyAfterItAnswers_data();
+    void serverIsWrittenOnlyAfterItAnswers();
+    void localAndWhereSayWhichIsInUse();
 };
 
 void TestTool::sqlcipherReadsWhatDemoWrote() {
@@ -236,6 +240,98 @@ void TestTool::badArguments() {
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY((run.out + run.err).contains(QLatin1String("usage:")) || exitCode == 1);
     QVERIFY(!QFile::exists(dbfile::PathIn(dir.path())));
+}
+
+void TestTool::serverIsWrittenOnlyAfterItAnswers_data() {
+    // The server named, and what the tool says when it refuses it; empty when it takes it.
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("refusal");
+    const QString server = qEnvironmentVariable("ORVANDEL_TEST_SERVER");
+    // Without the test server the rows are made all the same, and each fails.
+    const auto uri = [&server](const QString& password) {
+        return server.isEmpty() ? QString() : TestServerUri(password);
+    };
+    const QString password = QStringLiteral("holds a password");
+    const QString refused = QStringLiteral("the server refused the connection");
+    QTest::newRow("connection string") << server << QString();
+    QTest::newRow("URI") << uri(QString()) << QString();
+    QTest::newRow("password keyword") << server + QStringLiteral(" password=secret") << password;
+    QTest::newRow("password in the URI") << uri(QStringLiteral("secret")) << password;
+    QTest::newRow("password as a URI parameter")
+        << uri(QString()) + QStringLiteral("?password=secret") << password;
+    QTest::newRow("no server at the port")
+        << QStringLiteral("host=127.0.0.1 port=1 dbname=orvandel_test connect_timeout=20")
+        << refused +
+               QStringLiteral(
+                   ": connection to server at \"127.0.0.1\", port 1 failed: Connection refused");
+    QTest::newRow("unknown user") << server + QStringLiteral(" user=nobody_here")
+                                  << QStringLiteral("role \"nobody_here\" does not exist");
+    QTest::newRow("not a connection string")
+        << QStringLiteral("host=127.0.0.1 port") << QStringLiteral("not a connection string");
+}
+
+void TestTool::serverIsWrittenOnlyAfterItAnswers() {
+    QFETCH(QString, server);
+    QFETCH(QString, refusal);
+    QVERIFY2(!qEnvironmentVariableIsEmpty("ORVANDEL_TEST_SERVER"),
+             "needs the test server's connection string in ORVANDEL_TEST_SERVER "
+             "(scripts/test.sh starts one)");
+    // Into a directory without server.conf, and over one that names another server.
+    const QString before = QStringLiteral("host=before.example dbname=directory\n");
+    for (const bool existing : {false, true}) {
+        QTemporaryDir dir;
+        QFile conf(serverconf::PathIn(dir.path()));
+        if (existing) {
+            QVERIFY(conf.open(QIODevice::WriteOnly));
+            conf.write(before.toUtf8());
+            conf.close();
+        }
+        const ToolRun run = RunTool(dir.path(), {"server", server});
+        if (refusal.isEmpty()) {
+            QCOMPARE(run.exitCode, 0);
+            QVERIFY(conf.open(QIODevice::ReadOnly));
+            QCOMPARE(QString::fromUtf8(conf.readAll()), server + QLatin1Char('\n'));
+            continue;
+        }
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.startsWith(QStringLiteral("orvandel-db: not written: ")),
+                 qPrintable(run.err));
+        QVERIFY2(run.err.contains(refusal), qPrintable(run.err));
+        QCOMPARE(conf.exists(), existing);
+        if (existing) {
+            QVERIFY(conf.open(QIODevice::ReadOnly));
+            QCOMPARE(QString::fromUtf8(conf.readAll()), before);
+        }
+    }
+}
+
+void TestTool::localAndWhereSayWhichIsInUse() {
+    QVERIFY2(!qEnvironmentVariableIsEmpty("ORVANDEL_TEST_SERVER"),
+             "needs the test server's connection string in ORVANDEL_TEST_SERVER "
+             "(scripts/test.sh starts one)");
+    QTemporaryDir dir;
+    const QString file = dbfile::PathIn(dir.path()) + QLatin1Char('\n');
+    QCOMPARE(RunTool(dir.path(), {"where"}).out, file);
+    QCOMPARE(RunTool(dir.path(), {"server", TestServerUri()}).exitCode, 0);
+    const ToolRun onServer = RunTool(dir.path(), {"where"});
+    QCOMPARE(onServer.exitCode, 0);
+    QCOMPARE(onServer.out, QStringLiteral("server ") + TestServerUri() + QLatin1Char('\n'));
+    for (int time = 0; time < 2; ++time) { // the second time there is nothing to remove
+        QCOMPARE(RunTool(dir.path(), {"server", "--local"}).exitCode, 0);
+        QVERIFY(!QFile::exists(serverconf::PathIn(dir.path())));
+        QCOMPARE(RunTool(dir.path(), {"where"}).out, file);
+    }
+    // A password put into server.conf by hand is refused, with the reason.
+    QFile conf(serverconf::PathIn(dir.path()));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write(TestServerUri(QStringLiteral("secret")).toUtf8());
+    conf.close();
+    for (const QStringList& arguments : {QStringList{"where"}, QStringList{"demo", "1"}}) {
+        const ToolRun refused = RunTool(dir.path(), arguments);
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.err.contains(QLatin1String("holds a password")), qPrintable(refused.err));
+        QVERIFY(refused.out.isEmpty());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestTool)

@@ -25,6 +25,16 @@ QString TestServer() {
     return conninfo;
 }
 
+QString TestServerUri(const QString& password) {
+    QMap<QString, QString> keywords;
+    for (const QString& pair : TestServer().split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        keywords.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
+    const QString userInfo =
+        keywords.value("user") + (password.isEmpty() ? QString() : QLatin1Char(':') + password);
+    return QStringLiteral("postgresql://%1@%2:%3/%4")
+        .arg(userInfo, keywords.value("host"), keywords.value("port"), keywords.value("dbname"));
+}
+
 SystemDirFixture::SystemDirFixture(const QString& subPath)
     : previous_(qgetenv("ORVANDEL_SYSTEM_DIR")) {
     path_ = subPath.isEmpty() ? root_.path() : root_.filePath(subPath);

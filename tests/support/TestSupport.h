@@ -24,6 +24,9 @@ struct ToolRun {
 // Runs the built database tool on the given system directory and waits for it.
 ToolRun RunTool(const QString& systemDir, const QStringList& arguments);
 QString TestServer();
+// The test server as a URI (postgresql://user@host:port/dbname), with the password in it when
+// one is given.
+QString TestServerUri(const QString& password = QString());
 
 // A private system directory for one test: ORVANDEL_SYSTEM_DIR points at it while it lives.
 class SystemDirFixture {

@@ -36,10 +36,11 @@ public:
         process_.write(line + '\n');
         process_.waitForBytesWritten(10000);
     }
-    // The next line the desk prints; empty when it ends or says nothing for a minute.
+    // The next line the desk prints; empty when it ends or says nothing for five minutes (a race
+    // on a loaded machine says nothing until it is done).
     QString Hear() {
         while (!process_.canReadLine())
-            if (!process_.waitForReadyRead(60000))
+            if (!process_.waitForReadyRead(300000))
                 return QString();
         return QString::fromUtf8(process_.readLine()).chopped(1);
     }

@@ -21,6 +21,12 @@ public:
     // result.
     QList<qint64> ShownIds() const;
 
+signals:
+    // A fill's yield before each row, with the rows it has added so far: where clicks and keys
+    // reach the screen while it fills, and where a test acts at the row it chooses. Only a fill
+    // that starts with a listener connected announces it.
+    void FillYield(qint64 rowsSoFar);
+
 protected:
     void Form_Load() override;
     void closeEvent(QCloseEvent* event) override;

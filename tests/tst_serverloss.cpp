@@ -1,5 +1,6 @@
 #include "data/Connection.h"
 #include "data/DbError.h"
+#include "data/ServerConfig.h"
 #include "platform/CommonControls.h"
 #include "platform/MsgBox.h"
 #include "screens/ResultGrid.h"
@@ -13,6 +14,10 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using platform::MsgBoxSeam::Taken;
 
@@ -99,6 +104,8 @@ private slots:
     void serverStoppedDuringASave_data();
     void serverStoppedDuringASave();
     void serverStoppedWhileIdle();
+    void serverThatNeverAnswersIsGivenUp_data();
+    void serverThatNeverAnswersIsGivenUp();
 
 private:
     db::Connection& connection() { return modGeneral::dbConnection(); }
@@ -357,6 +364,33 @@ void TestServerLoss::serverStoppedWhileIdle() {
     box(14)->setText(QStringLiteral("333"));
     clickSave();
     QCOMPARE(Taken().value(0).text, QStringLiteral("修改成功"));
+}
+
+void TestServerLoss::serverThatNeverAnswersIsGivenUp_data() {
+    QTest::addColumn<QString>("options");
+    QTest::newRow("the program's own time limit") << "";
+    QTest::newRow("the connection string's") << " connect_timeout=2";
+}
+
+void TestServerLoss::serverThatNeverAnswersIsGivenUp() {
+    QFETCH(QString, options);
+    // Listening but never accepting: the system completes the connection, nobody answers it.
+    const int silent = socket(AF_INET, SOCK_STREAM, 0);
+    const auto closeSilent = qScopeGuard([silent] { close(silent); });
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    QVERIFY(bind(silent, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+            listen(silent, 4) == 0 &&
+            getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+    db::Connection connection;
+    const QString conninfo = QStringLiteral("host=127.0.0.1 port=%1 user=orvandel dbname=x")
+                                 .arg(ntohs(address.sin_port)) +
+                             options;
+    QVERIFY_THROWS_EXCEPTION(
+        db::ServerLostError,
+        connection.Open(serverconf::ServerConnectionString(conninfo), QString(), QString()));
 }
 
 QTEST_MAIN(TestServerLoss)

@@ -337,8 +337,12 @@ QString PgEngine::Translate(const QString& sql) {
 
 PgEngine::PgEngine(const QString& conninfo, int busyTimeoutMs) : busyTimeoutMs_(busyTimeoutMs) {
     const QByteArray info = conninfo.toUtf8();
-    const char* keywords[] = {"dbname", "client_encoding", "fallback_application_name", nullptr};
-    const char* values[] = {info.constData(), "UTF8", "orvandel", nullptr};
+    // A server that does not answer (a host switched off, a server that hangs) is given up on
+    // after a while rather than holding the window for good; before dbname, so that the
+    // connection string can say otherwise.
+    const char* keywords[] = {"connect_timeout", "dbname", "client_encoding",
+                              "fallback_application_name", nullptr};
+    const char* values[] = {"10", info.constData(), "UTF8", "orvandel", nullptr};
     conn_ = PQconnectdbParams(keywords, values, 1);
     try {
         if (conn_ == nullptr)

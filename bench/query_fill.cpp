@@ -1,28 +1,35 @@
-// Measures the query screen's fill against the engine's own read of the same rows.
+// Measures the query screen's fill against the engine's own read of the same rows, on the
+// encrypted file and on a PostgreSQL server.
 //
-//   query_fill                 runs every size, each in a child process of its own
-//   query_fill --size N        measures one size and prints its lines
-//   query_fill ... --repeat R  repeats each measurement R times (at least 5, 7 unless told)
-//   query_fill --server CONNINFO   also runs every size on that PostgreSQL server, and 1,000,000
-//                              companies there, after the file's run of the same size; the
-//                              server's own read is libpq reading the same statement row by row
+//   query_fill                    runs every size on the file, each in a child process of its own
+//   query_fill --server CONNINFO  and again on that server: it REPLACES the ship-owner table there,
+//                                 so give it a throw-away server (scripts/test-server.sh start DIR)
+//   query_fill ... --scale N      then N companies on both engines, filtered on parts of a name
+//   query_fill ... --repeat R     repeats each measurement R times (at least 5, 7 unless told)
+//   query_fill --size N --engine file|server [--scale-filters] ...   one child's measurement
 //
 // Each measurement is repeated in one process, the fill and the engine's read taking turns, and
 // printed as the median with the spread (lowest-highest) beside it, since the machine may be
 // shared. The query, the read, the floor and the sizing are timed twice: on the wall clock and
-// as this thread's processor time, which other processes on a busy machine disturb far less.
+// as this thread's processor time, which other processes on a busy machine disturb far less (on
+// the server, the server's own processor time is in neither: it runs in another process).
 // Per size and filter:
 //   query       the whole RunQuery: fill and column sizing
-//   read        the engine stepping the same rows and turning their five texts into QString
+//   read        the engine's own read of the same rows, turning their five texts into QString:
+//               the file's library stepping the statement; on the server libpq sending the same
+//               statement text the server engine sends (after its `like` rewrite) and taking
+//               the rows one by one (single-row mode), as a fill that streams must
 //   ratio       query / read, the median of the ratios of each turn
 //   over        query - read: what the screen adds to the engine
-//   floor       the engine stepping the rows and pointing at their texts, nothing converted
+//   floor       the engine's read pointing at the texts, nothing converted
+//   size        AutoSize over every column alone, on the full result
+//   first row   when the engine's own read had its first row, from its start
 //   paint       when the grid was first painted with rows, from the query's start
 //   fill        when the fill loop ended (the grid hides to size its columns)
-//   size        AutoSize over every column alone, on the full result
 //   stop        from the moment a stop click is due, a third of the way through, to the fill
 //               loop's end (the click waits for the fill's next yield)
 //   memory      the resident peak during the first query over the resident size before it
+// The parent prints both engines' figures side by side at the end.
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
 #include "data/PgEngine.h"
@@ -39,6 +46,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -53,8 +61,20 @@
 namespace {
 
 const int kSizes[] = {1000, 10000, 32767, 100000};
-constexpr int kServerOnlySize = 1000000;
 constexpr int kMinimumRepetitions = 5;
+// Parts of a company name: English and Chinese of three or more characters, which a trigram
+// index can serve, one that matches many companies, and two Chinese characters, which it cannot.
+const char* const kScaleFilters[] = {"Baltic", "鑫润航", "远洋运输", "华达"};
+// A child's line for the parent's side-by-side table; the parent does not echo it.
+constexpr char kSummaryMark[] = "@summary";
+
+// The text padded to `width` columns of a terminal, where a Chinese character takes two.
+QByteArray Padded(const QString& text, int width) {
+    int columns = 0;
+    for (const QChar c : text)
+        columns += c.unicode() >= 0x1100 ? 2 : 1;
+    return (text + QString(qMax(0, width - columns), QLatin1Char(' '))).toUtf8();
+}
 
 long StatusKb(const char* field) {
     QFile status(QStringLiteral("/proc/self/status"));
@@ -148,61 +168,78 @@ private:
     double fillEnd_ = -1;
 };
 
-// The server's own read, on a connection of its own, when the bench runs on a server.
-PGconn* serverRead = nullptr;
-
-template <typename Use> long long ReadServerRows(const QString& statement, Use use) {
-    const QByteArray sql = db::PgEngine::Translate(statement).toUtf8();
-    PQsendQuery(serverRead, sql.constData());
-    PQsetSingleRowMode(serverRead);
+// What one own read saw.
+struct ReadResult {
     long long rows = 0;
-    while (PGresult* result = PQgetResult(serverRead)) {
-        if (PQresultStatus(result) == PGRES_SINGLE_TUPLE) {
+    double firstRowMs = -1; // from the read's start
+};
+
+// The engine's own read of a statement, straight through the engine's library: the file's
+// open handle, or a libpq connection of its own to the same server.
+class OwnRead {
+public:
+    OwnRead() = default;
+    explicit OwnRead(const QString& conninfo) {
+        const QByteArray info = conninfo.toUtf8();
+        const char* keywords[] = {"dbname", "client_encoding", nullptr};
+        const char* values[] = {info.constData(), "UTF8", nullptr};
+        server_ = PQconnectdbParams(keywords, values, 1);
+        if (PQstatus(server_) != CONNECTION_OK)
+            qFatal("cannot reach the server: %s", PQerrorMessage(server_));
+    }
+    ~OwnRead() { PQfinish(server_); }
+    OwnRead(const OwnRead&) = delete;
+    OwnRead& operator=(const OwnRead&) = delete;
+
+    // Hands each of the five texts of every row to `use`.
+    template <typename Use> ReadResult Rows(const QString& statement, Use use) const {
+        return server_ != nullptr ? ServerRows(statement, use) : FileRows(statement, use);
+    }
+
+private:
+    template <typename Use> static ReadResult FileRows(const QString& statement, Use use) {
+        const Stopwatch watch;
+        sqlite3_stmt* stmt = nullptr;
+        const QByteArray sql = statement.toUtf8();
+        sqlite3_prepare_v2(modGeneral::dbConnection().Handle(), sql.constData(), sql.size(), &stmt,
+                           nullptr);
+        ReadResult read;
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            if (read.rows++ == 0)
+                read.firstRowMs = watch.WallMs();
             for (int column = 0; column < 5; ++column)
-                use(PQgetvalue(result, 0, column), PQgetlength(result, 0, column));
-            ++rows;
+                use(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)),
+                    sqlite3_column_bytes(stmt, column));
         }
-        PQclear(result);
+        sqlite3_finalize(stmt);
+        return read;
     }
-    return rows;
-}
 
-// Steps the statement and hands each of the five texts to `use`; returns the rows read.
-template <typename Use> long long ReadRows(const QString& statement, Use use) {
-    if (serverRead != nullptr)
-        return ReadServerRows(statement, use);
-    sqlite3_stmt* stmt = nullptr;
-    const QByteArray sql = statement.toUtf8();
-    sqlite3_prepare_v2(modGeneral::dbConnection().Handle(), sql.constData(), sql.size(), &stmt,
-                       nullptr);
-    long long rows = 0;
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-        for (int column = 0; column < 5; ++column)
-            use(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)),
-                sqlite3_column_bytes(stmt, column));
-        ++rows;
+    template <typename Use> ReadResult ServerRows(const QString& statement, Use use) const {
+        const Stopwatch watch;
+        const QByteArray sql = db::PgEngine::Translate(statement).toUtf8();
+        if (PQsendQueryParams(server_, sql.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) !=
+                1 ||
+            PQsetSingleRowMode(server_) != 1)
+            qFatal("cannot send the statement: %s", PQerrorMessage(server_));
+        ReadResult read;
+        while (PGresult* result = PQgetResult(server_)) {
+            const ExecStatusType status = PQresultStatus(result);
+            if (status == PGRES_SINGLE_TUPLE) {
+                if (read.rows++ == 0)
+                    read.firstRowMs = watch.WallMs();
+                for (int column = 0; column < 5; ++column)
+                    use(PQgetvalue(result, 0, column), PQgetlength(result, 0, column));
+            } else if (status != PGRES_TUPLES_OK) {
+                qFatal("the server refused the statement: %s", PQresultErrorMessage(result));
+            }
+            PQclear(result);
+        }
+        return read;
     }
-    sqlite3_finalize(stmt);
-    return rows;
-}
 
-Stopwatch EngineRead(const QString& statement, long long& rows) {
-    Stopwatch watch;
-    QString sink;
-    rows = ReadRows(
-        statement, [&sink](const char* text, int bytes) { sink = QString::fromUtf8(text, bytes); });
-    return watch;
-}
-
-Stopwatch EngineFloor(const QString& statement) {
-    Stopwatch watch;
-    size_t sink = 0;
-    ReadRows(statement,
-             [&sink](const char* text, int bytes) { sink += bytes + (text != nullptr); });
-    static volatile size_t keep;
-    keep = sink + keep; // the compiler may not drop the reads
-    return watch;
-}
+    PGconn* server_ = nullptr;
+};
 
 // One kind of figure on both clocks.
 struct Timed {
@@ -215,30 +252,45 @@ struct Timed {
 
 struct Figures {
     Timed query, read, ratio, over, floor, size;
-    Samples paint, fill, stop;
+    Samples firstRow, paint, fill, stop;
     double memoryMb = 0;
+};
+
+// The query screen's two filters.
+struct Filter {
+    QString company, country;
+    QString Label() const {
+        if (!company.isEmpty())
+            return QStringLiteral("company:") + company;
+        if (!country.isEmpty())
+            return QStringLiteral("country:") + country;
+        return QStringLiteral("none");
+    }
 };
 
 class Bench {
 public:
+    // Makes `size` demonstration companies on the file, or on the server when `server` names
+    // one, and shows the query screen.
     Bench(int size, int repetitions, const QString& server)
         : size_(size), repetitions_(repetitions), engine_(server.isEmpty() ? "file" : "server") {
         db::Connection& connection = modGeneral::dbConnection();
+        const Stopwatch making;
         if (server.isEmpty()) {
             dbfile::Create(connection, dbfile::PathIn(dir_.path()));
         } else {
-            QFile conf(serverconf::PathIn(dir_.path()));
-            conf.open(QIODevice::WriteOnly);
-            conf.write(server.toUtf8() + '\n');
-            conf.close();
-            connection.Open(serverconf::ConnectionStringFor(dir_.path()), QString(), QString());
+            connection.Open(serverconf::ServerConnectionString(server), QString(), QString());
             dbfile::DropOnServer(connection);
             dbfile::CreateOnServer(connection);
-            serverRead = PQconnectdb(server.toUtf8().constData());
+            ownRead_.emplace(server);
         }
         DemoDirectory(42).AddTo(connection, size);
-        if (!server.isEmpty())
-            connection.Execute(QStringLiteral("ANALYZE Orvandel"));
+        if (!server.isEmpty()) // as the server's autovacuum would after such a load
+            connection.Execute(QStringLiteral("VACUUM ANALYZE ") + shipowner::kTable);
+        else
+            ownRead_.emplace();
+        if (size >= 1000000)
+            std::printf("%s: made %d companies in %.1f s\n", engine_, size, making.WallMs() / 1e3);
         form_.Show();
         grid_ = form_.findChild<ResultGrid*>(QStringLiteral("Grid"));
         text1_ = form_.findChild<QLineEdit*>(QStringLiteral("Text1"));
@@ -248,19 +300,22 @@ public:
             QApplication::processEvents();
     }
 
-    void Measure(const QString& company, const QString& country) {
-        text1_->setText(company);
-        text2_->setText(country);
-        const QString statement = shipowner::ListStatement(company, country);
-        long long rows = 0;
-        EngineRead(statement, rows); // warms the page cache alike for both
+    void Measure(const Filter& filter) {
+        text1_->setText(filter.company);
+        text2_->setText(filter.country);
+        const QString statement = shipowner::ListStatement(filter.company, filter.country);
+        long long rows = Read(statement).rows; // warms the caches alike for both
         Figures figures;
         GridWatch watch(grid_, clock_);
         for (int turn = 0; turn < repetitions_; ++turn) {
-            Stopwatch read = EngineRead(statement, rows);
+            const Stopwatch read;
+            const ReadResult result = Read(statement);
             const double readMs = read.WallMs(), readCpuMs = read.CpuMs();
+            rows = result.rows;
             figures.read.Add(readMs, readCpuMs);
-            const Stopwatch floor = EngineFloor(statement);
+            figures.firstRow.Add(result.firstRowMs);
+            const Stopwatch floor;
+            Floor(statement);
             figures.floor.Add(floor.WallMs(), floor.CpuMs());
 
             if (turn == 0)
@@ -288,8 +343,29 @@ public:
             if (const std::optional<double> stopMs = StopLatency(watch.FillEnd() / 3))
                 figures.stop.Add(*stopMs);
         }
-        std::printf("%-6s %7d rows  filter %-12s  matches %7lld\n", engine_, size_,
-                    qPrintable(Label(company, country)), rows);
+        Print(filter, rows, figures);
+    }
+
+private:
+    ReadResult Read(const QString& statement) const {
+        QString sink;
+        return ownRead_->Rows(statement, [&sink](const char* text, int bytes) {
+            sink = QString::fromUtf8(text, bytes);
+        });
+    }
+
+    void Floor(const QString& statement) const {
+        size_t sink = 0;
+        ownRead_->Rows(statement,
+                       [&sink](const char* text, int bytes) { sink += bytes + (text != nullptr); });
+        static volatile size_t keep;
+        keep = sink + keep; // the compiler may not drop the reads
+    }
+
+    void Print(const Filter& filter, long long rows, const Figures& figures) const {
+        const QByteArray label = filter.Label().toUtf8();
+        std::printf("%-6s %7d rows  filter %s  matches %7lld\n", engine_, size_,
+                    Padded(filter.Label(), 16).constData(), rows);
         for (const bool cpu : {false, true}) {
             const auto pick = [cpu](const Timed& timed, int decimals = 1) {
                 return (cpu ? timed.cpu : timed.wall).Text(decimals).toUtf8();
@@ -301,17 +377,16 @@ public:
                         pick(figures.over).constData(), pick(figures.floor).constData(),
                         pick(figures.size).constData());
         }
-        std::printf("    paint %s ms   fill %s ms   stop %s ms   memory +%.1f MB\n",
-                    qPrintable(figures.paint.Text()), qPrintable(figures.fill.Text()),
-                    qPrintable(figures.stop.Text()), figures.memoryMb);
+        std::printf(
+            "    first row %s ms   paint %s ms   fill %s ms   stop %s ms   memory +%.1f MB\n",
+            qPrintable(figures.firstRow.Text()), qPrintable(figures.paint.Text()),
+            qPrintable(figures.fill.Text()), qPrintable(figures.stop.Text()), figures.memoryMb);
+        std::printf("%s\t%s\t%d\t%s\t%lld\t%.2f\t%.2f\t%.1f\t%.1f\t%.1f\t%.1f\t%.1f\t%.1f\n",
+                    kSummaryMark, engine_, size_, label.constData(), rows,
+                    figures.ratio.wall.Median(), figures.ratio.cpu.Median(), figures.paint.Median(),
+                    figures.stop.Median(), figures.firstRow.Median(), figures.query.wall.Median(),
+                    figures.read.wall.Median(), figures.query.cpu.Median());
         std::fflush(stdout);
-    }
-
-private:
-    static QString Label(const QString& company, const QString& country) {
-        if (!company.isEmpty())
-            return QStringLiteral("name ") + company;
-        return country.isEmpty() ? QStringLiteral("none") : country;
     }
 
     // Clicks stop after `afterMs` of a new fill; returns the time from when the click was due
@@ -336,6 +411,7 @@ private:
     int size_;
     int repetitions_;
     const char* engine_;
+    std::optional<OwnRead> ownRead_;
     frmquery& form_ = frmquery::instance();
     ResultGrid* grid_;
     QLineEdit* text1_;
@@ -344,62 +420,161 @@ private:
     QElapsedTimer clock_;
 };
 
-QString OptionText(int argc, char** argv, const char* name) {
+QString OptionValue(int argc, char** argv, const char* name) {
     for (int i = 1; i + 1 < argc; ++i)
         if (qstrcmp(argv[i], name) == 0)
             return QString::fromLocal8Bit(argv[i + 1]);
     return QString();
 }
 
-int OptionValue(int argc, char** argv, const char* name, int fallback) {
-    const QString text = OptionText(argc, argv, name);
-    return text.isEmpty() ? fallback : text.toInt();
+bool HasOption(int argc, char** argv, const char* name) {
+    for (int i = 1; i < argc; ++i)
+        if (qstrcmp(argv[i], name) == 0)
+            return true;
+    return false;
 }
 
 int MeasureOneSize(int argc, char** argv, int size, int repetitions) {
     QApplication app(argc, argv);
     platform::SetUpApplication();
-    Bench bench(size, repetitions, OptionText(argc, argv, "--server"));
-    bench.Measure(QString(), QString());
-    bench.Measure(QString(), QStringLiteral("希腊"));
-    bench.Measure(QStringLiteral("Pacific"), QString()); // part of a company name
+    const bool onServer = OptionValue(argc, argv, "--engine") == QLatin1String("server");
+    Bench bench(size, repetitions, onServer ? OptionValue(argc, argv, "--server") : QString());
+    if (HasOption(argc, argv, "--scale-filters")) {
+        for (const char* company : kScaleFilters)
+            bench.Measure({QString::fromUtf8(company), QString()});
+    } else {
+        bench.Measure({});
+        bench.Measure({QString(), QStringLiteral("希腊")});
+        bench.Measure({QStringLiteral("Pacific"), QString()});
+    }
     return 0;
 }
 
-// Measures one size in a child process of its own; false when it failed.
-bool RunChild(const char* program, int size, int repetitions, const QString& server) {
+// One child's summary line, by engine.
+struct Summary {
+    double ratioWall, ratioCpu, paint, stop, firstRow, queryWall, readWall, queryCpu;
+    long long matches;
+};
+using SummaryKey = QPair<int, QString>; // size, filter
+
+QString Figure(double value, int decimals = 1) {
+    return value < 0 ? QStringLiteral("n/a") : QString::number(value, 'f', decimals);
+}
+
+// Runs one child, echoes its lines and keeps its summaries.
+bool RunChild(const QString& program, const QStringList& arguments,
+              QMap<SummaryKey, QMap<QString, Summary>>& summaries) {
     QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (!env.contains(QStringLiteral("DISPLAY")))
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     child.setProcessEnvironment(env);
-    QStringList arguments = {QStringLiteral("--size"), QString::number(size),
-                             QStringLiteral("--repeat"), QString::number(repetitions)};
-    if (!server.isEmpty())
-        arguments << QStringLiteral("--server") << server;
-    child.start(QString::fromLocal8Bit(program), arguments);
+    child.start(program, arguments);
+    child.waitForStarted(-1);
+    while (child.state() != QProcess::NotRunning || child.canReadLine()) {
+        if (!child.canReadLine() && !child.waitForReadyRead(1000))
+            continue;
+        while (child.canReadLine()) {
+            const QByteArray line = child.readLine();
+            if (!line.startsWith(kSummaryMark)) {
+                std::fputs(line.constData(), stdout);
+                std::fflush(stdout);
+                continue;
+            }
+            const QList<QByteArray> f = line.trimmed().split('\t');
+            if (f.size() < 13)
+                continue;
+            summaries[{f[2].toInt(), QString::fromUtf8(f[3])}][QString::fromUtf8(f[1])] =
+                Summary{f[5].toDouble(),  f[6].toDouble(),  f[7].toDouble(),
+                        f[8].toDouble(),  f[9].toDouble(),  f[10].toDouble(),
+                        f[11].toDouble(), f[12].toDouble(), f[4].toLongLong()};
+        }
+    }
     child.waitForFinished(-1);
     return child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
+}
+
+void PrintSideBySide(const QMap<SummaryKey, QMap<QString, Summary>>& summaries, int scale) {
+    std::printf("\nside by side, medians: ratio = fill / own read, wall (processor); paint and "
+                "stop in ms\n%9s  %-16s %8s  %-13s %-13s %7s %7s %7s %7s\n",
+                "rows", "filter", "matches", "file ratio", "server ratio", "paint f", "paint s",
+                "stop f", "stop s");
+    for (auto it = summaries.begin(); it != summaries.end(); ++it) {
+        if (it.key().first == scale)
+            continue;
+        const Summary none{-1, -1, -1, -1, -1, -1, -1, -1, 0};
+        const Summary file = it->value(QStringLiteral("file"), none);
+        const Summary server = it->value(QStringLiteral("server"), none);
+        const auto ratio = [](const Summary& s) {
+            return QStringLiteral("%1 (%2)").arg(Figure(s.ratioWall, 2), Figure(s.ratioCpu, 2));
+        };
+        std::printf("%9d  %s %8lld  %-13s %-13s %7s %7s %7s %7s\n", it.key().first,
+                    Padded(it.key().second, 16).constData(), qMax(file.matches, server.matches),
+                    qPrintable(ratio(file)), qPrintable(ratio(server)),
+                    qPrintable(Figure(file.paint)), qPrintable(Figure(server.paint)),
+                    qPrintable(Figure(file.stop)), qPrintable(Figure(server.stop)));
+    }
+    if (scale <= 0)
+        return;
+    std::printf("\n%d companies, medians in ms: the own read's first row and whole read, the "
+                "screen's first paint and whole query\n%-16s %8s  %9s %9s %9s %9s  %9s %9s "
+                "%9s  %s\n",
+                scale, "filter", "matches", "row s", "paint s", "read s", "query s", "paint f",
+                "read f", "query f", "query s/f");
+    for (auto it = summaries.begin(); it != summaries.end(); ++it) {
+        if (it.key().first != scale)
+            continue;
+        const Summary none{-1, -1, -1, -1, -1, -1, -1, -1, 0};
+        const Summary file = it->value(QStringLiteral("file"), none);
+        const Summary server = it->value(QStringLiteral("server"), none);
+        std::printf("%s %8lld  %9s %9s %9s %9s  %9s %9s %9s  %s\n",
+                    Padded(it.key().second, 16).constData(), qMax(file.matches, server.matches),
+                    qPrintable(Figure(server.firstRow)), qPrintable(Figure(server.paint)),
+                    qPrintable(Figure(server.readWall)), qPrintable(Figure(server.queryWall)),
+                    qPrintable(Figure(file.paint)), qPrintable(Figure(file.readWall)),
+                    qPrintable(Figure(file.queryWall)),
+                    qPrintable(file.queryWall > 0 && server.queryWall > 0
+                                   ? Figure(server.queryWall / file.queryWall, 2)
+                                   : QStringLiteral("n/a")));
+    }
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const int repetitions = qMax(kMinimumRepetitions, OptionValue(argc, argv, "--repeat", 7));
-    if (const int size = OptionValue(argc, argv, "--size", 0); size > 0)
+    const int repetitions =
+        qMax(kMinimumRepetitions, OptionValue(argc, argv, "--repeat").toInt() > 0
+                                      ? OptionValue(argc, argv, "--repeat").toInt()
+                                      : 7);
+    if (const int size = OptionValue(argc, argv, "--size").toInt(); size > 0)
         return MeasureOneSize(argc, argv, size, repetitions);
+    const QString server = OptionValue(argc, argv, "--server");
+    const int scale = OptionValue(argc, argv, "--scale").toInt();
     std::printf("medians of %d turns, lowest-highest in brackets; platform %s\n", repetitions,
                 qEnvironmentVariableIsSet("DISPLAY") ? "xcb" : "offscreen");
     std::fflush(stdout); // before the children's lines
-    const QString server = OptionText(argc, argv, "--server");
-    int failures = 0;
-    for (int size : kSizes) {
-        failures += !RunChild(argv[0], size, repetitions, QString());
-        if (!server.isEmpty())
-            failures += !RunChild(argv[0], size, repetitions, server);
-    }
+    const QString program = QString::fromLocal8Bit(argv[0]);
+    QStringList engines = {QStringLiteral("file")};
     if (!server.isEmpty())
-        failures += !RunChild(argv[0], kServerOnlySize, repetitions, server);
+        engines.append(QStringLiteral("server"));
+    QList<QStringList> runs;
+    for (int size : kSizes)
+        for (const QString& engine : engines)
+            runs.append({QStringLiteral("--size"), QString::number(size),
+                         QStringLiteral("--engine"), engine});
+    if (scale > 0)
+        for (const QString& engine : engines)
+            runs.append({QStringLiteral("--size"), QString::number(scale),
+                         QStringLiteral("--engine"), engine, QStringLiteral("--scale-filters")});
+    QMap<SummaryKey, QMap<QString, Summary>> summaries;
+    int failures = 0;
+    for (QStringList arguments : runs) {
+        arguments << QStringLiteral("--repeat") << QString::number(repetitions);
+        if (!server.isEmpty())
+            arguments << QStringLiteral("--server") << server;
+        failures += !RunChild(program, arguments, summaries);
+    }
+    PrintSideBySide(summaries, scale);
     return failures == 0 ? 0 : 1;
 }

@@ -72,6 +72,7 @@ private slots:
     void multiStatementTextIsRefused_data();
     void multiStatementTextIsRefused();
     void staticResultSetIsASnapshot();
+    void readLeftBeforeItsEndLeavesNothingOpen();
     void unstoredRowRollsBack();
     void failedUpdateRollsBackAtOnce();
     void transactionEndsAsAsked_data();
@@ -611,6 +612,25 @@ void TestDataLayer::staticResultSetIsASnapshot() {
         seen << rs.Field(QStringLiteral("公司名称")).toString();
     QCOMPARE(seen, QStringList({"2", "1", "0"}));
     QCOMPARE(RowCount(connection), 0);
+}
+
+void TestDataLayer::readLeftBeforeItsEndLeavesNothingOpen() {
+    // A stopped fill: what the engine opened for the read must not hold the next save back.
+    SystemDirFixture dir;
+    Connection connection;
+    dir.CreateDatabase(connection);
+    for (int i = 0; i < 3; ++i)
+        InsertCompany(connection, {{QStringLiteral("tel"), QString::number(i)}});
+    Recordset fill;
+    fill.Open(shipowner::ListStatement(QString(), QString()), connection, db::adOpenStatic,
+              db::adLockReadOnly);
+    fill.MoveNext();
+    fill.Close();
+    QVERIFY(!InTransaction(connection));
+    const qint64 id = InsertCompany(connection, {{QStringLiteral("tel"), QStringLiteral("new")}});
+    Connection other;
+    dir.OpenAnother(other);
+    QCOMPARE(StoredValue(other, id, QStringLiteral("tel")).toString(), QStringLiteral("new"));
 }
 
 void TestDataLayer::unstoredRowRollsBack() {

@@ -148,20 +148,47 @@ QString Placeholders(int from, int count) {
     return placeholders.join(QLatin1Char(','));
 }
 
-// Rows as the server sends them, one result a row (libpq's single-row mode): the first rows are
-// there at once, and memory holds one row, not the whole answer.
+// Whether the statement is a query that a cursor can run.
+bool IsSelect(const QString& sql) {
+    const QString text = sql.trimmed();
+    return text.startsWith(QLatin1String("select"), Qt::CaseInsensitive) &&
+           (text.size() == 6 || !text.at(6).isLetterOrNumber());
+}
+
+// Rows as the server sends them, one result a row (libpq's single-row mode): memory holds one
+// row, not the whole answer. A query runs through a cursor, so that the server plans for the first
+// rows (reading the key's index backwards rather than sorting every match first); outside a
+// transaction the cursor has a read transaction of its own. The cursor hands out its rows in
+// batches, a screenful first, then larger ones: the server makes a whole batch before it sends
+// it, so a small first batch shows the first rows at once, and a stop has at most the rest of
+// one batch to take in, with nothing left running on the server.
 class PgRowStream : public RowStream {
 public:
+    static constexpr int kFirstBatchRows = 50;
+    static constexpr int kLargestBatchRows = 2000;
+
     PgRowStream(PGconn* conn, const QString& sql) : conn_(conn) {
-        const QByteArray text = sql.toUtf8();
-        if (PQsendQueryParams(conn_, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) !=
-            1)
-            ThrowConnectionError(conn_);
-        PQsetSingleRowMode(conn_);
+        if (IsSelect(sql)) {
+            static quint64 cursors = 0;
+            cursor_ = QStringLiteral("orvandel_rows_%1").arg(++cursors);
+            ownTransaction_ = PQtransactionStatus(conn_) == PQTRANS_IDLE;
+            if (ownTransaction_)
+                Run(conn_, QStringLiteral("BEGIN"));
+            try {
+                Run(conn_, QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR %2").arg(cursor_, sql));
+            } catch (...) {
+                EndCursor(false);
+                throw;
+            }
+            SendFetch();
+        } else {
+            Send(sql);
+        }
         meta_.reset(PQgetResult(conn_));
         switch (PQresultStatus(meta_.get())) {
         case PGRES_SINGLE_TUPLE:
             firstPending_ = true;
+            ++batchRows_;
             break;
         case PGRES_TUPLES_OK:
         case PGRES_COMMAND_OK:
@@ -174,13 +201,16 @@ public:
 
     ~PgRowStream() override {
         if (!done_) {
-            // Left before its end (a stop): the server need not send the rest.
-            if (PGcancel* cancel = PQgetCancel(conn_)) {
+            // Left before its end (a stop): a statement without a cursor may still be running on
+            // the server, which need not send the rest.
+            PGcancel* cancel = cursor_.isEmpty() ? PQgetCancel(conn_) : nullptr;
+            if (cancel != nullptr) {
                 char error[256];
                 PQcancel(cancel, error, sizeof error);
                 PQfreeCancel(cancel);
             }
             Drain(conn_);
+            EndCursor(false);
         }
     }
 
@@ -201,17 +231,26 @@ public:
             return true;
         }
         current_ = nullptr;
-        row_.reset(PQgetResult(conn_));
-        switch (PQresultStatus(row_.get())) {
-        case PGRES_SINGLE_TUPLE:
-            current_ = row_.get();
-            return true;
-        case PGRES_TUPLES_OK:
-            row_.reset();
-            Finish();
-            return false;
-        default:
-            Fail(row_.get());
+        while (true) {
+            row_.reset(PQgetResult(conn_));
+            switch (PQresultStatus(row_.get())) {
+            case PGRES_SINGLE_TUPLE:
+                ++batchRows_;
+                current_ = row_.get();
+                return true;
+            case PGRES_TUPLES_OK:
+                row_.reset();
+                // A full batch: the cursor may hold more.
+                if (!cursor_.isEmpty() && batchRows_ == batchSize_) {
+                    Drain(conn_);
+                    SendFetch();
+                    continue;
+                }
+                Finish();
+                return false;
+            default:
+                Fail(row_.get());
+            }
         }
     }
 
@@ -236,9 +275,28 @@ public:
     const PGresult* meta() const { return meta_.get(); }
 
 private:
+    void Send(const QString& statement) {
+        const QByteArray text = statement.toUtf8();
+        if (PQsendQueryParams(conn_, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) !=
+            1) {
+            const Error error(SQLITE_CANTOPEN, Trimmed(PQerrorMessage(conn_)));
+            done_ = true;
+            EndCursor(false);
+            throw error;
+        }
+        PQsetSingleRowMode(conn_);
+    }
+
+    void SendFetch() {
+        batchSize_ = batchSize_ == 0 ? kFirstBatchRows : qMin(2 * batchSize_, kLargestBatchRows);
+        batchRows_ = 0;
+        Send(QStringLiteral("FETCH %1 FROM %2").arg(batchSize_).arg(cursor_));
+    }
+
     void Finish() {
         done_ = true;
         Drain(conn_);
+        EndCursor(true);
     }
 
     [[noreturn]] void Fail(const PGresult* result) {
@@ -247,7 +305,26 @@ private:
             ThrowResultError(conn_, result);
         } catch (...) {
             Drain(conn_);
+            EndCursor(false);
             throw;
+        }
+    }
+
+    // Ends the cursor's own transaction, or closes the cursor in the caller's. Nothing here
+    // changes the rows already read, so a failure is left for the next statement to meet.
+    void EndCursor(bool completed) {
+        if (cursor_.isEmpty() || PQstatus(conn_) != CONNECTION_OK)
+            return;
+        QString end = QStringLiteral("CLOSE ") + cursor_;
+        if (ownTransaction_)
+            end = completed ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK");
+        cursor_.clear();
+        // A failed transaction of the caller's ends only with the caller's rollback.
+        if (!ownTransaction_ && PQtransactionStatus(conn_) != PQTRANS_INTRANS)
+            return;
+        try {
+            Run(conn_, end);
+        } catch (const Error&) {
         }
     }
 
@@ -257,6 +334,10 @@ private:
     const PGresult* current_ = nullptr;
     bool firstPending_ = false;
     bool done_ = false;
+    QString cursor_; // empty when the statement runs without one
+    bool ownTransaction_ = false;
+    int batchSize_ = 0;
+    int batchRows_ = 0; // the rows of the cursor's current batch read so far
 };
 
 bool IsWordChar(QChar c) {

@@ -155,13 +155,13 @@ bool IsSelect(const QString& sql) {
            (text.size() == 6 || !text.at(6).isLetterOrNumber());
 }
 
-// Rows as the server sends them, one result a row (libpq's single-row mode): memory holds one
-// row, not the whole answer. A query runs through a cursor, so that the server plans for the first
-// rows (reading the key's index backwards rather than sorting every match first); outside a
-// transaction the cursor has a read transaction of its own. The cursor hands out its rows in
-// batches, a screenful first, then larger ones: the server makes a whole batch before it sends
-// it, so a small first batch shows the first rows at once, and a stop has at most the rest of
-// one batch to take in, with nothing left running on the server.
+// The rows of a statement as the server sends them. A query runs through a cursor, so that the
+// server plans for the first rows (reading the key's index backwards rather than sorting every
+// match first); outside a transaction the cursor has a read transaction of its own. The cursor
+// hands out its rows in batches, a screenful first, then larger ones, and the next batch is asked
+// for while this one is read, so the server works while the rows are shown. Memory holds two
+// batches at most, not the whole answer. Any other statement comes one result a row (libpq's
+// single-row mode).
 class PgRowStream : public RowStream {
 public:
     static constexpr int kFirstBatchRows = 50;
@@ -180,15 +180,21 @@ public:
                 EndCursor(false);
                 throw;
             }
+            batched_ = true;
             SendFetch();
-        } else {
-            Send(sql);
+            meta_.reset(TakeBatch());
+            if (PQntuples(meta_.get()) == 0)
+                Finish();
+            else
+                firstPending_ = true;
+            return;
         }
+        Send(sql);
+        PQsetSingleRowMode(conn_);
         meta_.reset(PQgetResult(conn_));
         switch (PQresultStatus(meta_.get())) {
         case PGRES_SINGLE_TUPLE:
             firstPending_ = true;
-            ++batchRows_;
             break;
         case PGRES_TUPLES_OK:
         case PGRES_COMMAND_OK:
@@ -201,13 +207,15 @@ public:
 
     ~PgRowStream() override {
         if (!done_) {
-            // Left before its end (a stop): a statement without a cursor may still be running on
-            // the server, which need not send the rest.
-            PGcancel* cancel = cursor_.isEmpty() ? PQgetCancel(conn_) : nullptr;
-            if (cancel != nullptr) {
-                char error[256];
-                PQcancel(cancel, error, sizeof error);
-                PQfreeCancel(cancel);
+            // Left before its end (a stop). What the server is still making (the batch asked for
+            // ahead, or a statement without a cursor) it need not finish.
+            PQconsumeInput(conn_);
+            if (PQisBusy(conn_)) {
+                if (PGcancel* cancel = PQgetCancel(conn_)) {
+                    char error[256];
+                    PQcancel(cancel, error, sizeof error);
+                    PQfreeCancel(cancel);
+                }
             }
             Drain(conn_);
             EndCursor(false);
@@ -230,51 +238,62 @@ public:
             current_ = meta_.get();
             return true;
         }
+        if (batched_)
+            return NextFromBatches();
         current_ = nullptr;
-        while (true) {
-            row_.reset(PQgetResult(conn_));
-            switch (PQresultStatus(row_.get())) {
-            case PGRES_SINGLE_TUPLE:
-                ++batchRows_;
-                current_ = row_.get();
-                return true;
-            case PGRES_TUPLES_OK:
-                row_.reset();
-                // A full batch: the cursor may hold more.
-                if (!cursor_.isEmpty() && batchRows_ == batchSize_) {
-                    Drain(conn_);
-                    SendFetch();
-                    continue;
-                }
-                Finish();
-                return false;
-            default:
-                Fail(row_.get());
-            }
+        row_.reset(PQgetResult(conn_));
+        switch (PQresultStatus(row_.get())) {
+        case PGRES_SINGLE_TUPLE:
+            current_ = row_.get();
+            return true;
+        case PGRES_TUPLES_OK:
+            row_.reset();
+            Finish();
+            return false;
+        default:
+            Fail(row_.get());
         }
     }
 
     QByteArrayView Text(int column) const override {
-        if (PQgetisnull(current_, 0, column))
+        if (PQgetisnull(current_, currentRow_, column))
             return QByteArrayView();
-        return QByteArrayView(PQgetvalue(current_, 0, column), PQgetlength(current_, 0, column));
+        return QByteArrayView(PQgetvalue(current_, currentRow_, column),
+                              PQgetlength(current_, currentRow_, column));
     }
 
     QVariant Value(int column) const override {
-        if (PQgetisnull(current_, 0, column))
+        if (PQgetisnull(current_, currentRow_, column))
             return QVariant();
-        const char* text = PQgetvalue(current_, 0, column);
+        const char* text = PQgetvalue(current_, currentRow_, column);
         const Oid type = PQftype(current_, column);
         if (IsIntegerType(type))
             return QVariant(static_cast<qint64>(std::strtoll(text, nullptr, 10)));
         if (type == kFloat8 || type == kFloat4)
             return QVariant(std::strtod(text, nullptr));
-        return QVariant(QString::fromUtf8(text, PQgetlength(current_, 0, column)));
+        return QVariant(QString::fromUtf8(text, PQgetlength(current_, currentRow_, column)));
     }
 
     const PGresult* meta() const { return meta_.get(); }
 
 private:
+    bool NextFromBatches() {
+        if (++currentRow_ < PQntuples(current_))
+            return true;
+        if (!batchAhead_) {
+            Finish();
+            return false;
+        }
+        current_ = nullptr;
+        row_.reset(TakeBatch());
+        current_ = row_.get();
+        currentRow_ = 0;
+        if (PQntuples(current_) > 0)
+            return true;
+        Finish();
+        return false;
+    }
+
     void Send(const QString& statement) {
         const QByteArray text = statement.toUtf8();
         if (PQsendQueryParams(conn_, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) !=
@@ -284,13 +303,27 @@ private:
             EndCursor(false);
             throw error;
         }
-        PQsetSingleRowMode(conn_);
     }
 
     void SendFetch() {
         batchSize_ = batchSize_ == 0 ? kFirstBatchRows : qMin(2 * batchSize_, kLargestBatchRows);
-        batchRows_ = 0;
         Send(QStringLiteral("FETCH %1 FROM %2").arg(batchSize_).arg(cursor_));
+        batchAhead_ = true;
+    }
+
+    // Waits for the batch asked for; asks for the next one when this one is full, or ends the
+    // cursor when it is the last.
+    PGresult* TakeBatch() {
+        Result batch(PQgetResult(conn_));
+        batchAhead_ = false;
+        if (PQresultStatus(batch.get()) != PGRES_TUPLES_OK)
+            Fail(batch.get());
+        Drain(conn_);
+        if (PQntuples(batch.get()) == batchSize_)
+            SendFetch();
+        else
+            EndCursor(true);
+        return batch.release();
     }
 
     void Finish() {
@@ -329,15 +362,17 @@ private:
     }
 
     PGconn* conn_;
-    Result meta_; // the first result: the columns, and the first row if there is one
-    Result row_;
+    Result meta_; // the first result: the columns, and the first rows if there are any
+    Result row_;  // the result after it that holds the current row
     const PGresult* current_ = nullptr;
+    int currentRow_ = 0;
     bool firstPending_ = false;
     bool done_ = false;
-    QString cursor_; // empty when the statement runs without one
+    QString cursor_; // empty when the statement runs without one, or its cursor has ended
     bool ownTransaction_ = false;
-    int batchSize_ = 0;
-    int batchRows_ = 0; // the rows of the cursor's current batch read so far
+    bool batched_ = false;    // the rows come in the cursor's batches
+    int batchSize_ = 0;       // the rows the last batch asked for
+    bool batchAhead_ = false; // a batch has been asked for and not taken yet
 };
 
 bool IsWordChar(QChar c) {

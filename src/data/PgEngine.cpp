@@ -2,6 +2,7 @@
 
 #include "data/DbError.h"
 
+#include <QElapsedTimer>
 #include <libpq-fe.h>
 #include <poll.h>
 #include <sqlite3.h>
@@ -158,14 +159,18 @@ bool IsSelect(const QString& sql) {
 // The rows of a statement as the server sends them. A query runs through a cursor, so that the
 // server plans for the first rows (reading the key's index backwards rather than sorting every
 // match first); outside a transaction the cursor has a read transaction of its own. The cursor
-// hands out its rows in batches, a screenful first, then larger ones, and the next batch is asked
-// for while this one is read, so the server works while the rows are shown. Memory holds two
-// batches at most, not the whole answer. Any other statement comes one result a row (libpq's
-// single-row mode).
+// hands out its rows in batches, a screenful first, and the next batch is asked for while this
+// one is read, so the server works while the rows are shown. A batch the reader waited long for
+// makes the next one smaller, one that was there at once the next one larger: the reader (a fill
+// that a stop click must reach) is never held long, whether matches are dense or rare. Memory
+// holds two batches at most, not the whole answer. Any other statement comes one result a row
+// (libpq's single-row mode).
 class PgRowStream : public RowStream {
 public:
     static constexpr int kFirstBatchRows = 50;
+    static constexpr int kSmallestBatchRows = 10;
     static constexpr int kLargestBatchRows = 2000;
+    static constexpr int kLongestWaitMs = 10;
 
     PgRowStream(PGconn* conn, const QString& sql) : conn_(conn) {
         if (IsSelect(sql)) {
@@ -181,7 +186,7 @@ public:
                 throw;
             }
             batched_ = true;
-            SendFetch();
+            SendFetch(kFirstBatchRows);
             meta_.reset(TakeBatch());
             if (PQntuples(meta_.get()) == 0)
                 Finish();
@@ -305,24 +310,30 @@ private:
         }
     }
 
-    void SendFetch() {
-        batchSize_ = batchSize_ == 0 ? kFirstBatchRows : qMin(2 * batchSize_, kLargestBatchRows);
-        Send(QStringLiteral("FETCH %1 FROM %2").arg(batchSize_).arg(cursor_));
+    void SendFetch(int rows) {
+        Send(QStringLiteral("FETCH %1 FROM %2").arg(rows).arg(cursor_));
+        batchRows_ = rows;
         batchAhead_ = true;
     }
 
     // Waits for the batch asked for; asks for the next one when this one is full, or ends the
     // cursor when it is the last.
     PGresult* TakeBatch() {
+        QElapsedTimer waited;
+        waited.start();
         Result batch(PQgetResult(conn_));
         batchAhead_ = false;
         if (PQresultStatus(batch.get()) != PGRES_TUPLES_OK)
             Fail(batch.get());
         Drain(conn_);
-        if (PQntuples(batch.get()) == batchSize_)
-            SendFetch();
-        else
+        if (PQntuples(batch.get()) < batchRows_) {
             EndCursor(true);
+            return batch.release();
+        }
+        const int next = waited.elapsed() > kLongestWaitMs
+                             ? qMax(kSmallestBatchRows, batchRows_ / 2)
+                             : qMin(kLargestBatchRows, batchRows_ * 2);
+        SendFetch(next);
         return batch.release();
     }
 
@@ -371,7 +382,7 @@ private:
     QString cursor_; // empty when the statement runs without one, or its cursor has ended
     bool ownTransaction_ = false;
     bool batched_ = false;    // the rows come in the cursor's batches
-    int batchSize_ = 0;       // the rows the last batch asked for
+    int batchRows_ = 0;       // the rows the last batch asked for
     bool batchAhead_ = false; // a batch has been asked for and not taken yet
 };
 

@@ -303,10 +303,13 @@ private:
         const QByteArray text = statement.toUtf8();
         if (PQsendQueryParams(conn_, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) !=
             1) {
-            const Error error(SQLITE_CANTOPEN, Trimmed(PQerrorMessage(conn_)));
             done_ = true;
-            EndCursor(false);
-            throw error;
+            try {
+                ThrowConnectionError(conn_);
+            } catch (...) {
+                EndCursor(false);
+                throw;
+            }
         }
     }
 

@@ -84,9 +84,7 @@ private:
 void TestConcurrency::initTestCase() {
     // The suite is about the server's row locks; without the test server it fails.
     qputenv("ORVANDEL_TEST_ENGINE", "server");
-    QVERIFY2(!qEnvironmentVariableIsEmpty("ORVANDEL_TEST_SERVER"),
-             "needs the test server's connection string in ORVANDEL_TEST_SERVER "
-             "(scripts/test.sh starts one)");
+    QVERIFY2(HasTestServer(), kNeedsTestServer);
 }
 
 void TestConcurrency::init() {

@@ -247,18 +247,14 @@ void TestTool::serverIsWrittenOnlyAfterItAnswers_data() {
     QTest::addColumn<QString>("server");
     QTest::addColumn<QString>("refusal");
     const QString server = qEnvironmentVariable("ORVANDEL_TEST_SERVER");
-    // Without the test server the rows are made all the same, and each fails.
-    const auto uri = [&server](const QString& password) {
-        return server.isEmpty() ? QString() : TestServerUri(password);
-    };
     const QString password = QStringLiteral("holds a password");
     const QString refused = QStringLiteral("the server refused the connection");
     QTest::newRow("connection string") << server << QString();
-    QTest::newRow("URI") << uri(QString()) << QString();
+    QTest::newRow("URI") << TestServerUri() << QString();
     QTest::newRow("password keyword") << server + QStringLiteral(" password=secret") << password;
-    QTest::newRow("password in the URI") << uri(QStringLiteral("secret")) << password;
+    QTest::newRow("password in the URI") << TestServerUri(QStringLiteral("secret")) << password;
     QTest::newRow("password as a URI parameter")
-        << uri(QString()) + QStringLiteral("?password=secret") << password;
+        << TestServerUri() + QStringLiteral("?password=secret") << password;
     QTest::newRow("no server at the port")
         << QStringLiteral("host=127.0.0.1 port=1 dbname=orvandel_test connect_timeout=20")
         << refused +
@@ -273,9 +269,7 @@ void TestTool::serverIsWrittenOnlyAfterItAnswers_data() {
 void TestTool::serverIsWrittenOnlyAfterItAnswers() {
     QFETCH(QString, server);
     QFETCH(QString, refusal);
-    QVERIFY2(!qEnvironmentVariableIsEmpty("ORVANDEL_TEST_SERVER"),
-             "needs the test server's connection string in ORVANDEL_TEST_SERVER "
-             "(scripts/test.sh starts one)");
+    QVERIFY2(HasTestServer(), kNeedsTestServer);
     // Into a directory without server.conf, and over one that names another server.
     const QString before = QStringLiteral("host=before.example dbname=directory\n");
     for (const bool existing : {false, true}) {
@@ -306,9 +300,7 @@ void TestTool::serverIsWrittenOnlyAfterItAnswers() {
 }
 
 void TestTool::localAndWhereSayWhichIsInUse() {
-    QVERIFY2(!qEnvironmentVariableIsEmpty("ORVANDEL_TEST_SERVER"),
-             "needs the test server's connection string in ORVANDEL_TEST_SERVER "
-             "(scripts/test.sh starts one)");
+    QVERIFY2(HasTestServer(), kNeedsTestServer);
     QTemporaryDir dir;
     const QString file = dbfile::PathIn(dir.path()) + QLatin1Char('\n');
     QCOMPARE(RunTool(dir.path(), {"where"}).out, file);

@@ -25,7 +25,13 @@ QString TestServer() {
     return conninfo;
 }
 
+bool HasTestServer() {
+    return !qEnvironmentVariableIsEmpty("ORVANDEL_TEST_SERVER");
+}
+
 QString TestServerUri(const QString& password) {
+    if (!HasTestServer())
+        return QString();
     QMap<QString, QString> keywords;
     for (const QString& pair : TestServer().split(QLatin1Char(' '), Qt::SkipEmptyParts))
         keywords.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));

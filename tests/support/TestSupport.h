@@ -24,8 +24,13 @@ struct ToolRun {
 // Runs the built database tool on the given system directory and waits for it.
 ToolRun RunTool(const QString& systemDir, const QStringList& arguments);
 QString TestServer();
+// Whether the test command gave the test server; a test that needs it fails without it, saying so:
+// QVERIFY2(HasTestServer(), kNeedsTestServer).
+bool HasTestServer();
+inline constexpr char kNeedsTestServer[] = "needs the test server's connection string in "
+                                           "ORVANDEL_TEST_SERVER (scripts/test.sh starts one)";
 // The test server as a URI (postgresql://user@host:port/dbname), with the password in it when
-// one is given.
+// one is given; empty without a test server.
 QString TestServerUri(const QString& password = QString());
 
 // A private system directory for one test: ORVANDEL_SYSTEM_DIR points at it while it lives.

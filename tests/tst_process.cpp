@@ -1,4 +1,6 @@
 // Runs the real program as a user would start it, on the test display.
+#include "support/TestSupport.h"
+
 #include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
@@ -6,23 +8,6 @@
 #include <QtTest>
 
 namespace {
-
-QString Xdotool(const QStringList& arguments) {
-    QProcess xdotool;
-    xdotool.start(QStringLiteral("xdotool"), arguments);
-    xdotool.waitForFinished(60000);
-    return QString::fromUtf8(xdotool.readAllStandardOutput()).trimmed();
-}
-
-QStringList VisibleWindows(const QProcess& program) {
-    return Xdotool({"search", "--onlyvisible", "--pid", QString::number(program.processId())})
-        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-QString WindowSize(const QString& window) {
-    const QString geometry = Xdotool({"getwindowgeometry", window});
-    return geometry.section(QStringLiteral("Geometry: "), 1).trimmed();
-}
 
 // Follows the display's top-level windows being shown and hidden, in the order the display saw
 // it, whatever the speed of the machine: "shown 453x341", "hidden 453x341", ...
@@ -115,13 +100,16 @@ void TestProcess::missingDatabaseShowsTheMessageAndEnds() {
     program.setProcessEnvironment(env);
     program.start(QStringLiteral(ORVANDEL_BIN), QStringList());
     QVERIFY(program.waitForStarted());
-    const QString pid = QString::number(program.processId());
 
     QStringList windows;
-    QTRY_VERIFY_WITH_TIMEOUT(!(windows = Xdotool({"search", "--onlyvisible", "--pid", pid})
-                                             .split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-                                  .isEmpty(),
-                             60000);
+    const bool shown = QTest::qWaitFor(
+                           [&] {
+                               return !(windows = VisibleWindows(program)).isEmpty() ||
+                                      program.state() == QProcess::NotRunning;
+                           },
+                           60000) &&
+                       !windows.isEmpty();
+    QVERIFY2(shown, qPrintable(ProgramState(program)));
     QCOMPARE(windows.size(), 1);
     QCOMPARE(Xdotool({"getwindowname", windows.first()}), QStringLiteral("数据处理"));
     QCOMPARE(program.state(), QProcess::Running);
@@ -153,7 +141,8 @@ void TestProcess::splashThenMainWindowThenExit() {
 
     // The splash first, alone, then the main window in its place.
     const QStringList expected = {"shown 453x341", "hidden 453x341", "shown 787x586"};
-    QTRY_VERIFY_WITH_TIMEOUT(windows.Seen().size() >= expected.size(), 60000);
+    QTRY_VERIFY2_WITH_TIMEOUT(windows.Seen().size() >= expected.size(),
+                              qPrintable(ProgramState(program)), 60000);
     QCOMPARE(windows.Seen().mid(0, expected.size()), expected);
     QString mainWindow;
     QTRY_VERIFY_WITH_TIMEOUT(!(mainWindow = VisibleWindows(program).value(0)).isEmpty(), 30000);

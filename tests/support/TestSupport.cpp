@@ -170,3 +170,33 @@ ToolRun RunTool(const QString& systemDir, const QStringList& arguments) {
     return {tool.exitCode(), QString::fromUtf8(tool.readAllStandardOutput()),
             QString::fromUtf8(tool.readAllStandardError())};
 }
+
+QString Xdotool(const QStringList& arguments) {
+    QProcess xdotool;
+    xdotool.start(QStringLiteral("xdotool"), arguments);
+    xdotool.waitForFinished(60000);
+    return QString::fromUtf8(xdotool.readAllStandardOutput()).trimmed();
+}
+
+QStringList VisibleWindows(const QProcess& program) {
+    return Xdotool({"search", "--onlyvisible", "--pid", QString::number(program.processId())})
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QString WindowSize(const QString& window) {
+    return Xdotool({"getwindowgeometry", window})
+        .section(QStringLiteral("Geometry: "), 1)
+        .trimmed();
+}
+
+QString ProgramState(QProcess& program) {
+    QString state;
+    if (program.state() != QProcess::NotRunning)
+        state = QStringLiteral("still running");
+    else if (program.exitStatus() == QProcess::CrashExit)
+        state = QStringLiteral("ended by signal %1").arg(program.exitCode());
+    else
+        state = QStringLiteral("ended with exit code %1").arg(program.exitCode());
+    return state + QStringLiteral("; its standard error: ") +
+           QString::fromLocal8Bit(program.readAllStandardError());
+}

@@ -71,3 +71,16 @@ void MakeBadFile(const QString& kind, const QString& path);
 // of `bytes` bytes in continued hex lines as the registry editor exports them, followed by a
 // short text value "After" = "found".
 void WriteLongRegistryValue(const QString& directory, qint64 bytes);
+
+// The test display, for the tests that run the real program (they need DISPLAY).
+class QProcess;
+// Runs xdotool and gives what it printed, trimmed; empty when it failed, as it does for a window
+// that went away between two calls.
+QString Xdotool(const QStringList& arguments);
+// The ids of the started program's visible windows.
+QStringList VisibleWindows(const QProcess& program);
+// A window's size as the display has it: "787x586".
+QString WindowSize(const QString& window);
+// For a failure message: whether the program still runs, else how it ended, and what it wrote
+// to its standard error.
+QString ProgramState(QProcess& program);

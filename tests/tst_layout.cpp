@@ -6,6 +6,7 @@
 #include "shell/frmAbout.h"
 #include "shell/frmmain.h"
 
+#include <QCursor>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -18,6 +19,7 @@ class TestLayout : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void init();
     void cleanup();
     void detailLabels_data();
     void detailLabels();
@@ -30,6 +32,12 @@ private slots:
 
 void TestLayout::initTestCase() {
     platform::SetUpApplication();
+}
+
+// The display's pointer outlives each test program. Hovering moves the real pointer, and a move to
+// where it already is tells nobody: start each test with it off the centred windows.
+void TestLayout::init() {
+    QCursor::setPos(0, 0);
 }
 
 void TestLayout::cleanup() {
@@ -118,7 +126,9 @@ void TestLayout::aboutShowsItsDefaultButtonFromTheStart() {
     QVERIFY(QTest::qWaitForWindowExposed(&about));
     QVERIFY(ok->isDefault());
     QVERIFY(!sysInfo->isDefault());
-    // The default moves with the focus, as Enter does.
+    // The default moves with the focus, as Enter does; the focus comes with the window's
+    // activation.
+    QVERIFY(QTest::qWaitForWindowActive(&about));
     QTest::keyClick(&about, Qt::Key_Tab);
     QTRY_VERIFY(sysInfo->hasFocus());
     QVERIFY(sysInfo->isDefault());

@@ -12,6 +12,7 @@
 #include "shell/frmsplash.h"
 #include "support/TestSupport.h"
 
+#include <QCursor>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -78,6 +79,9 @@ void TestShell::initTestCase() {
 }
 
 void TestShell::init() {
+    // The display's pointer outlives each test program. Hovering moves the real pointer, and a
+    // move to where it already is tells nobody: start with it off the centred windows.
+    QCursor::setPos(0, 0);
     platform::MsgBoxSeam::Intercept();
     main_->Show();
     QVERIFY(QTest::qWaitForWindowExposed(main_));

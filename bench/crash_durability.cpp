@@ -8,7 +8,6 @@
 #include "data/DatabaseFile.h"
 #include "data/Recordset.h"
 #include "data/ShipOwnerTable.h"
-#include "data/Statement.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -26,7 +25,7 @@ const qint64 kChangedId = 1;
 // Adds a company or changes the telephone of the first one, as the detail screen saves.
 qint64 Save(db::Connection& connection, qint64 id, const QString& column, const QString& text) {
     db::Recordset rs;
-    rs.Open(shipowner::RecordStatement(id), connection, db::adOpenKeyset, db::adLockPessimistic);
+    rs.Open(shipowner::RecordQuery(id), connection, db::adOpenKeyset, db::adLockPessimistic);
     if (rs.AtEnd())
         rs.AddNew();
     rs.SetField(column, text);
@@ -51,8 +50,9 @@ int RunSaver(const QString& path, const QString& round) {
 }
 
 QString Text(db::Connection& connection, const QString& sql) {
-    db::Statement statement(connection.Handle(), sql);
-    return statement.Step() ? statement.Column(0).toString() : QString();
+    db::Recordset rs;
+    rs.Open(sql, connection);
+    return rs.AtEnd() ? QString() : QString::fromUtf8(rs.FieldText(0));
 }
 
 } // namespace

@@ -33,8 +33,10 @@
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
 #include "data/PgEngine.h"
+#include "data/Query.h"
 #include "data/ServerConfig.h"
 #include "data/ShipOwnerTable.h"
+#include "data/SqliteEngine.h"
 #include "platform/CommonControls.h"
 #include "screens/ResultGrid.h"
 #include "screens/SmartNetXpButton.h"
@@ -178,7 +180,17 @@ struct ReadResult {
 // open handle, or a libpq connection of its own to the same server.
 class OwnRead {
 public:
-    OwnRead() = default;
+    // The file, through a connection of the engine's own, keyed as the program keys it.
+    explicit OwnRead(const QString& path, const QString& password) {
+        const QByteArray encoded = QFile::encodeName(path);
+        const QByteArray key = password.toUtf8();
+        if (sqlite3_open_v2(encoded.constData(), &file_, SQLITE_OPEN_READONLY, nullptr) !=
+                SQLITE_OK ||
+            sqlite3_key(file_, key.constData(), key.size()) != SQLITE_OK ||
+            sqlite3_exec(file_, "PRAGMA cipher_compatibility = 3", nullptr, nullptr, nullptr) !=
+                SQLITE_OK)
+            qFatal("cannot open the file: %s", sqlite3_errmsg(file_));
+    }
     explicit OwnRead(const QString& conninfo) {
         const QByteArray info = conninfo.toUtf8();
         const char* keywords[] = {"dbname", "client_encoding", nullptr};
@@ -187,22 +199,24 @@ public:
         if (PQstatus(server_) != CONNECTION_OK)
             qFatal("cannot reach the server: %s", PQerrorMessage(server_));
     }
-    ~OwnRead() { PQfinish(server_); }
+    ~OwnRead() {
+        PQfinish(server_);
+        sqlite3_close_v2(file_);
+    }
     OwnRead(const OwnRead&) = delete;
     OwnRead& operator=(const OwnRead&) = delete;
 
     // Hands each of the five texts of every row to `use`.
-    template <typename Use> ReadResult Rows(const QString& statement, Use use) const {
-        return server_ != nullptr ? ServerRows(statement, use) : FileRows(statement, use);
+    template <typename Use> ReadResult Rows(const db::Query& query, Use use) const {
+        return server_ != nullptr ? ServerRows(query, use) : FileRows(query, use);
     }
 
 private:
-    template <typename Use> static ReadResult FileRows(const QString& statement, Use use) {
+    template <typename Use> ReadResult FileRows(const db::Query& query, Use use) const {
         const Stopwatch watch;
         sqlite3_stmt* stmt = nullptr;
-        const QByteArray sql = statement.toUtf8();
-        sqlite3_prepare_v2(modGeneral::dbConnection().Handle(), sql.constData(), sql.size(), &stmt,
-                           nullptr);
+        const QByteArray sql = db::SqliteEngine::SelectText(query).toUtf8();
+        sqlite3_prepare_v2(file_, sql.constData(), sql.size(), &stmt, nullptr);
         ReadResult read;
         while (sqlite3_step(stmt) == SQLITE_ROW) {
             if (read.rows++ == 0)
@@ -215,11 +229,18 @@ private:
         return read;
     }
 
-    template <typename Use> ReadResult ServerRows(const QString& statement, Use use) const {
+    template <typename Use> ReadResult ServerRows(const db::Query& query, Use use) const {
         const Stopwatch watch;
-        const QByteArray sql = db::PgEngine::Translate(statement).toUtf8();
-        if (PQsendQueryParams(server_, sql.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) !=
-                1 ||
+        const db::PgEngine::Statement statement = db::PgEngine::SelectStatement(query);
+        const QByteArray sql = statement.text.toUtf8();
+        std::vector<QByteArray> texts;
+        std::vector<const char*> values;
+        for (const QVariant& value : statement.parameters)
+            texts.push_back(value.toString().toUtf8());
+        for (const QByteArray& text : texts)
+            values.push_back(text.constData());
+        if (PQsendQueryParams(server_, sql.constData(), int(values.size()), nullptr, values.data(),
+                              nullptr, nullptr, 0) != 1 ||
             PQsetSingleRowMode(server_) != 1)
             qFatal("cannot send the statement: %s", PQerrorMessage(server_));
         ReadResult read;
@@ -239,6 +260,7 @@ private:
     }
 
     PGconn* server_ = nullptr;
+    sqlite3* file_ = nullptr;
 };
 
 // One kind of figure on both clocks.
@@ -288,7 +310,7 @@ public:
         if (!server.isEmpty()) // as the server's autovacuum would after such a load
             connection.Execute(QStringLiteral("VACUUM ANALYZE ") + shipowner::kTable);
         else
-            ownRead_.emplace();
+            ownRead_.emplace(dbfile::PathIn(dir_.path()), dbfile::kPassword);
         if (size >= 1000000)
             std::printf("%s: made %d companies in %.1f s\n", engine_, size, making.WallMs() / 1e3);
         form_.Show();
@@ -303,7 +325,7 @@ public:
     void Measure(const Filter& filter) {
         text1_->setText(filter.company);
         text2_->setText(filter.country);
-        const QString statement = shipowner::ListStatement(filter.company, filter.country);
+        const db::Query statement = shipowner::ListQuery(filter.company, filter.country);
         long long rows = Read(statement).rows; // warms the caches alike for both
         Figures figures;
         GridWatch watch(grid_, clock_);
@@ -347,14 +369,14 @@ public:
     }
 
 private:
-    ReadResult Read(const QString& statement) const {
+    ReadResult Read(const db::Query& statement) const {
         QString sink;
         return ownRead_->Rows(statement, [&sink](const char* text, int bytes) {
             sink = QString::fromUtf8(text, bytes);
         });
     }
 
-    void Floor(const QString& statement) const {
+    void Floor(const db::Query& statement) const {
         size_t sink = 0;
         ownRead_->Rows(statement,
                        [&sink](const char* text, int bytes) { sink += bytes + (text != nullptr); });

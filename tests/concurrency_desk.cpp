@@ -144,7 +144,7 @@ int Hold(qint64 id, const QString& column, const QString& text) {
     db::Connection connection;
     connection.Open(ConnectionString(), QString(), dbfile::kPassword);
     db::Recordset rs;
-    rs.Open(shipowner::RecordStatement(id), connection, db::adOpenKeyset, db::adLockPessimistic);
+    rs.Open(shipowner::RecordQuery(id), connection, db::adOpenKeyset, db::adLockPessimistic);
     rs.SetField(column, text);
     Say(QStringLiteral("locked"));
     if (WaitForLine() == "commit") {

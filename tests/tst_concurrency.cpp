@@ -13,7 +13,7 @@ namespace {
 const int kDesks = 8;
 const int kSavesOfEachKind = 250;
 const QString kChangedElsewhere = QStringLiteral("box=这条信息在您打开之后已被其他人修改");
-const QString kBusy = QStringLiteral("box=保存失败，信息未保存：数据文件正被其他程序使用");
+const QString kBusy = QStringLiteral("box=保存失败，信息未保存：这条信息正被其他用户修改");
 
 // One desk process, spoken to and heard line by line.
 class Desk {

@@ -2,7 +2,6 @@
 #include "data/DatabaseFile.h"
 #include "data/Engine.h"
 #include "data/ShipOwnerTable.h"
-#include "data/Statement.h"
 #include "data/Transaction.h"
 #include "platform/CommonControls.h"
 #include "platform/MsgBox.h"
@@ -442,21 +441,28 @@ void TestDetailScreen::changeElsewhereIsNotOverwritten() {
 }
 
 void TestDetailScreen::refusalByTheStoreIsReportedAndNothingIsLost_data() {
+    // What the message says on the file, and on a server, which it names instead of a file.
     QTest::addColumn<QString>("cause");
-    QTest::addColumn<QString>("said");
+    QTest::addColumn<QString>("saidOfFile");
+    QTest::addColumn<QString>("saidOfServer");
     QTest::newRow("lock held elsewhere") << "lock"
-                                         << "其他程序";
+                                         << "数据文件正被其他程序使用"
+                                         << "这条信息正被其他用户修改";
     QTest::newRow("disk full") << "full"
-                               << "磁盘已满";
+                               << "磁盘已满" << QString();
     QTest::newRow("read-only") << "read-only"
-                               << "只读";
+                               << "数据文件是只读的"
+                               << "数据库服务器当前只允许读取";
     QTest::newRow("table gone") << "table gone"
-                                << "船东信息表不存在";
+                                << "数据文件中的船东信息表不存在"
+                                << "数据库服务器上的船东信息表不存在";
 }
 
 void TestDetailScreen::refusalByTheStoreIsReportedAndNothingIsLost() {
     QFETCH(QString, cause);
-    QFETCH(QString, said);
+    QFETCH(QString, saidOfFile);
+    QFETCH(QString, saidOfServer);
+    const QString said = OnServer() ? saidOfServer : saidOfFile;
     const qint64 id = InsertCompany(connection(), FullRecord());
     open(id);
     // As long as the boxes take: enough to need pages beyond those the file has.
@@ -474,10 +480,7 @@ void TestDetailScreen::refusalByTheStoreIsReportedAndNothingIsLost() {
     } else if (OnServer() && cause == QLatin1String("read-only")) {
         connection().Execute(QStringLiteral("SET default_transaction_read_only = on"));
     } else if (cause == QLatin1String("full")) {
-        connection().Execute(QStringLiteral("VACUUM")); // no free pages left to reuse
-        db::Statement pages(connection().Handle(), QStringLiteral("PRAGMA page_count"));
-        pages.Step();
-        connection().Execute(QStringLiteral("PRAGMA max_page_count=") + pages.Column(0).toString());
+        FillTheDisk(connection());
     } else if (cause == QLatin1String("table gone")) {
         connection().Execute(QStringLiteral("ALTER TABLE Orvandel RENAME TO Away"));
     } else {

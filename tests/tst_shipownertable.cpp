@@ -1,4 +1,7 @@
+#include "data/DbError.h"
+#include "data/PgEngine.h"
 #include "data/ShipOwnerTable.h"
+#include "data/SqliteEngine.h"
 
 #include <QtTest>
 
@@ -8,6 +11,10 @@ private slots:
     void listStatement_data();
     void listStatement();
     void recordAndDeleteStatements();
+    void serverStatementsCarryNoValue_data();
+    void serverStatementsCarryNoValue();
+    void namesThatAreNoPlainWordsAreRefused_data();
+    void namesThatAreNoPlainWordsAreRefused();
     void trimSpaces_data();
     void trimSpaces();
     void valueText_data();
@@ -57,16 +64,76 @@ void TestShipOwnerTable::listStatement() {
     QFETCH(QString, company);
     QFETCH(QString, country);
     QFETCH(QString, expected);
-    QCOMPARE(shipowner::ListStatement(company, country), expected);
+    QCOMPARE(db::SqliteEngine::SelectText(shipowner::ListQuery(company, country)), expected);
 }
 
 void TestShipOwnerTable::recordAndDeleteStatements() {
-    QCOMPARE(shipowner::RecordStatement(-1), QStringLiteral("select * from Orvandel where id=-1"));
-    QCOMPARE(shipowner::RecordStatement(42), QStringLiteral("select * from Orvandel where id=42"));
-    QCOMPARE(shipowner::RecordStatement(5000000000LL),
+    using db::SqliteEngine;
+    using shipowner::RecordQuery;
+    QCOMPARE(SqliteEngine::SelectText(RecordQuery(-1)),
+             QStringLiteral("select * from Orvandel where id=-1"));
+    QCOMPARE(SqliteEngine::SelectText(RecordQuery(42)),
+             QStringLiteral("select * from Orvandel where id=42"));
+    QCOMPARE(SqliteEngine::SelectText(RecordQuery(5000000000LL)),
              QStringLiteral("select * from Orvandel where id=5000000000"));
-    QCOMPARE(shipowner::DeleteStatement(32768),
+    QCOMPARE(SqliteEngine::DeleteText(RecordQuery(32768)),
              QStringLiteral("delete from Orvandel where id=32768"));
+}
+
+// On a server what the user typed travels as a bound value, never inside the statement.
+void TestShipOwnerTable::serverStatementsCarryNoValue_data() {
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<QString>("country");
+    QTest::newRow("both") << "航运"
+                          << "希腊";
+    QTest::newRow("apostrophe") << "O'Brien"
+                                << "";
+    QTest::newRow("backslash and apostrophe") << "zzz\\' or 1=1 --"
+                                              << "";
+    QTest::newRow("dollar quote") << "$$; drop table Orvandel; $$"
+                                  << "希腊";
+}
+
+void TestShipOwnerTable::serverStatementsCarryNoValue() {
+    QFETCH(QString, company);
+    QFETCH(QString, country);
+    const db::PgEngine::Statement list =
+        db::PgEngine::SelectStatement(shipowner::ListQuery(company, country));
+    QVariantList expected;
+    for (const QString& filter : {company, country}) {
+        if (filter.isEmpty())
+            continue;
+        QVERIFY2(!list.text.contains(filter), qPrintable(list.text));
+        expected.append(QLatin1Char('%') + filter + QLatin1Char('%'));
+    }
+    QCOMPARE(list.parameters, expected);
+    const db::PgEngine::Statement removal =
+        db::PgEngine::DeleteStatement(shipowner::RecordQuery(7));
+    QVERIFY2(!removal.text.contains(QLatin1Char('7')), qPrintable(removal.text));
+    QCOMPARE(removal.parameters, QVariantList{QVariant(qint64(7))});
+}
+
+void TestShipOwnerTable::namesThatAreNoPlainWordsAreRefused_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("statement") << "id; delete from Orvandel";
+    QTest::newRow("quote") << "a\"b";
+    QTest::newRow("blank") << "Tank No";
+    QTest::newRow("leading digit") << "1a";
+    QTest::newRow("empty") << "";
+}
+
+void TestShipOwnerTable::namesThatAreNoPlainWordsAreRefused() {
+    QFETCH(QString, name);
+    const db::Query asColumn = db::From(shipowner::kTable).Select({name});
+    const db::Query asOrder = db::From(shipowner::kTable).OrderBy(name);
+    const db::Query asTable = db::From(name);
+    for (const db::Query& query : {asColumn, asOrder, asTable}) {
+        QVERIFY_THROWS_EXCEPTION(db::Error, db::SqliteEngine::SelectText(query));
+        QVERIFY_THROWS_EXCEPTION(db::Error, db::PgEngine::SelectStatement(query));
+    }
+    QCOMPARE(
+        db::SqliteEngine::SelectText(db::From(shipowner::kTable).Select({"公司名称", "Tank_No"})),
+        QStringLiteral("select 公司名称,Tank_No from Orvandel"));
 }
 
 void TestShipOwnerTable::trimSpaces_data() {

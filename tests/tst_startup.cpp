@@ -63,7 +63,8 @@ private:
     // Runs start-up in a child on the system directory and checks that it opened, or that it
     // failed as it must, saying on stderr why (`reason`, when given).
     void ExpectStartup(const QString& directory, const QString& executableDir, bool opens,
-                       const QString& reason = QString());
+                       const QString& reason = QString(),
+                       const QString& message = QStringLiteral("辞典文件丢失！"));
 };
 
 void TestStartup::startup_data() {
@@ -100,8 +101,17 @@ void TestStartup::startup() {
         QVERIFY(picture.open(QIODevice::WriteOnly));
         picture.write("this is no picture");
     }
+    const QByteArray before = FileHash(path);
 
-    ExpectStartup(directory, executableDir.path(), opens);
+    // A directory of a newer layout is refused with a message the user can act on.
+    const bool newer = kind == QLatin1String("newer layout");
+    ExpectStartup(directory, executableDir.path(), opens,
+                  newer ? QStringLiteral("made by a newer program") : QString(),
+                  newer ? QStringLiteral("数据文件由较新版本的程序建立，请安装新版本。")
+                        : QStringLiteral("辞典文件丢失！"));
+    // A file that is refused is left exactly as it was.
+    if (!opens)
+        QCOMPARE(FileHash(path), before);
 }
 
 void TestStartup::startupOnServer_data() {
@@ -145,7 +155,7 @@ void TestStartup::startupOnServer() {
 }
 
 void TestStartup::ExpectStartup(const QString& directory, const QString& executableDir, bool opens,
-                                const QString& reason) {
+                                const QString& reason, const QString& message) {
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("ORVANDEL_SYSTEM_DIR"), directory);
@@ -165,7 +175,7 @@ void TestStartup::ExpectStartup(const QString& directory, const QString& executa
         QVERIFY(report.contains(QStringLiteral("systemDir=%1\n").arg(directory)));
     } else {
         QCOMPARE(child.exitCode(), 1);
-        QVERIFY2(report.startsWith(QStringLiteral("box=辞典文件丢失！|16|数据处理\nvisible=\n")),
+        QVERIFY2(report.startsWith(QStringLiteral("box=%1|16|数据处理\nvisible=\n").arg(message)),
                  qPrintable(report));
         QCOMPARE(report.count(QLatin1String("box=")), 1);
         // The cause is for whoever helps the user: on stderr, never in the message.

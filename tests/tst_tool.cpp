@@ -186,7 +186,7 @@ void TestTool::checkSaysWhatIsWrong_data() {
     const QString notOurs =
         QStringLiteral("not encrypted with this program's key, or it is no database");
     QTest::newRow("sound") << "sound"
-                           << "sound";
+                           << "sound, layout version 0";
     QTest::newRow("zero bytes") << "zero bytes"
                                 << "has no table Orvandel";
     QTest::newRow("no table") << "no table"
@@ -200,6 +200,8 @@ void TestTool::checkSaysWhatIsWrong_data() {
     QTest::newRow("wrong key") << "wrong key" << notOurs;
     QTest::newRow("directory") << "directory"
                                << "cannot be opened";
+    QTest::newRow("newer layout") << "newer layout"
+                                  << "layout version 99, made by a newer program";
 }
 
 void TestTool::checkSaysWhatIsWrong() {
@@ -213,11 +215,14 @@ void TestTool::checkSaysWhatIsWrong() {
     } else {
         MakeBadFile(kind, path);
     }
+    const QByteArray before = FileHash(path);
     const ToolRun run = RunTool(dir.path(), {"check"});
     QCOMPARE(run.exitCode, kind == QLatin1String("sound") ? 0 : 1);
     QVERIFY2((run.out + run.err).contains(words), qPrintable(run.out + run.err));
     // The same file named on the command line.
     QCOMPARE(RunTool(QStringLiteral("/nonexistent"), {"check", path}).exitCode, run.exitCode);
+    // A check only reads: not a byte of the file changes, whatever it finds.
+    QCOMPARE(FileHash(path), before);
 }
 
 void TestTool::badArguments_data() {

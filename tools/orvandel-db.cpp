@@ -2,7 +2,9 @@
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
 #include "data/DbError.h"
+#include "data/Engine.h"
 #include "data/ServerConfig.h"
+#include "data/ShipOwnerTable.h"
 #include "exchange/DirectoryExport.h"
 #include "exchange/DirectoryImport.h"
 #include "exchange/TableFile.h"
@@ -77,26 +79,24 @@ QString Where(const QString& directory) {
 }
 
 bool TableExists(db::Connection& connection) {
-    try {
-        connection.Execute(QStringLiteral("select id from Orvandel where 1=0"));
-        return true;
-    } catch (const db::Error&) {
-        return false;
-    }
+    return connection.engine().TableColumns(shipowner::kTable).has_value();
 }
 
-// Opens the directory the program would use: the server that server.conf names, else the file.
+// Opens the directory the program would use, as the program does: the server that server.conf
+// names, else the file; checked first, an older layout brought up to date.
 int OpenExisting(db::Connection& connection, const QString& directory) {
-    if (serverconf::Exists(directory)) {
-        connection.Open(serverconf::ConnectionStringFor(directory), QString(), dbfile::kPassword);
-        if (!TableExists(connection))
-            return Fail(QStringLiteral("the server holds no directory yet; run orvandel-db init"));
-        return 0;
-    }
     const QString path = dbfile::PathIn(directory);
-    if (!QFileInfo(path).isFile())
+    if (!serverconf::Exists(directory) && !QFileInfo(path).isFile())
         return Fail(QStringLiteral("%1 does not exist; run orvandel-db init first").arg(path));
-    connection.OpenFile(path, dbfile::kPassword);
+    try {
+        dbfile::OpenDirectory(connection, serverconf::ConnectionStringFor(directory));
+    } catch (const db::Error& error) {
+        if (error.kind() == db::ErrorKind::NotADirectory && serverconf::Exists(directory))
+            return Fail(QStringLiteral("the server holds no directory yet; run orvandel-db init "
+                                       "(%1)")
+                            .arg(error.message()));
+        throw;
+    }
     return 0;
 }
 
@@ -302,14 +302,13 @@ int Backup(const QString& directory, const QStringList& arguments) {
 
 // Why a file could not be opened as a directory file, in words.
 QString OpenFailure(const db::Error& error) {
-    switch (error.code()) {
-    case 26: // not a database
+    switch (error.kind()) {
+    case db::ErrorKind::NotADirectory:
         return QStringLiteral("it is not encrypted with this program's key, or it is no database");
-    case 14: // cannot open
-        return QStringLiteral("it cannot be opened (not a file, no permission, or its folder is "
-                              "not writable)");
+    case db::ErrorKind::CannotOpen:
+        return QStringLiteral("it cannot be opened (not a file, or no permission)");
     default:
-        return QStringLiteral("%1 (code %2)").arg(error.message()).arg(error.code());
+        return error.details();
     }
 }
 
@@ -319,17 +318,19 @@ int Check(const QString& defaultPath, const QStringList& arguments) {
     const QString path = arguments.isEmpty() ? defaultPath : arguments[0];
     if (!QFileInfo::exists(path))
         return Fail(QStringLiteral("%1 does not exist").arg(path));
+    // Read-only: a file that is refused is left exactly as it was.
     db::Connection connection;
     try {
-        connection.OpenFile(path, dbfile::kPassword);
+        connection.OpenFile(path, dbfile::kPassword, db::FileMode::ReadOnly);
     } catch (const db::Error& error) {
         return Fail(QStringLiteral("%1: %2").arg(path, OpenFailure(error)));
     }
-    const QStringList problems = dbfile::Problems(connection);
-    for (const QString& problem : problems)
-        std::printf("%s: %s\n", qPrintable(path), qPrintable(problem));
+    const QList<dbfile::Problem> problems = dbfile::Problems(connection);
+    for (const dbfile::Problem& problem : problems)
+        std::printf("%s: %s\n", qPrintable(path), qPrintable(problem.text));
     if (problems.isEmpty())
-        std::printf("%s: sound\n", qPrintable(path));
+        std::printf("%s: sound, layout version %d\n", qPrintable(path),
+                    connection.engine().SchemaVersion());
     return problems.isEmpty() ? 0 : 1;
 }
 
@@ -398,7 +399,7 @@ int main(int argc, char** argv) {
             return 0;
         }
     } catch (const db::Error& error) {
-        return Fail(QStringLiteral("%1 (code %2)").arg(error.message()).arg(error.code()));
+        return Fail(error.details());
     } catch (const exchange::FileError& error) {
         return Fail(QString::fromStdString(error.what()));
     }

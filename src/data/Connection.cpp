@@ -7,8 +7,6 @@
 #include "data/Recordset.h"
 #include "data/SqliteEngine.h"
 
-#include <sqlite3.h>
-
 namespace db {
 
 namespace {
@@ -19,13 +17,19 @@ const QString kServerDriver = QStringLiteral("postgresql");
 Connection::Connection() = default;
 
 Connection::~Connection() {
+    Close();
+}
+
+void Connection::Close() {
     const QList<Recordset*> open = recordsets_;
     for (Recordset* recordset : open)
         recordset->ForgetConnection();
+    recordsets_.clear();
+    engine_.reset();
 }
 
 void Connection::Open(const QString& connectionString, const QString& userId,
-                      const QString& password, long) {
+                      const QString& password, long, FileMode mode) {
     const ConnectionString parsed = ConnectionString::Parse(connectionString);
     const QString driver = parsed.Value(QStringLiteral("driver"));
     if (driver.toLower() == kServerDriver) {
@@ -33,27 +37,27 @@ void Connection::Open(const QString& connectionString, const QString& userId,
         // password is not the server's.
         const QString server = parsed.Value(QStringLiteral("server"));
         if (server.isEmpty())
-            throw Error(SQLITE_ERROR,
+            throw Error(ErrorKind::Misuse,
                         QStringLiteral("the connection string names no server (server)"));
         if (IsOpen())
-            throw Error(SQLITE_MISUSE, QStringLiteral("the connection is already open"));
+            throw Error(ErrorKind::Misuse, QStringLiteral("the connection is already open"));
         Adopt(std::make_unique<PgEngine>(server, busyTimeoutMs_));
         return;
     }
     if (driver.toLower() != kEmbeddedDriver)
-        throw Error(SQLITE_ERROR, QStringLiteral("unsupported driver \"%1\"").arg(driver));
+        throw Error(ErrorKind::Misuse, QStringLiteral("unsupported driver \"%1\"").arg(driver));
     const QString path = parsed.Value(QStringLiteral("dbq"));
     if (path.isEmpty())
-        throw Error(SQLITE_ERROR, QStringLiteral("the connection string names no file (dbq)"));
+        throw Error(ErrorKind::Misuse, QStringLiteral("the connection string names no file (dbq)"));
     if (!userId.isEmpty())
-        throw Error(SQLITE_AUTH, QStringLiteral("the store has no user accounts"));
-    OpenFile(path, password);
+        throw Error(ErrorKind::AuthRefused, QStringLiteral("the store has no user accounts"));
+    OpenFile(path, password, mode);
 }
 
-void Connection::OpenFile(const QString& path, const QString& password, bool create) {
+void Connection::OpenFile(const QString& path, const QString& password, FileMode mode) {
     if (IsOpen())
-        throw Error(SQLITE_MISUSE, QStringLiteral("the connection is already open"));
-    Adopt(std::make_unique<SqliteEngine>(path, password, create, busyTimeoutMs_));
+        throw Error(ErrorKind::Misuse, QStringLiteral("the connection is already open"));
+    Adopt(std::make_unique<SqliteEngine>(path, password, mode, busyTimeoutMs_));
 }
 
 void Connection::Adopt(std::unique_ptr<Engine> engine) {
@@ -66,6 +70,16 @@ void Connection::Execute(const QString& commandText, long) {
     target.Execute(commandText);
 }
 
+qint64 Connection::Delete(const Query& query) {
+    Engine& target = engine();
+    DetachReaders();
+    return target.Delete(query);
+}
+
+bool Connection::IsServer() const {
+    return engine().IsServer();
+}
+
 void Connection::SetBusyTimeout(int milliseconds) {
     busyTimeoutMs_ = milliseconds;
     if (engine_)
@@ -74,15 +88,8 @@ void Connection::SetBusyTimeout(int milliseconds) {
 
 Engine& Connection::engine() const {
     if (!engine_)
-        throw Error(SQLITE_MISUSE, QStringLiteral("the connection is not open"));
+        throw Error(ErrorKind::Misuse, QStringLiteral("the connection is not open"));
     return *engine_;
-}
-
-sqlite3* Connection::Handle() const {
-    auto* file = dynamic_cast<SqliteEngine*>(&engine());
-    if (file == nullptr)
-        throw Error(SQLITE_MISUSE, QStringLiteral("the connection is not open on a file"));
-    return file->Handle();
 }
 
 void Connection::DetachReaders() {

@@ -1,15 +1,16 @@
 #pragma once
 
+#include "data/Engine.h"
+
 #include <QList>
 #include <QString>
 #include <memory>
-
-struct sqlite3;
 
 namespace db {
 
 class Engine;
 class Recordset;
+struct Query;
 
 // One connection to the directory: the encrypted file, or a server. Errors are thrown as
 // db::Error.
@@ -24,21 +25,27 @@ public:
     // driver means the encrypted file named by dbq, keyed with the password; "PostgreSQL" means
     // the server named by server (a libpq connection string or URI), whose own password files
     // give the password.
+    // A file is opened as the mode says; a server always for reading and writing.
     void Open(const QString& connectionString, const QString& userId, const QString& password,
-              long options = -1);
-    // Opens a file by path; with create, a missing file is made, keyed, empty.
-    void OpenFile(const QString& path, const QString& password, bool create = false);
-    // Runs one statement; whatever rows it returns are dropped.
+              long options = -1, FileMode mode = FileMode::ReadWrite);
+    // Opens a file by path.
+    void OpenFile(const QString& path, const QString& password,
+                  FileMode mode = FileMode::ReadWrite);
+    // Runs one statement of the program's own fixed text; whatever rows it returns are dropped.
     void Execute(const QString& commandText, long options = -1);
+    // Deletes the rows the query's conditions match; returns how many there were.
+    qint64 Delete(const Query& query);
 
+    // Ends the session; result sets still open keep what they read.
+    void Close();
     bool IsOpen() const { return engine_ != nullptr; }
+    // A server shared by many desks, rather than the local file.
+    bool IsServer() const;
     // How long a write waits for a lock held elsewhere before it fails.
     void SetBusyTimeout(int milliseconds);
 
     // For the result-set layer and the database tool.
     Engine& engine() const;
-    // The file's own handle, for the tool and the benchmark; throws when no file is open.
-    sqlite3* Handle() const;
     // Read-only result sets still reading their statement are turned into snapshots before
     // this connection writes, so that what they return does not change under them, and before
     // an engine that runs one statement at a time runs another.

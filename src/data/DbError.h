@@ -3,37 +3,43 @@
 #include <QString>
 #include <stdexcept>
 
-struct sqlite3;
-
 namespace db {
 
-// A failure of the store: the engine's result code, its extended result code (which says more,
-// for example which constraint or which kind of input/output error) and its message.
+// What went wrong, in the terms a message to the user is chosen by. Each engine sets it from its
+// own codes.
+enum class ErrorKind {
+    Busy,              // a lock held elsewhere was waited for in vain
+    RowChanged,        // the row was changed or deleted elsewhere after it was read
+    PermissionDenied,  // the account, or the file system, does not allow this
+    ReadOnly,          // the store takes no writes
+    DiskFull,          // no room left for the write
+    ServerUnreachable, // the server went away, or does not take a connection
+    AuthRefused,       // the server refused the login
+    NotADirectory,     // no ship-owner table, a column missing, no database, a wrong key
+    Damaged,           // the file's pages are not what the engine wrote
+    NewerSchema,       // made by a newer version of the program
+    ValueRefused,      // a column refused a value: its type, a duplicate key, a constraint
+    IoError,           // the disk or the file system failed a read or a write
+    CannotOpen,        // the file, or the files the engine keeps beside it, cannot be opened
+    Misuse,            // asked for something the connection or result set cannot do now
+    Other,
+};
+
+// A failure of the store: what kind it is, the engine's own code (a name and number on the file,
+// the SQLSTATE on a server, empty where the program itself refused) and the engine's text. The
+// kind chooses the user's message; the code and the text are for stderr.
 class Error : public std::runtime_error {
 public:
-    Error(int code, const QString& message);
-    Error(int code, int extendedCode, const QString& message);
-    int code() const { return code_; }
-    int extendedCode() const { return extendedCode_; }
+    Error(ErrorKind kind, const QString& message, const QString& engineCode = QString());
+    ErrorKind kind() const { return kind_; }
+    QString engineCode() const { return engineCode_; }
     QString message() const { return message_; }
-
-    // Another connection or statement holds a lock that this one needs.
-    bool isBusy() const;
-    bool isDiskFull() const;
-    // The file, or the folder its journal goes in, takes no writes.
-    bool isReadOnly() const;
-    bool isCantOpen() const;
-    // The file's pages are not what the engine wrote, or it is no database.
-    bool isDamaged() const;
-    // The disk or the file system failed a read or a write.
-    bool isIoError() const;
-    // The engine refused the statement: a table or column it names is not there, or its text is
-    // wrong.
-    bool isStatementRefused() const;
+    // The message with the engine's code, for stderr.
+    QString details() const;
 
 private:
-    int code_;
-    int extendedCode_;
+    ErrorKind kind_;
+    QString engineCode_;
     QString message_;
 };
 
@@ -65,14 +71,12 @@ private:
 // way, whether the changes were stored is not known.
 class ServerLostError : public Error {
 public:
-    explicit ServerLostError(const QString& message, bool duringCommit = false);
+    explicit ServerLostError(const QString& message, const QString& engineCode = QString(),
+                             bool duringCommit = false);
     bool duringCommit() const { return duringCommit_; }
 
 private:
     bool duringCommit_;
 };
-
-// Throws the connection's last error, reported under the given result code.
-[[noreturn]] void ThrowEngineError(sqlite3* handle, int code);
 
 } // namespace db

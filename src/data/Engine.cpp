@@ -1,5 +1,7 @@
 #include "data/Engine.h"
 
+#include "data/DbError.h"
+
 namespace db {
 
 QByteArrayView RowStream::Text(int column) const {
@@ -27,6 +29,14 @@ qint64 Engine::UpdateRows(const QString& table, const QStringList& columns,
     for (const QVariantList& row : rows)
         changed += UpdateRow(table, columns, row.mid(0, row.size() - 1), keyColumn, row.last());
     return changed;
+}
+
+void Engine::BackUp(const QString&) {
+    throw Error(ErrorKind::Misuse, QStringLiteral("this store is backed up with its own tools"));
+}
+
+QStringList Engine::CheckPages() {
+    throw Error(ErrorKind::Misuse, QStringLiteral("this store checks its own pages"));
 }
 
 QByteArray Utf8Text(const QVariant& value) {

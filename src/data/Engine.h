@@ -7,8 +7,22 @@
 #include <QVariant>
 #include <QVariantList>
 #include <memory>
+#include <optional>
 
 namespace db {
+
+struct Query;
+
+// The one-row table in which a server records the directory's layout version (a file keeps it in
+// its header).
+inline const QString kServerSchemaTable = QStringLiteral("orvandel_schema");
+
+// How the directory file is opened.
+enum class FileMode {
+    ReadOnly,  // nothing is written to the file or beside it, not even the journal mode
+    ReadWrite, // an existing file, switched to a write-ahead log
+    Create     // as ReadWrite; a missing file is made, keyed, empty
+};
 
 // The rows of one statement as the engine delivers them, one at a time. Next() moves to the
 // first row on its first call.
@@ -45,9 +59,18 @@ public:
 
     // A server shared by many desks, rather than the local file.
     virtual bool IsServer() const = 0;
-    // Runs one statement; whatever rows it returns are dropped.
+    // The file's path, or the server's host and database, for messages.
+    virtual QString Location() const = 0;
+
+    // Runs one statement of the program's own fixed text (never one with a value the user gave);
+    // whatever rows it returns are dropped.
     virtual void Execute(const QString& sql) = 0;
+    // The rows of a statement of the program's own fixed text.
     virtual std::unique_ptr<RowStream> Query(const QString& sql) = 0;
+    // The rows a query asks for, rendered as this engine renders it.
+    virtual std::unique_ptr<RowStream> Query(const db::Query& query) = 0;
+    // Deletes the rows the query's conditions match; returns how many there were.
+    virtual qint64 Delete(const db::Query& query) = 0;
     // Whether a stream still being read keeps this engine from running anything else, so that
     // open readers must be read to their end first.
     virtual bool OneStatementAtATime() const = 0;
@@ -85,6 +108,23 @@ public:
 
     // How long a write waits for a lock held elsewhere before it fails.
     virtual void SetBusyTimeout(int milliseconds) = 0;
+
+    // The names of a table's columns as stored; none when there is no such table.
+    virtual std::optional<QStringList> TableColumns(const QString& table) = 0;
+    // The version of the directory's layout that the store records; 0 when it records none.
+    virtual int SchemaVersion() = 0;
+    // Records the version, inside the caller's transaction.
+    virtual void SetSchemaVersion(int version) = 0;
+
+    // Whether the engine can copy the whole store to a file of its own kind (BackUp) and check
+    // its pages (CheckPages).
+    virtual bool CanBackUp() const { return false; }
+    // A consistent copy, keyed as the original, taken while others read and save; it appears
+    // under the target's name only when complete; an existing target is refused.
+    virtual void BackUp(const QString& target);
+    virtual bool CanCheckPages() const { return false; }
+    // What is wrong with the store's pages, one sentence each; empty when they are sound.
+    virtual QStringList CheckPages();
 };
 
 QString QuoteIdentifier(const QString& name);

@@ -1,11 +1,11 @@
 #include "data/PgEngine.h"
 
 #include "data/DbError.h"
+#include "data/Query.h"
 
 #include <QElapsedTimer>
 #include <libpq-fe.h>
 #include <poll.h>
-#include <sqlite3.h>
 #include <vector>
 
 namespace db {
@@ -22,24 +22,24 @@ bool IsIntegerType(Oid type) {
     return type == kInt8 || type == kInt2 || type == kInt4;
 }
 
-// The server's SQLSTATE classes, told in the result codes the rest of the program knows.
-int CodeForState(const QByteArray& state) {
+// The kind of failure a SQLSTATE tells of.
+ErrorKind KindForState(const QByteArray& state) {
     if (state == "55P03" || state == "40P01" || state == "40001")
-        return SQLITE_BUSY; // a lock held elsewhere, waited for in vain
-    if (state == "57014")
-        return SQLITE_INTERRUPT;
+        return ErrorKind::Busy; // a lock held elsewhere, waited for in vain
     if (state == "53100")
-        return SQLITE_FULL;
+        return ErrorKind::DiskFull;
     if (state == "25006")
-        return SQLITE_READONLY; // a read-only server, such as a replica
+        return ErrorKind::ReadOnly; // a read-only transaction or server, such as a replica
+    if (state == "42501")
+        return ErrorKind::PermissionDenied;
+    if (state == "42P01" || state == "42703")
+        return ErrorKind::NotADirectory; // the program's own statements: table or column missing
     const QByteArray stateClass = state.left(2);
-    if (stateClass == "23")
-        return SQLITE_CONSTRAINT;
-    if (stateClass == "22")
-        return SQLITE_MISMATCH;
+    if (stateClass == "23" || stateClass == "22")
+        return ErrorKind::ValueRefused;
     if (stateClass == "28")
-        return SQLITE_AUTH;
-    return SQLITE_ERROR;
+        return ErrorKind::AuthRefused;
+    return ErrorKind::Other;
 }
 
 // The connection failed, or the server is shutting down or restarting.
@@ -51,22 +51,36 @@ QString Trimmed(const char* message) {
     return QString::fromUtf8(message).trimmed();
 }
 
+// libpq tells why a connection failed only in words; a refused login is told apart from a
+// server out of reach.
+bool IsLoginRefused(const QString& message) {
+    return message.contains(QLatin1String("authentication failed")) ||
+           message.contains(QLatin1String("no pg_hba.conf entry")) ||
+           message.contains(QLatin1String("password")) ||
+           (message.contains(QLatin1String("role \"")) &&
+            message.contains(QLatin1String("does not exist")));
+}
+
 [[noreturn]] void ThrowConnectionError(PGconn* conn) {
     const QString message = Trimmed(PQerrorMessage(conn));
-    if (PQstatus(conn) == CONNECTION_BAD)
+    if (PQstatus(conn) == CONNECTION_BAD) {
+        if (IsLoginRefused(message))
+            throw Error(ErrorKind::AuthRefused, message);
         throw ServerLostError(message);
-    throw Error(SQLITE_ERROR, message); // the client library refused, the connection is sound
+    }
+    // The client library refused, the connection is sound.
+    throw Error(ErrorKind::Other, message);
 }
 
 [[noreturn]] void ThrowResultError(PGconn* conn, const PGresult* result) {
     const char* state = result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
     if (state == nullptr) // no answer from the server at all: the connection broke
         ThrowConnectionError(conn);
-    const QString message = QStringLiteral("%1 [%2]").arg(Trimmed(PQresultErrorMessage(result)),
-                                                          QString::fromLatin1(state));
+    const QString message = Trimmed(PQresultErrorMessage(result));
+    const QString code = QStringLiteral("SQLSTATE %1").arg(QString::fromLatin1(state));
     if (IsServerGone(QByteArray(state)))
-        throw ServerLostError(message);
-    throw Error(CodeForState(QByteArray(state)), message);
+        throw ServerLostError(message, code);
+    throw Error(KindForState(QByteArray(state)), message, code);
 }
 
 class Result {
@@ -172,7 +186,8 @@ public:
     static constexpr int kLargestBatchRows = 2000;
     static constexpr int kLongestWaitMs = 10;
 
-    PgRowStream(PGconn* conn, const QString& sql) : conn_(conn) {
+    PgRowStream(PGconn* conn, const QString& sql, const QVariantList& parameters = {})
+        : conn_(conn) {
         if (IsSelect(sql)) {
             static quint64 cursors = 0;
             cursor_ = QStringLiteral("orvandel_rows_%1").arg(++cursors);
@@ -180,7 +195,8 @@ public:
             if (ownTransaction_)
                 Run(conn_, QStringLiteral("BEGIN"));
             try {
-                Run(conn_, QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR %2").arg(cursor_, sql));
+                Run(conn_, QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR %2").arg(cursor_, sql),
+                    parameters);
             } catch (...) {
                 EndCursor(false);
                 throw;
@@ -194,7 +210,7 @@ public:
                 firstPending_ = true;
             return;
         }
-        Send(sql);
+        Send(sql, parameters);
         PQsetSingleRowMode(conn_);
         meta_.reset(PQgetResult(conn_));
         switch (PQresultStatus(meta_.get())) {
@@ -299,10 +315,11 @@ private:
         return false;
     }
 
-    void Send(const QString& statement) {
+    void Send(const QString& statement, const QVariantList& values = {}) {
         const QByteArray text = statement.toUtf8();
-        if (PQsendQueryParams(conn_, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) !=
-            1) {
+        const Parameters parameters(values);
+        if (PQsendQueryParams(conn_, text.constData(), parameters.count(), nullptr,
+                              parameters.values(), nullptr, nullptr, 0) != 1) {
             done_ = true;
             try {
                 ThrowConnectionError(conn_);
@@ -389,81 +406,7 @@ private:
     bool batchAhead_ = false; // a batch has been asked for and not taken yet
 };
 
-bool IsWordChar(QChar c) {
-    return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('$');
-}
-
-// Where the quoted text that starts at `from` (a quote character) ends, one past its closing
-// quote; a doubled quote stays inside.
-qsizetype EndOfQuoted(const QString& sql, qsizetype from) {
-    const QChar quote = sql.at(from);
-    qsizetype i = from + 1;
-    while (i < sql.size()) {
-        if (sql.at(i) == quote) {
-            if (i + 1 < sql.size() && sql.at(i + 1) == quote) {
-                i += 2;
-                continue;
-            }
-            return i + 1;
-        }
-        ++i;
-    }
-    return sql.size();
-}
-
 } // namespace
-
-QString PgEngine::Translate(const QString& sql) {
-    QString out;
-    out.reserve(sql.size() + 16);
-    qsizetype i = 0;
-    while (i < sql.size()) {
-        const QChar c = sql.at(i);
-        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
-            const qsizetype end = EndOfQuoted(sql, i);
-            out += sql.mid(i, end - i);
-            i = end;
-            continue;
-        }
-        if (c == QLatin1Char('-') && sql.mid(i, 2) == QLatin1String("--")) {
-            const qsizetype end = sql.indexOf(QLatin1Char('\n'), i);
-            out += sql.mid(i, end < 0 ? -1 : end - i);
-            i = end < 0 ? sql.size() : end;
-            continue;
-        }
-        if (!IsWordChar(c)) {
-            out += c;
-            ++i;
-            continue;
-        }
-        qsizetype end = i;
-        while (end < sql.size() && IsWordChar(sql.at(end)))
-            ++end;
-        const QString word = sql.mid(i, end - i);
-        i = end;
-        if (word.compare(QLatin1String("like"), Qt::CaseInsensitive) != 0) {
-            out += word;
-            continue;
-        }
-        // The file's like ignores ASCII case (ilike on text in the "C" collation does the same)
-        // and has no escape character.
-        out += QStringLiteral("ilike");
-        qsizetype next = i;
-        while (next < sql.size() && sql.at(next).isSpace())
-            ++next;
-        if (next < sql.size() && sql.at(next) == QLatin1Char('\'')) {
-            const qsizetype literalEnd = EndOfQuoted(sql, next);
-            out += sql.mid(i, literalEnd - i);
-            i = literalEnd;
-            qsizetype after = i;
-            while (after < sql.size() && sql.at(after).isSpace())
-                ++after;
-            if (sql.mid(after, 6).compare(QLatin1String("escape"), Qt::CaseInsensitive) != 0)
-                out += QStringLiteral(" escape ''");
-        }
-    }
-    return out;
-}
 
 PgEngine::PgEngine(const QString& conninfo, int busyTimeoutMs) : busyTimeoutMs_(busyTimeoutMs) {
     const QByteArray info = conninfo.toUtf8();
@@ -476,7 +419,7 @@ PgEngine::PgEngine(const QString& conninfo, int busyTimeoutMs) : busyTimeoutMs_(
     conn_ = PQconnectdbParams(keywords, values, 1);
     try {
         if (conn_ == nullptr)
-            throw Error(SQLITE_NOMEM, QStringLiteral("out of memory"));
+            throw Error(ErrorKind::Other, QStringLiteral("out of memory"));
         // The server's notices ("already exists, skipping") are for a console, not for the user.
         PQsetNoticeProcessor(
             conn_, [](void*, const char*) {}, nullptr);
@@ -495,6 +438,9 @@ PgEngine::~PgEngine() {
 
 void PgEngine::ApplySessionSettings() {
     Run(conn_, QStringLiteral("SET lock_timeout = %1").arg(busyTimeoutMs_));
+    // No value is ever part of a statement's text; should one be, a backslash in it still
+    // escapes nothing, whatever the role or the database has set.
+    Run(conn_, QStringLiteral("SET standard_conforming_strings = on"));
     // Reads go through a cursor, whose default plan (0.1) walks every row in id order even when
     // the trigram index finds the few matches at once; 0.5 keeps that index and first rows fast.
     Run(conn_, QStringLiteral("SET cursor_tuple_fraction = 0.5"));
@@ -523,12 +469,88 @@ pg_conn* PgEngine::Ready() {
     return conn_;
 }
 
+QString PgEngine::Location() const {
+    return QStringLiteral("%1/%2").arg(QString::fromUtf8(PQhost(conn_)),
+                                       QString::fromUtf8(PQdb(conn_)));
+}
+
 void PgEngine::Execute(const QString& sql) {
-    Run(Ready(), Translate(sql));
+    Run(Ready(), sql);
 }
 
 std::unique_ptr<RowStream> PgEngine::Query(const QString& sql) {
-    return std::make_unique<PgRowStream>(Ready(), Translate(sql));
+    return std::make_unique<PgRowStream>(Ready(), sql);
+}
+
+PgEngine::Statement PgEngine::SelectStatement(const db::Query& query) {
+    RequirePlainNames(query);
+    Statement statement;
+    statement.text = QStringLiteral("SELECT ") +
+                     (query.columns.isEmpty() ? QStringLiteral("*")
+                                              : Quoted(query.columns).join(QLatin1Char(','))) +
+                     QStringLiteral(" FROM ") + Column(query.table);
+    AppendWhere(query, statement);
+    QStringList keys;
+    for (const Order& order : query.order)
+        keys.append(Column(order.column) +
+                    (order.descending ? QStringLiteral(" DESC") : QStringLiteral(" ASC")));
+    if (!keys.isEmpty())
+        statement.text += QStringLiteral(" ORDER BY ") + keys.join(QStringLiteral(", "));
+    return statement;
+}
+
+PgEngine::Statement PgEngine::DeleteStatement(const db::Query& query) {
+    RequirePlainNames(query);
+    if (query.where.isEmpty())
+        throw Error(ErrorKind::Misuse, QStringLiteral("a delete names the rows it deletes"));
+    Statement statement;
+    statement.text = QStringLiteral("DELETE FROM ") + Column(query.table);
+    AppendWhere(query, statement);
+    return statement;
+}
+
+void PgEngine::AppendWhere(const db::Query& query, Statement& statement) {
+    QStringList conditions;
+    for (const Condition& condition : query.where) {
+        const QString placeholder = QStringLiteral("$%1").arg(statement.parameters.size() + 1);
+        switch (condition.test) {
+        case Condition::Test::Contains:
+            // As the file's like: ASCII case ignored ("C" collation), '%' and '_' wildcards, no
+            // escape character.
+            conditions.append(Column(condition.column) + QStringLiteral(" ILIKE ") + placeholder +
+                              QStringLiteral(" ESCAPE ''"));
+            statement.parameters.append(QLatin1Char('%') + condition.value.toString() +
+                                        QLatin1Char('%'));
+            break;
+        case Condition::Test::In: {
+            conditions.append(Column(condition.column) + QStringLiteral(" = ANY(") + placeholder +
+                              QStringLiteral("::bigint[])"));
+            QStringList numbers;
+            for (const QVariant& number : condition.value.toList())
+                numbers.append(QString::number(number.toLongLong()));
+            statement.parameters.append(QLatin1Char('{') + numbers.join(QLatin1Char(',')) +
+                                        QLatin1Char('}'));
+            break;
+        }
+        case Condition::Test::Equals:
+            conditions.append(Column(condition.column) + QStringLiteral(" = ") + placeholder);
+            statement.parameters.append(condition.value);
+            break;
+        }
+    }
+    if (!conditions.isEmpty())
+        statement.text += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+}
+
+std::unique_ptr<RowStream> PgEngine::Query(const db::Query& query) {
+    const Statement statement = SelectStatement(query);
+    return std::make_unique<PgRowStream>(Ready(), statement.text, statement.parameters);
+}
+
+qint64 PgEngine::Delete(const db::Query& query) {
+    const Statement statement = DeleteStatement(query);
+    const Result deleted = Run(Ready(), statement.text, statement.parameters);
+    return QByteArray(PQcmdTuples(deleted.get())).toLongLong();
 }
 
 RowSource PgEngine::SourceOf(const RowStream& stream) {
@@ -660,12 +682,12 @@ void PgEngine::Commit() {
         done.reset(Run(conn, QStringLiteral("COMMIT")).release());
     } catch (const ServerLostError& error) {
         // The server may have stored the changes just before it went.
-        throw ServerLostError(error.message(), true);
+        throw ServerLostError(error.message(), error.engineCode(), true);
     }
     inTransaction_ = false;
     // A transaction that failed earlier answers COMMIT with ROLLBACK.
     if (QByteArray(PQcmdStatus(done.get())) != "COMMIT")
-        throw Error(SQLITE_ABORT, QStringLiteral("the server rolled the transaction back"));
+        throw Error(ErrorKind::Other, QStringLiteral("the server rolled the transaction back"));
 }
 
 void PgEngine::Rollback() {
@@ -679,6 +701,39 @@ void PgEngine::SetBusyTimeout(int milliseconds) {
     busyTimeoutMs_ = milliseconds;
     if (PQstatus(conn_) == CONNECTION_OK)
         ApplySessionSettings();
+}
+
+std::optional<QStringList> PgEngine::TableColumns(const QString& table) {
+    const Result found = Run(Ready(),
+                             QStringLiteral("SELECT a.attname FROM pg_attribute a WHERE a.attrelid "
+                                            "= to_regclass($1) AND a.attnum > 0 AND NOT "
+                                            "a.attisdropped ORDER BY a.attnum"),
+                             {table});
+    if (PQntuples(found.get()) == 0)
+        return std::nullopt;
+    QStringList names;
+    for (int row = 0; row < PQntuples(found.get()); ++row)
+        names.append(QString::fromUtf8(PQgetvalue(found.get(), row, 0)));
+    return names;
+}
+
+int PgEngine::SchemaVersion() {
+    const Result table =
+        Run(Ready(), QStringLiteral("SELECT to_regclass($1) IS NOT NULL"), {kServerSchemaTable});
+    if (QByteArray(PQgetvalue(table.get(), 0, 0)) != "t")
+        return 0;
+    const Result version =
+        Run(Ready(), QStringLiteral("SELECT max(version) FROM ") + kServerSchemaTable);
+    return PQgetisnull(version.get(), 0, 0) ? 0 : std::atoi(PQgetvalue(version.get(), 0, 0));
+}
+
+void PgEngine::SetSchemaVersion(int version) {
+    PGconn* conn = Ready();
+    Run(conn, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (version integer NOT NULL)")
+                  .arg(kServerSchemaTable));
+    Run(conn, QStringLiteral("DELETE FROM ") + kServerSchemaTable);
+    Run(conn, QStringLiteral("INSERT INTO %1 (version) VALUES ($1)").arg(kServerSchemaTable),
+        {QVariant(version)});
 }
 
 } // namespace db

@@ -8,9 +8,10 @@ struct pg_conn;
 
 namespace db {
 
-// A PostgreSQL server through libpq. The statements the program sends are the file's; where
-// the server reads them differently, this engine makes the results the same: `like` matches
-// without regard to ASCII case and with no escape character, as on the file.
+// A PostgreSQL server through libpq. A query is sent as a statement whose values are bound
+// parameters, never part of its text; where the server reads a condition differently from the
+// file, the statement makes the results the same: "contains" ignores ASCII case and knows no
+// escape character, as on the file.
 class PgEngine : public Engine {
 public:
     // Connects with a libpq connection string or URI.
@@ -18,8 +19,11 @@ public:
     ~PgEngine() override;
 
     bool IsServer() const override { return true; }
+    QString Location() const override;
     void Execute(const QString& sql) override;
     std::unique_ptr<RowStream> Query(const QString& sql) override;
+    std::unique_ptr<RowStream> Query(const db::Query& query) override;
+    qint64 Delete(const db::Query& query) override;
     bool OneStatementAtATime() const override { return true; }
     RowSource SourceOf(const RowStream& stream) override;
     void Begin(bool immediate) override;
@@ -34,11 +38,20 @@ public:
     void Commit() override;
     void Rollback() override;
     void SetBusyTimeout(int milliseconds) override;
+    std::optional<QStringList> TableColumns(const QString& table) override;
+    int SchemaVersion() override;
+    void SetSchemaVersion(int version) override;
 
-    // The statement text as this engine sends it.
-    static QString Translate(const QString& sql);
+    // A statement's text and the values bound to its placeholders ($1, $2, ...).
+    struct Statement {
+        QString text;
+        QVariantList parameters;
+    };
+    static Statement SelectStatement(const db::Query& query);
+    static Statement DeleteStatement(const db::Query& query);
 
 private:
+    static void AppendWhere(const db::Query& query, Statement& statement);
     // Connects again after the server went away; throws when it is still out of reach.
     pg_conn* Ready();
     // Reads what the server sent while no statement ran: the end of a connection that it closed

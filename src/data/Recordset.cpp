@@ -3,9 +3,9 @@
 #include "data/Connection.h"
 #include "data/DbError.h"
 #include "data/Engine.h"
+#include "data/Query.h"
 
 #include <QScopeGuard>
-#include <sqlite3.h>
 
 namespace db {
 
@@ -36,11 +36,21 @@ Recordset::~Recordset() {
     }
 }
 
+void Recordset::Open(const Query& query, Connection& connection, int, int lockType, long) {
+    if (IsOpen())
+        throw Error(ErrorKind::Misuse, QStringLiteral("the result set is already open"));
+    connection.PrepareForQuery();
+    Adopt(connection.engine().Query(query), connection, lockType);
+}
+
 void Recordset::Open(const QString& source, Connection& connection, int, int lockType, long) {
     if (IsOpen())
-        throw Error(SQLITE_MISUSE, QStringLiteral("the result set is already open"));
+        throw Error(ErrorKind::Misuse, QStringLiteral("the result set is already open"));
     connection.PrepareForQuery();
-    std::unique_ptr<RowStream> stream = connection.engine().Query(source);
+    Adopt(connection.engine().Query(source), connection, lockType);
+}
+
+void Recordset::Adopt(std::unique_ptr<RowStream> stream, Connection& connection, int lockType) {
     const int count = stream->ColumnCount();
     for (int i = 0; i < count; ++i) {
         columns_.append(stream->ColumnName(i));
@@ -82,7 +92,7 @@ QVariant Recordset::Field(const QString& column) const {
 QByteArrayView Recordset::FieldText(int index) const {
     RequireCurrentRow();
     if (index < 0 || index >= columns_.size())
-        throw Error(SQLITE_RANGE, QStringLiteral("no column at position %1").arg(index));
+        throw Error(ErrorKind::Misuse, QStringLiteral("no column at position %1").arg(index));
     if (live_)
         return live_->Text(index);
     if (rowText_.isEmpty()) {
@@ -97,7 +107,7 @@ void Recordset::SetField(const QString& column, const QString& text) {
     const int index = FieldIndex(column);
     RequireCurrentRow();
     if (index == keyColumn_)
-        throw Error(SQLITE_CONSTRAINT,
+        throw Error(ErrorKind::ValueRefused,
                     QStringLiteral("column %1 is assigned by the store").arg(columns_[index]));
     // Named as the caller spelled it: the engine may store the name folded.
     const QVariant value = ConvertForColumn(column, integerColumn_[index], text);
@@ -192,20 +202,21 @@ int Recordset::FieldIndex(const QString& column) const {
             return i;
     const auto found = columnIndexLower_.constFind(column.toLower());
     if (found == columnIndexLower_.constEnd())
-        throw Error(SQLITE_ERROR, QStringLiteral("no column named %1").arg(column));
+        throw Error(ErrorKind::NotADirectory, QStringLiteral("no column named %1").arg(column));
     return found.value();
 }
 
 void Recordset::RequireCurrentRow() const {
     if (atEnd_)
-        throw Error(SQLITE_MISUSE, QStringLiteral("there is no current row"));
+        throw Error(ErrorKind::Misuse, QStringLiteral("there is no current row"));
 }
 
 void Recordset::RequireUpdatable() const {
     if (!updatable_ || connection_ == nullptr)
-        throw Error(SQLITE_READONLY, QStringLiteral("the result set is read-only"));
+        throw Error(ErrorKind::Misuse, QStringLiteral("the result set is read-only"));
     if (table_.isEmpty())
-        throw Error(SQLITE_READONLY, QStringLiteral("the result set does not come from one table"));
+        throw Error(ErrorKind::Misuse,
+                    QStringLiteral("the result set does not come from one table"));
 }
 
 QVector<QVariant> Recordset::ReadLiveRow() const {
@@ -236,14 +247,9 @@ void Recordset::BeginWrite() {
 
 void Recordset::RequireRowUnchanged() {
     // Read again under the lock: what was read at Open may be older than another program's save.
-    QStringList names;
-    for (const QString& column : columns_)
-        names.append(QuoteIdentifier(column));
-    const std::unique_ptr<RowStream> stored = connection_->engine().Query(
-        QStringLiteral("SELECT %1 FROM %2 WHERE %3=%4")
-            .arg(names.join(QLatin1Char(',')), QuoteIdentifier(table_),
-                 QuoteIdentifier(columns_[keyColumn_]),
-                 QString::number(rows_[position_][keyColumn_].toLongLong())));
+    const std::unique_ptr<RowStream> stored =
+        connection_->engine().Query(From(table_).Select(columns_).Where(
+            columns_[keyColumn_], Condition::Test::Equals, rows_[position_][keyColumn_]));
     if (!stored->Next())
         throw RowChangedError(true);
     for (int i = 0; i < columns_.size(); ++i)
@@ -270,9 +276,9 @@ void Recordset::StoreRow() {
         return;
     }
     if (keyColumn_ < 0)
-        throw Error(SQLITE_READONLY, QStringLiteral("the result set has no key to store by"));
+        throw Error(ErrorKind::Misuse, QStringLiteral("the result set has no key to store by"));
     if (!engine.UpdateRow(table_, names, values, keyName, rows_[position_][keyColumn_]))
-        throw Error(SQLITE_NOTFOUND, QStringLiteral("the row is no longer in the table"));
+        throw RowChangedError(true);
 }
 
 } // namespace db

@@ -17,6 +17,7 @@ namespace db {
 
 class Connection;
 class RowStream;
+struct Query;
 
 enum CursorType {
     adOpenUnspecified = -1,
@@ -50,6 +51,10 @@ public:
     Recordset(const Recordset&) = delete;
     Recordset& operator=(const Recordset&) = delete;
 
+    // Opens the rows a query asks for.
+    void Open(const Query& query, Connection& connection, int cursorType = adOpenUnspecified,
+              int lockType = adLockUnspecified, long options = -1);
+    // Opens a statement of the program's own fixed text, never one with a value the user gave.
     void Open(const QString& source, Connection& connection, int cursorType = adOpenUnspecified,
               int lockType = adLockUnspecified, long options = -1);
     bool IsOpen() const { return connection_ != nullptr || !columns_.isEmpty(); }
@@ -77,6 +82,7 @@ public:
     void ForgetConnection();
 
 private:
+    void Adopt(std::unique_ptr<RowStream> stream, Connection& connection, int lockType);
     void RequireCurrentRow() const;
     void RequireUpdatable() const;
     QVector<QVariant> ReadLiveRow() const;

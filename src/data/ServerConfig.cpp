@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <libpq-fe.h>
-#include <sqlite3.h>
 
 namespace serverconf {
 
@@ -33,16 +32,17 @@ QString Read(const QString& directory) {
     QFile file(PathIn(directory));
     if (!file.open(QIODevice::ReadOnly))
         throw db::Error(
-            SQLITE_CANTOPEN,
+            db::ErrorKind::CannotOpen,
             QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
     const QString conninfo = QString::fromUtf8(file.readAll()).trimmed();
     if (conninfo.isEmpty() || conninfo.contains(QLatin1Char('\n')))
-        throw db::Error(SQLITE_ERROR,
+        throw db::Error(db::ErrorKind::Other,
                         QStringLiteral("%1 must hold one line: a connection string or URI")
                             .arg(file.fileName()));
     const QString refused = Check(conninfo);
     if (!refused.isEmpty())
-        throw db::Error(SQLITE_AUTH, QStringLiteral("%1: %2").arg(file.fileName(), refused));
+        throw db::Error(db::ErrorKind::Other,
+                        QStringLiteral("%1: %2").arg(file.fileName(), refused));
     return conninfo;
 }
 

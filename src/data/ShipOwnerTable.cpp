@@ -1,5 +1,8 @@
 #include "data/ShipOwnerTable.h"
 
+#include <stdexcept>
+#include <utility>
+
 namespace shipowner {
 
 namespace {
@@ -9,70 +12,117 @@ bool IsSpace(QChar c) {
     return c == QLatin1Char(' ') || c == kIdeographicSpace;
 }
 
-QString LikeClause(const QString& column, const QString& filter) {
-    QString literal = TrimSpaces(filter);
-    if (literal.isEmpty())
-        return QString();
-    // Doubling the apostrophe keeps the filter one string literal; '%' and '_' stay wildcards.
-    literal.replace(QLatin1Char('\''), QStringLiteral("''"));
-    return QStringLiteral(" and  ") + column + QStringLiteral(" like '%") + literal +
-           QStringLiteral("%'");
+// An engine's spelling of the three kinds of column.
+struct TypeNames {
+    QString key;
+    QString text;
+    QString number;
+};
+
+// The table's column definitions in parentheses, as the engine with these type names takes them.
+QString Definitions(const TypeNames& types) {
+    QStringList definitions;
+    for (const Column& column : ColumnTable()) {
+        const QString& type = column.type == ColumnType::Key    ? types.key
+                              : column.type == ColumnType::Text ? types.text
+                                                                : types.number;
+        definitions.append(column.name + QLatin1Char(' ') + type);
+    }
+    return QStringLiteral(" (") + definitions.join(QStringLiteral(", ")) + QLatin1Char(')');
 }
+
 } // namespace
 
-const QStringList& Columns() {
-    static const QStringList columns = {
-        QStringLiteral("id"),       QStringLiteral("公司名称"), QStringLiteral("国家"),
-        QStringLiteral("adrress"),  QStringLiteral("tel"),      QStringLiteral("fax"),
-        QStringLiteral("Tank_No"),  QStringLiteral("Tank_Dwt"), QStringLiteral("Bulk_NO"),
-        QStringLiteral("Bulk_Dwt"), QStringLiteral("Gas_No"),   QStringLiteral("Gas_Cum"),
-        QStringLiteral("Chem_No"),  QStringLiteral("Chem_Dwt"), QStringLiteral("Cont_No"),
-        QStringLiteral("Cont_TEU"), QStringLiteral("Other_No"), QStringLiteral("Other_Dwt")};
+const QList<Column>& ColumnTable() {
+    using T = ColumnType;
+    constexpr int kText = 255;  // a text column's usual width
+    constexpr int kNumber = 20; // a sign and the 19 digits of any 64-bit whole number
+    static const QList<Column> columns = {
+        {kId, T::Key, QStringLiteral("编号"), 0, 5, -1, 0},
+        {QStringLiteral("公司名称"), T::Text, QStringLiteral("船东名称"), kText, 1, 0, 0},
+        {QStringLiteral("国家"), T::Text, QStringLiteral("国家"), kText, 2, 1, 0},
+        {QStringLiteral("adrress"), T::Text, QStringLiteral("地址"), kText, 4, 16, 0},
+        {QStringLiteral("tel"), T::Text, QStringLiteral("电话"), kText, 3, 14, 0},
+        {QStringLiteral("fax"), T::Text, QStringLiteral("传真"), kText, 0, 15, 0},
+        {QStringLiteral("Tank_No"), T::Number, QStringLiteral("油轮艘数"), kNumber, 0, 2, 0},
+        {QStringLiteral("Tank_Dwt"), T::Number, QStringLiteral("油轮载重吨"), kNumber, 0, 3, 0},
+        {QStringLiteral("Bulk_NO"), T::Number, QStringLiteral("散货船艘数"), kNumber, 0, 4, 0},
+        {QStringLiteral("Bulk_Dwt"), T::Number, QStringLiteral("散货船载重吨"), kNumber, 0, 5, 0},
+        {QStringLiteral("Gas_No"), T::Number, QStringLiteral("气体船艘数"), kNumber, 0, 6, 0},
+        {QStringLiteral("Gas_Cum"), T::Number, QStringLiteral("气体船舱容（立方米）"), kNumber, 0,
+         7, 0},
+        {QStringLiteral("Chem_No"), T::Number, QStringLiteral("化学品船艘数"), kNumber, 0, 8, 0},
+        {QStringLiteral("Chem_Dwt"), T::Number, QStringLiteral("化学品船载重吨"), kNumber, 0, 9, 0},
+        {QStringLiteral("Cont_No"), T::Number, QStringLiteral("集装箱船艘数"), kNumber, 0, 10, 0},
+        {QStringLiteral("Cont_TEU"), T::Number, QStringLiteral("集装箱船箱位（TEU）"), kNumber, 0,
+         11, 0},
+        {QStringLiteral("Other_No"), T::Number, QStringLiteral("其他船舶艘数"), kNumber, 0, 12, 0},
+        {QStringLiteral("Other_Dwt"), T::Number, QStringLiteral("其他船舶载重吨"), kNumber, 0, 13,
+         0},
+    };
     return columns;
 }
 
+const QStringList& Columns() {
+    static const QStringList names = [] {
+        QStringList list;
+        for (const Column& column : ColumnTable())
+            list.append(column.name);
+        return list;
+    }();
+    return names;
+}
+
 bool IsIntegerColumn(int column) {
-    return column == 0 || column > 5;
+    return ColumnTable().at(column).type != ColumnType::Text;
+}
+
+const Column& ColumnInBox(int box) {
+    for (const Column& column : ColumnTable())
+        if (column.detailBox == box)
+            return column;
+    throw std::out_of_range("no column is shown in that box");
 }
 
 QString CreateTableStatement() {
-    QStringList definitions = {QStringLiteral("id INTEGER PRIMARY KEY AUTOINCREMENT")};
-    const QStringList& columns = Columns();
-    for (int i = 1; i < columns.size(); ++i)
-        definitions.append(columns[i] + (IsIntegerColumn(i) ? QStringLiteral(" INTEGER")
-                                                            : QStringLiteral(" TEXT")));
-    return QStringLiteral("CREATE TABLE ") + kTable + QStringLiteral(" (") +
-           definitions.join(QStringLiteral(", ")) + QStringLiteral(")");
+    return QStringLiteral("CREATE TABLE ") + kTable +
+           Definitions({QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT"), QStringLiteral("TEXT"),
+                        QStringLiteral("INTEGER")});
 }
 
 QStringList CreateServerTableStatements() {
-    QStringList definitions = {
-        QStringLiteral("id bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY")};
+    const QString definitions =
+        Definitions({QStringLiteral("bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY"),
+                     QStringLiteral("text COLLATE \"C\""), QStringLiteral("bigint")});
     const QStringList& columns = Columns();
-    for (int i = 1; i < columns.size(); ++i)
-        definitions.append(columns[i] + (i <= 5 ? QStringLiteral(" text COLLATE \"C\"")
-                                                : QStringLiteral(" bigint")));
     return {QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"),
-            QStringLiteral("CREATE TABLE ") + kTable + QStringLiteral(" (") +
-                definitions.join(QStringLiteral(", ")) + QStringLiteral(")"),
+            QStringLiteral("CREATE TABLE ") + kTable + definitions,
             QStringLiteral("CREATE INDEX orvandel_company_trgm ON %1 USING gin (%2 gin_trgm_ops)")
                 .arg(kTable, columns[1]),
             QStringLiteral("CREATE INDEX orvandel_country_trgm ON %1 USING gin (%2 gin_trgm_ops)")
                 .arg(kTable, columns[2])};
 }
 
-QString ListStatement(const QString& companyFilter, const QString& countryFilter) {
-    return QStringLiteral("select 公司名称,国家,adrress,tel,id from Orvandel where 1=1 ") +
-           LikeClause(QStringLiteral("公司名称"), companyFilter) +
-           LikeClause(QStringLiteral("国家"), countryFilter) + QStringLiteral(" order by id desc ");
+db::Query ListQuery(const QString& companyFilter, const QString& countryFilter) {
+    // The grid's columns in table order, the key last.
+    QStringList shown;
+    for (const Column& column : ColumnTable())
+        if (column.gridColumn > 0 && column.type != ColumnType::Key)
+            shown.append(column.name);
+    shown.append(kId);
+    db::Query query = db::From(kTable).Select(shown);
+    const std::pair<QString, QString> filters[] = {{Columns()[1], companyFilter},
+                                                   {Columns()[2], countryFilter}};
+    for (const auto& [column, filter] : filters) {
+        const QString text = TrimSpaces(filter);
+        if (!text.isEmpty())
+            query.Where(column, db::Condition::Test::Contains, text);
+    }
+    return query.OrderBy(kId, true);
 }
 
-QString RecordStatement(qint64 id) {
-    return QStringLiteral("select * from Orvandel where id=") + QString::number(id);
-}
-
-QString DeleteStatement(qint64 id) {
-    return QStringLiteral("delete from Orvandel where id=") + QString::number(id);
+db::Query RecordQuery(qint64 id) {
+    return db::From(kTable).Where(kId, db::Condition::Test::Equals, QVariant(id));
 }
 
 QString TrimSpaces(const QString& text) {

@@ -1,9 +1,11 @@
 #include "data/SqliteEngine.h"
 
 #include "data/DbError.h"
-#include "data/Statement.h"
+#include "data/Query.h"
+#include "data/SqliteStatement.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <memory>
 #include <sqlite3.h>
 
@@ -30,11 +32,11 @@ QStringList Quoted(const QStringList& names) {
 // under a message box, or another program reading, no longer makes every other copy's save fail.
 // Each commit is still on disk when it returns (synchronous=FULL).
 void UseWriteAheadLog(sqlite3* handle) {
-    Statement mode(handle, QStringLiteral("PRAGMA journal_mode=WAL"));
+    SqliteStatement mode(handle, QStringLiteral("PRAGMA journal_mode=WAL"));
     const QString result = mode.Step() ? mode.Column(0).toString() : QString();
     if (result.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
         throw Error(
-            SQLITE_CANTOPEN,
+            ErrorKind::CannotOpen,
             QStringLiteral("the file cannot keep a write-ahead log (journal mode %1)").arg(result));
 }
 
@@ -49,33 +51,92 @@ public:
     bool Next() override { return statement_.Step(); }
     QVariant Value(int column) const override { return statement_.Column(column); }
     QByteArrayView Text(int column) const override { return statement_.ColumnText(column); }
-    const Statement& statement() const { return statement_; }
+    const SqliteStatement& statement() const { return statement_; }
 
 private:
-    Statement statement_;
+    SqliteStatement statement_;
 };
+
+QString Literal(const QVariant& value) {
+    if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int)
+        return QString::number(value.toLongLong());
+    QString text = value.toString();
+    text.replace(QLatin1Char('\''), QStringLiteral("''"));
+    return QLatin1Char('\'') + text + QLatin1Char('\'');
+}
+
+QString ConditionText(const Condition& condition) {
+    switch (condition.test) {
+    case Condition::Test::Contains: {
+        // '%' and '_' in the text stay wildcards, as the user typed them.
+        QString text = condition.value.toString();
+        text.replace(QLatin1Char('\''), QStringLiteral("''"));
+        return condition.column + QStringLiteral(" like '%") + text + QStringLiteral("%'");
+    }
+    case Condition::Test::In: {
+        QStringList numbers;
+        for (const QVariant& number : condition.value.toList())
+            numbers.append(QString::number(number.toLongLong()));
+        return condition.column + QStringLiteral(" in (") + numbers.join(QLatin1Char(',')) +
+               QLatin1Char(')');
+    }
+    case Condition::Test::Equals:
+        break;
+    }
+    return condition.column + QLatin1Char('=') + Literal(condition.value);
+}
+
+// One equality alone reads "where id=5"; anything else is written after "where 1=1 ", each
+// condition behind " and  ".
+QString WhereText(const db::Query& query) {
+    if (query.where.size() == 1 && query.where[0].test == Condition::Test::Equals &&
+        query.order.isEmpty())
+        return QStringLiteral(" where ") + ConditionText(query.where[0]);
+    if (query.where.isEmpty() && query.order.isEmpty())
+        return QString();
+    QString text = QStringLiteral(" where 1=1 ");
+    for (const Condition& condition : query.where)
+        text += QStringLiteral(" and  ") + ConditionText(condition);
+    return text;
+}
+
+QString OrderText(const db::Query& query) {
+    if (query.order.isEmpty())
+        return QString();
+    QStringList keys;
+    for (const Order& order : query.order)
+        keys.append(order.column +
+                    (order.descending ? QStringLiteral(" desc") : QStringLiteral(" asc")));
+    return QStringLiteral(" order by ") + keys.join(QStringLiteral(", ")) + QLatin1Char(' ');
+}
 
 } // namespace
 
-SqliteEngine::SqliteEngine(const QString& path, const QString& password, bool create,
-                           int busyTimeoutMs) {
+SqliteEngine::SqliteEngine(const QString& path, const QString& password, FileMode mode,
+                           int busyTimeoutMs)
+    : path_(path), password_(password) {
+    // The engine would open a folder and fail only at the first read, as an input/output error.
+    if (QFileInfo(path).isDir())
+        throw Error(ErrorKind::CannotOpen, QStringLiteral("%1 is a folder").arg(path));
     // One thread uses a connection: the engine's per-call mutex would only cost time.
-    const int flags =
-        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    const int access = mode == FileMode::ReadOnly ? SQLITE_OPEN_READONLY
+                       : mode == FileMode::Create ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
+                                                  : SQLITE_OPEN_READWRITE;
+    const int flags = access | SQLITE_OPEN_NOMUTEX;
     sqlite3* opened = nullptr;
     const QByteArray encodedPath = QFile::encodeName(path);
     const int rc = sqlite3_open_v2(encodedPath.constData(), &opened, flags, nullptr);
     // Closed on every failure below; kept only once the connection is fully set up.
     std::unique_ptr<sqlite3, int (*)(sqlite3*)> handle(opened, sqlite3_close_v2);
     if (rc != SQLITE_OK)
-        ThrowEngineError(opened, rc);
+        ThrowSqliteError(opened, rc);
     // Before the first read: a lock held elsewhere for a moment is waited for, as a save does.
     sqlite3_busy_timeout(opened, busyTimeoutMs);
     if (!password.isEmpty()) {
         const QByteArray key = password.toUtf8();
         const int keyRc = sqlite3_key(opened, key.constData(), key.size());
         if (keyRc != SQLITE_OK)
-            ThrowEngineError(opened, keyRc);
+            ThrowSqliteError(opened, keyRc);
         // The file is in the 3.x format; later engine versions read it only when told so (this
         // one ignores the setting).
         Exec(opened, QStringLiteral("PRAGMA cipher_compatibility = 3"));
@@ -83,8 +144,10 @@ SqliteEngine::SqliteEngine(const QString& path, const QString& password, bool cr
     // The key is only checked when a page is read: probe once so that a refused key, a plain
     // file or one that is no database fails here.
     Exec(opened, QStringLiteral("SELECT count(*) FROM sqlite_master"));
-    UseWriteAheadLog(opened);
-    Exec(opened, QStringLiteral("PRAGMA synchronous=FULL"));
+    if (mode != FileMode::ReadOnly) {
+        UseWriteAheadLog(opened);
+        Exec(opened, QStringLiteral("PRAGMA synchronous=FULL"));
+    }
     handle_ = handle.release();
 }
 
@@ -100,8 +163,32 @@ std::unique_ptr<RowStream> SqliteEngine::Query(const QString& sql) {
     return std::make_unique<SqliteRowStream>(handle_, sql);
 }
 
+std::unique_ptr<RowStream> SqliteEngine::Query(const db::Query& query) {
+    return Query(SelectText(query));
+}
+
+qint64 SqliteEngine::Delete(const db::Query& query) {
+    Exec(handle_, DeleteText(query));
+    return sqlite3_changes(handle_);
+}
+
+QString SqliteEngine::SelectText(const db::Query& query) {
+    RequirePlainNames(query);
+    const QString columns =
+        query.columns.isEmpty() ? QStringLiteral("*") : query.columns.join(QLatin1Char(','));
+    return QStringLiteral("select ") + columns + QStringLiteral(" from ") + query.table +
+           WhereText(query) + OrderText(query);
+}
+
+QString SqliteEngine::DeleteText(const db::Query& query) {
+    RequirePlainNames(query);
+    if (query.where.isEmpty())
+        throw Error(ErrorKind::Misuse, QStringLiteral("a delete names the rows it deletes"));
+    return QStringLiteral("delete from ") + query.table + WhereText(query);
+}
+
 RowSource SqliteEngine::SourceOf(const RowStream& stream) {
-    const Statement& statement = static_cast<const SqliteRowStream&>(stream).statement();
+    const SqliteStatement& statement = static_cast<const SqliteRowStream&>(stream).statement();
     RowSource source;
     const int count = statement.ColumnCount();
     for (int i = 0; i < count; ++i) {
@@ -156,7 +243,7 @@ void SqliteEngine::InsertRows(const QString& table, const QStringList& columns,
             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                   .arg(QuoteIdentifier(table), Quoted(columns).join(QLatin1Char(',')),
                        Placeholders(columns.size()));
-    Statement insert(handle_, sql);
+    SqliteStatement insert(handle_, sql);
     for (const QVariantList& values : rows) {
         for (int i = 0; i < values.size(); ++i)
             insert.Bind(i + 1, values[i]);
@@ -167,10 +254,10 @@ void SqliteEngine::InsertRows(const QString& table, const QStringList& columns,
 
 qint64 SqliteEngine::UpdateRows(const QString& table, const QStringList& columns,
                                 const QList<QVariantList>& rows, const QString& keyColumn) {
-    Statement update(handle_,
-                     QStringLiteral("UPDATE %1 SET %2=? WHERE %3=?")
-                         .arg(QuoteIdentifier(table), Quoted(columns).join(QStringLiteral("=?,")),
-                              QuoteIdentifier(keyColumn)));
+    SqliteStatement update(handle_, QStringLiteral("UPDATE %1 SET %2=? WHERE %3=?")
+                                        .arg(QuoteIdentifier(table),
+                                             Quoted(columns).join(QStringLiteral("=?,")),
+                                             QuoteIdentifier(keyColumn)));
     qint64 changed = 0;
     for (const QVariantList& values : rows) {
         for (int i = 0; i < values.size(); ++i)
@@ -198,6 +285,75 @@ void SqliteEngine::Rollback() {
 
 void SqliteEngine::SetBusyTimeout(int milliseconds) {
     sqlite3_busy_timeout(handle_, milliseconds);
+}
+
+std::optional<QStringList> SqliteEngine::TableColumns(const QString& table) {
+    if (!IsPlainName(table))
+        throw Error(ErrorKind::Misuse, QStringLiteral("\"%1\" is no table name").arg(table));
+    // This engine's version has no table-valued pragmas to bind the name to.
+    SqliteStatement info(handle_,
+                         QStringLiteral("PRAGMA table_info(%1)").arg(QuoteIdentifier(table)));
+    QStringList names;
+    while (info.Step())
+        names.append(info.Column(1).toString());
+    if (names.isEmpty())
+        return std::nullopt;
+    return names;
+}
+
+int SqliteEngine::SchemaVersion() {
+    SqliteStatement version(handle_, QStringLiteral("PRAGMA user_version"));
+    return version.Step() ? version.Column(0).toInt() : 0;
+}
+
+void SqliteEngine::SetSchemaVersion(int version) {
+    // Kept in the file's header, and written with the transaction it is part of.
+    Exec(handle_, QStringLiteral("PRAGMA user_version = %1").arg(version));
+}
+
+void SqliteEngine::BackUp(const QString& target) {
+    if (QFileInfo::exists(target))
+        throw Error(ErrorKind::CannotOpen, QStringLiteral("%1 exists already").arg(target));
+    const QString partial = target + QStringLiteral(".partial");
+    QFile::remove(partial);
+    {
+        SqliteEngine copy(partial, password_, FileMode::Create, 0);
+        sqlite3_backup* backup = sqlite3_backup_init(copy.handle_, "main", handle_, "main");
+        if (backup == nullptr)
+            ThrowSqliteError(copy.handle_, sqlite3_errcode(copy.handle_));
+        int rc = SQLITE_OK;
+        // A few pages at a time, so that a save elsewhere waits only a moment; a page changed
+        // meanwhile makes the copy start over, so it is always one consistent state.
+        while ((rc = sqlite3_backup_step(backup, 256)) == SQLITE_OK || rc == SQLITE_BUSY ||
+               rc == SQLITE_LOCKED)
+            if (rc != SQLITE_OK)
+                sqlite3_sleep(50);
+        sqlite3_backup_finish(backup);
+        if (rc != SQLITE_DONE) {
+            QFile::remove(partial);
+            ThrowSqliteError(copy.handle_, rc);
+        }
+    }
+    if (!QFile::rename(partial, target)) {
+        QFile::remove(partial);
+        throw Error(ErrorKind::CannotOpen, QStringLiteral("cannot write %1").arg(target));
+    }
+}
+
+QStringList SqliteEngine::CheckPages() {
+    QStringList problems;
+    try {
+        // Checks every page but not the indexes against the rows.
+        SqliteStatement check(handle_, QStringLiteral("PRAGMA quick_check"));
+        while (check.Step()) {
+            const QString line = check.Column(0).toString();
+            if (line != QLatin1String("ok"))
+                problems.append(QStringLiteral("the file is damaged: %1").arg(line));
+        }
+    } catch (const Error& error) {
+        problems.append(QStringLiteral("the file is damaged: %1").arg(error.details()));
+    }
+    return problems;
 }
 
 } // namespace db

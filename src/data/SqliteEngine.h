@@ -9,13 +9,15 @@ namespace db {
 // The embedded engine: one SQLCipher file, keyed with the password.
 class SqliteEngine : public Engine {
 public:
-    // Opens the file; with create, a missing file is made, keyed, empty. Never creates otherwise.
-    SqliteEngine(const QString& path, const QString& password, bool create, int busyTimeoutMs);
+    SqliteEngine(const QString& path, const QString& password, FileMode mode, int busyTimeoutMs);
     ~SqliteEngine() override;
 
     bool IsServer() const override { return false; }
+    QString Location() const override { return path_; }
     void Execute(const QString& sql) override;
     std::unique_ptr<RowStream> Query(const QString& sql) override;
+    std::unique_ptr<RowStream> Query(const db::Query& query) override;
+    qint64 Delete(const db::Query& query) override;
     bool OneStatementAtATime() const override { return false; }
     RowSource SourceOf(const RowStream& stream) override;
     void Begin(bool immediate) override;
@@ -32,11 +34,23 @@ public:
     void Commit() override;
     void Rollback() override;
     void SetBusyTimeout(int milliseconds) override;
+    std::optional<QStringList> TableColumns(const QString& table) override;
+    int SchemaVersion() override;
+    void SetSchemaVersion(int version) override;
+    bool CanBackUp() const override { return true; }
+    void BackUp(const QString& target) override;
+    bool CanCheckPages() const override { return true; }
+    QStringList CheckPages() override;
 
-    sqlite3* Handle() const { return handle_; }
+    // The statement texts a query and a delete are sent as: unquoted names, values written into
+    // the text (an apostrophe doubled; the engine knows no other escape).
+    static QString SelectText(const db::Query& query);
+    static QString DeleteText(const db::Query& query);
 
 private:
     sqlite3* handle_ = nullptr;
+    QString path_;
+    QString password_; // a backup is keyed as the original
 };
 
 } // namespace db

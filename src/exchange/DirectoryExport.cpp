@@ -2,6 +2,7 @@
 
 #include "data/Connection.h"
 #include "data/Engine.h"
+#include "data/Query.h"
 #include "data/ShipOwnerTable.h"
 
 #include <QHash>
@@ -13,9 +14,8 @@ namespace {
 // Ids asked for in one statement when writing a screen's rows.
 constexpr int kIdsPerStatement = 500;
 
-QString SelectColumns() {
-    return QStringLiteral("select ") + shipowner::Columns().join(QLatin1Char(',')) +
-           QStringLiteral(" from ") + shipowner::kTable;
+db::Query EveryColumn() {
+    return db::From(shipowner::kTable).Select(shipowner::Columns());
 }
 
 std::unique_ptr<TableWriter> OpenWriter(const QString& path, FileFormat format) {
@@ -29,9 +29,9 @@ std::unique_ptr<TableWriter> OpenWriter(const QString& path, FileFormat format) 
 // Reads every row of a query once, by column position. An export reads each row once and
 // writes nothing, so it needs none of the result set's snapshots or name look-ups.
 template <typename OnRow>
-void ReadRows(db::Connection& connection, const QString& sql, OnRow onRow) {
+void ReadRows(db::Connection& connection, const db::Query& query, OnRow onRow) {
     connection.PrepareForQuery();
-    const std::unique_ptr<db::RowStream> rows = connection.engine().Query(sql);
+    const std::unique_ptr<db::RowStream> rows = connection.engine().Query(query);
     QVector<QVariant> row(rows->ColumnCount());
     while (rows->Next()) {
         for (int i = 0; i < row.size(); ++i)
@@ -45,11 +45,10 @@ void ReadRows(db::Connection& connection, const QString& sql, OnRow onRow) {
 qint64 ExportDirectory(db::Connection& connection, const QString& path, FileFormat format) {
     std::unique_ptr<TableWriter> writer = OpenWriter(path, format);
     qint64 written = 0;
-    ReadRows(connection, SelectColumns() + QStringLiteral(" order by id"),
-             [&](const QVector<QVariant>& row) {
-                 writer->WriteRow(row);
-                 ++written;
-             });
+    ReadRows(connection, EveryColumn().OrderBy(shipowner::kId), [&](const QVector<QVariant>& row) {
+        writer->WriteRow(row);
+        ++written;
+    });
     writer->Commit();
     return written;
 }
@@ -60,13 +59,11 @@ qint64 ExportCompanies(db::Connection& connection, const QList<qint64>& ids, con
     qint64 written = 0;
     for (qsizetype first = 0; first < ids.size(); first += kIdsPerStatement) {
         const QList<qint64> chunk = ids.mid(first, kIdsPerStatement);
-        QStringList numbers;
+        QVariantList numbers;
         for (const qint64 id : chunk)
-            numbers.append(QString::number(id));
+            numbers.append(QVariant(id));
         QHash<qint64, QVector<QVariant>> rows;
-        ReadRows(connection,
-                 SelectColumns() + QStringLiteral(" where id in (") +
-                     numbers.join(QLatin1Char(',')) + QLatin1Char(')'),
+        ReadRows(connection, EveryColumn().Where(shipowner::kId, db::Condition::Test::In, numbers),
                  [&rows](const QVector<QVariant>& row) { rows.insert(row[0].toLongLong(), row); });
         for (const qint64 id : chunk) {
             const auto found = rows.constFind(id);

@@ -3,6 +3,7 @@
 #include "data/Connection.h"
 #include "data/DbError.h"
 #include "data/Engine.h"
+#include "data/Query.h"
 #include "data/Recordset.h"
 #include "data/ShipOwnerTable.h"
 #include "data/Transaction.h"
@@ -234,8 +235,8 @@ bool ToUtf8(const QString& path, QByteArray& bytes, const QString& encoding, Imp
 QSet<qint64> StoredIds(db::Connection& connection) {
     QSet<qint64> ids;
     db::Recordset rs;
-    rs.Open(QStringLiteral("select id from ") + shipowner::kTable, connection,
-            db::adOpenForwardOnly, db::adLockReadOnly);
+    rs.Open(db::From(shipowner::kTable).Select({shipowner::kId}), connection, db::adOpenForwardOnly,
+            db::adLockReadOnly);
     for (; !rs.AtEnd(); rs.MoveNext())
         ids.insert(rs.Field(QStringLiteral("id")).toLongLong());
     return ids;
@@ -253,7 +254,7 @@ public:
 
     void Header(const QStringList& writtenColumns) override {
         columns_ = writtenColumns;
-        idAndColumns_ = QStringList{kId} + columns_;
+        idAndColumns_ = QStringList{shipowner::kId} + columns_;
     }
 
     void Row(CheckedRow&& row) override {
@@ -281,7 +282,8 @@ public:
         FlushUpdates();
         FlushWithId();
         for (qsizetype first = 0; first < withoutId_.size(); first += kSlice) {
-            Engine().InsertRows(shipowner::kTable, columns_, withoutId_.mid(first, kSlice), kId);
+            Engine().InsertRows(shipowner::kTable, columns_, withoutId_.mid(first, kSlice),
+                                shipowner::kId);
             progress(first + kSlice, withoutId_.size());
         }
         withoutId_.clear();
@@ -289,7 +291,6 @@ public:
 
 private:
     static constexpr qsizetype kSlice = 2000;
-    inline static const QString kId = QStringLiteral("id");
 
     db::Engine& Engine() {
         if (!readersDetached_) {
@@ -301,12 +302,12 @@ private:
     void FlushUpdates() {
         // A file with nothing but ids changes nothing on the stored companies.
         if (!columns_.isEmpty() && !updates_.isEmpty())
-            Engine().UpdateRows(shipowner::kTable, columns_, updates_, kId);
+            Engine().UpdateRows(shipowner::kTable, columns_, updates_, shipowner::kId);
         updates_.clear();
     }
     void FlushWithId() {
         if (!withId_.isEmpty())
-            Engine().InsertRows(shipowner::kTable, idAndColumns_, withId_, kId);
+            Engine().InsertRows(shipowner::kTable, idAndColumns_, withId_, shipowner::kId);
         withId_.clear();
     }
 

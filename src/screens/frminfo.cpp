@@ -52,26 +52,19 @@ const Field kFields[] = {
     {"Other_Dwt", 105, 4365, 810, 13, 1035, 4380, 6975, 1035, 7995, 4680},
 };
 
-// The column each box is bound to, by box index; the same for loading and saving.
-const char* const kBoundColumns[frminfo::kBoxes] = {
-    "公司名称", "国家",      "Tank_No", "Tank_Dwt", "Bulk_NO", "Bulk_Dwt",
-    "Gas_No",   "Gas_Cum",   "Chem_No", "Chem_Dwt", "Cont_No", "Cont_TEU",
-    "Other_No", "Other_Dwt", "tel",     "fax",      "adrress"};
-
 const QString kTitle = QStringLiteral("提示:");
 const QString kAddCaption = QStringLiteral("增加");
 const QString kChangeCaption = QStringLiteral("修改");
 
-QString Column(int box) {
-    return QString::fromUtf8(kBoundColumns[box]);
+// The column each box is bound to; the same for loading and saving.
+const QString& Column(int box) {
+    return shipowner::ColumnInBox(box).name;
 }
 
-// What a box takes as typed or pasted: a text column's usual width, or any whole number that a
-// count column holds (a sign and 19 digits). A longer stored text widens its box while shown, so
-// that what is saved is always what was stored.
+// What a box takes as typed or pasted. A longer stored text widens its box while shown, so that
+// what is saved is always what was stored.
 int Cap(int box) {
-    const bool textColumn = box <= 1 || box >= 14;
-    return textColumn ? 255 : 20;
+    return shipowner::ColumnInBox(box).cap;
 }
 
 QString LabelOf(const QString& column) {
@@ -82,9 +75,9 @@ QString LabelOf(const QString& column) {
 }
 
 void ReportFailure(const QString& what, const db::Error& error) {
-    std::fprintf(stderr, "orvandel: %s (code %d, extended code %d)\n", qPrintable(error.message()),
-                 error.code(), error.extendedCode());
-    platform::MsgBox(what + DbFailureReason(error), 16, kTitle);
+    std::fprintf(stderr, "orvandel: %s\n", qPrintable(error.details()));
+    platform::MsgBox(what + DbFailureReason(error, modGeneral::dbConnection().IsServer()), 16,
+                     kTitle);
 }
 
 // The texts the boxes show for the current row of a result set.
@@ -119,6 +112,7 @@ frminfo::frminfo() : background_(platform::Picture(QStringLiteral(":/art/globe.g
         box->setMaxLength(Cap(field.box));
         Txt[field.box] = box;
         label->setBuddy(box); // screen readers name the box by its label
+        box->setAccessibleDescription(shipowner::ColumnInBox(field.box).meaning);
     }
     const auto makeButton = [this](const char* name, const QString& caption, const char* icon,
                                    int left) {
@@ -170,8 +164,8 @@ void frminfo::LoadRecord() {
     CmdQuery->SetCaption(kChangeCaption);
     try {
         db::Recordset rs;
-        rs.Open(shipowner::RecordStatement(shipId), modGeneral::dbConnection(),
-                db::adOpenUnspecified, db::adLockUnspecified);
+        rs.Open(shipowner::RecordQuery(shipId), modGeneral::dbConnection(), db::adOpenUnspecified,
+                db::adLockUnspecified);
         if (!rs.AtEnd()) {
             loaded_ = RowTexts(rs);
             for (int box = 0; box < kBoxes; ++box) {
@@ -190,7 +184,7 @@ void frminfo::LoadRecord() {
 void frminfo::CmdQuery_Click() {
     try {
         db::Recordset rs;
-        rs.Open(shipowner::RecordStatement(shipId), modGeneral::dbConnection(), db::adOpenKeyset,
+        rs.Open(shipowner::RecordQuery(shipId), modGeneral::dbConnection(), db::adOpenKeyset,
                 db::adLockPessimistic);
         // Someone else's save since this screen loaded the row is not overwritten.
         if (loaded_ && rs.AtEnd())
@@ -249,7 +243,7 @@ void frminfo::SmartNetXpButton1_Click() {
     if (platform::MsgBox(QStringLiteral("是否要删除当前信息？"), 4, kTitle) != platform::vbYes)
         return;
     try {
-        modGeneral::dbConnection().Execute(shipowner::DeleteStatement(shipId));
+        modGeneral::dbConnection().Delete(shipowner::RecordQuery(shipId));
     } catch (const db::Error& error) {
         ReportFailure(QStringLiteral("删除失败："), error);
         return;

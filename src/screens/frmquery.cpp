@@ -68,7 +68,7 @@ QLineEdit* MakeField(const QRect& geometry, QWidget* parent, const char* name) {
 // A server that went away is said; other failures end the fill without a word, as they always have.
 void ReportServerLost(const db::ServerLostError& error) {
     std::fprintf(stderr, "orvandel: %s\n", qPrintable(error.message()));
-    platform::MsgBox(QStringLiteral("查询未完成：") + DbFailureReason(error), 16,
+    platform::MsgBox(QStringLiteral("查询未完成：") + DbFailureReason(error, true), 16,
                      QStringLiteral("提示:"));
 }
 
@@ -176,11 +176,11 @@ void frmquery::RunQuery() {
 
 frmquery::FillEnd frmquery::Fill() {
     const quint64 generation = fillGeneration_;
-    const QString statement = shipowner::ListStatement(Text1->text(), Text2->text());
+    const db::Query query = shipowner::ListQuery(Text1->text(), Text2->text());
     db::Recordset rs;
     bool opened = true;
     try {
-        rs.Open(statement, modGeneral::dbConnection(), db::adOpenStatic, db::adLockReadOnly);
+        rs.Open(query, modGeneral::dbConnection(), db::adOpenStatic, db::adLockReadOnly);
     } catch (const db::ServerLostError& error) {
         Grid->SetRows(1);
         ReportServerLost(error);
@@ -194,10 +194,10 @@ frmquery::FillEnd frmquery::Fill() {
         return FillEnd::Done;
     try {
         // Columns 1 to 5 of a grid row, by their positions in the result.
-        const int fields[] = {
-            rs.FieldIndex(QStringLiteral("公司名称")), rs.FieldIndex(QStringLiteral("国家")),
-            rs.FieldIndex(QStringLiteral("tel")), rs.FieldIndex(QStringLiteral("adrress")),
-            rs.FieldIndex(QStringLiteral("id"))};
+        int fields[kIdColumn] = {};
+        for (const shipowner::Column& column : shipowner::ColumnTable())
+            if (column.gridColumn > 0)
+                fields[column.gridColumn - 1] = rs.FieldIndex(column.name);
         char number[24];
         // A signal nobody listens to still costs a few per cent of a row, so only a fill that
         // starts with a listener announces its yields.

@@ -2,9 +2,12 @@
 
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
+#include "data/DbError.h"
+#include "data/Schema.h"
 #include "data/ServerConfig.h"
 #include "platform/MsgBox.h"
 #include "platform/SystemDirectory.h"
+#include "screens/DbMessages.h"
 #include "session/modGeneral.h"
 #include "shell/frmsplash.h"
 
@@ -30,23 +33,37 @@ QString ReadSystemDirectory() {
     return QString::fromLocal8Bit(buffer.left(length));
 }
 
+// The start-up message: the one for a missing or unusable directory, unless the directory is of
+// a newer program's layout or could not be brought up to date, which the user can act on.
+QString StartupMessage(const std::exception& error, bool onServer) {
+    const auto* failure = dynamic_cast<const db::Error*>(&error);
+    if (failure != nullptr && failure->kind() == db::ErrorKind::NewerSchema)
+        return DbFailureReason(*failure, onServer);
+    if (dynamic_cast<const schema::UpgradeError*>(&error) != nullptr)
+        return QStringLiteral("船东目录需要升级到本程序的版本，但升级未能完成，目录没有改动：") +
+               DbFailureReason(*failure, onServer);
+    return QStringLiteral("辞典文件丢失！");
+}
+
 } // namespace
 
 bool Main() {
+    bool onServer = false;
     try {
         systemDir = ReadSystemDirectory();
         // server.conf in the system directory points this desk at a shared server.
-        const QString connectionString = serverconf::ConnectionStringFor(systemDir);
-        dbConnection().Open(connectionString, QString(), dbfile::kPassword, -1);
-        // A file that is not a sound directory is refused here, not met later as an empty list
-        // or a save into a damaged file.
-        dbfile::Verify(dbConnection());
+        onServer = serverconf::Exists(systemDir);
+        // A file that is not a sound directory is refused here, untouched, not met later as an
+        // empty list or a save into a damaged file.
+        dbfile::OpenDirectory(dbConnection(), serverconf::ConnectionStringFor(systemDir));
         frmsplash::instance().Show();
         return true;
     } catch (const std::exception& error) {
-        // The user sees the one start-up message; whoever helps them reads the cause here.
-        std::fprintf(stderr, "orvandel: cannot start: %s\n", error.what());
-        platform::MsgBox(QStringLiteral("辞典文件丢失！"), 16, QStringLiteral("数据处理"));
+        // The user sees the start-up message; whoever helps them reads the cause here.
+        const auto* failure = dynamic_cast<const db::Error*>(&error);
+        std::fprintf(stderr, "orvandel: cannot start: %s\n",
+                     failure != nullptr ? qPrintable(failure->details()) : error.what());
+        platform::MsgBox(StartupMessage(error, onServer), 16, QStringLiteral("数据处理"));
         return false;
     }
 }

@@ -7,8 +7,10 @@
 #include "data/ServerConfig.h"
 #include "data/ShipOwnerTable.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStringList>
 #include <stdexcept>
@@ -101,15 +103,23 @@ qint64 RowCount(db::Connection& connection) {
     return count.Field(QStringLiteral("n")).toLongLong();
 }
 
+void FillTheDisk(db::Connection& connection) {
+    connection.Execute(QStringLiteral("VACUUM")); // no free pages left to reuse
+    db::Recordset pages;
+    pages.Open(QStringLiteral("PRAGMA page_count"), connection);
+    connection.Execute(QStringLiteral("PRAGMA max_page_count=") +
+                       QString::fromUtf8(pages.FieldText(0)));
+}
+
 QStringList BadFileKinds() {
-    return {"zero bytes", "no table",       "missing column", "damaged pages",
-            "text file",  "plain database", "wrong key",      "directory"};
+    return {"zero bytes",     "no table",  "missing column", "damaged pages", "text file",
+            "plain database", "wrong key", "directory",      "newer layout"};
 }
 
 void MakeBadFile(const QString& kind, const QString& path) {
     const auto makeTable = [&path](const QString& key, const QString& statement) {
         db::Connection connection;
-        connection.OpenFile(path, key, true);
+        connection.OpenFile(path, key, db::FileMode::Create);
         connection.Execute(statement);
     };
     QFile file(path);
@@ -141,7 +151,19 @@ void MakeBadFile(const QString& kind, const QString& path) {
         makeTable(QStringLiteral("another key"), shipowner::CreateTableStatement());
     } else if (kind == QLatin1String("directory")) {
         QDir().mkpath(path);
+    } else if (kind == QLatin1String("newer layout")) {
+        db::Connection connection;
+        dbfile::Create(connection, path);
+        InsertCompany(connection, {{QStringLiteral("公司名称"), QStringLiteral("远洋航运")}});
+        connection.Execute(QStringLiteral("PRAGMA user_version = 99"));
     }
+}
+
+QByteArray FileHash(const QString& path) {
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return QByteArray("no file");
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
 }
 
 void WriteLongRegistryValue(const QString& directory, qint64 bytes) {

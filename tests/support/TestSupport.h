@@ -60,12 +60,17 @@ qint64 InsertCompany(db::Connection& connection, const QMap<QString, QVariant>& 
 // Reads one column of one row straight from the table, for checking what was stored.
 QVariant StoredValue(db::Connection& connection, qint64 id, const QString& column);
 qint64 RowCount(db::Connection& connection);
+// Caps the directory file at the pages it has now, so that anything needing one more page finds
+// the disk full.
+void FillTheDisk(db::Connection& connection);
 
 // Files that must not be taken for the directory. MakeBadFile puts one of these kinds at `path`:
 // "zero bytes", "no table", "missing column", "damaged pages", "text file", "plain database",
-// "wrong key", "directory".
+// "wrong key", "directory", "newer layout" (a sound file of a newer program's layout version).
 QStringList BadFileKinds();
 void MakeBadFile(const QString& kind, const QString& path);
+// The bytes of a file, as a hash; "no file" for anything that is not a regular file.
+QByteArray FileHash(const QString& path);
 
 // Writes system.reg into `directory` with, below HKEY_LOCAL_MACHINE\SOFTWARE\Test, a value "Long"
 // of `bytes` bytes in continued hex lines as the registry editor exports them, followed by a

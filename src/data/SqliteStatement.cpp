@@ -1,4 +1,4 @@
-#include "data/Statement.h"
+#include "data/SqliteStatement.h"
 
 #include "data/DbError.h"
 
@@ -6,14 +6,67 @@
 
 namespace db {
 
-Statement::Statement(sqlite3* handle, const QString& sql) : handle_(handle) {
+namespace {
+
+ErrorKind KindOf(int code, const QString& message) {
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return ErrorKind::Busy;
+    case SQLITE_FULL:
+        return ErrorKind::DiskFull;
+    case SQLITE_READONLY:
+        return ErrorKind::ReadOnly;
+    case SQLITE_CANTOPEN:
+        return ErrorKind::CannotOpen;
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return ErrorKind::PermissionDenied;
+    case SQLITE_CORRUPT:
+        return ErrorKind::Damaged;
+    case SQLITE_NOTADB:
+        return ErrorKind::NotADirectory;
+    case SQLITE_IOERR:
+        return ErrorKind::IoError;
+    case SQLITE_CONSTRAINT:
+    case SQLITE_MISMATCH:
+    case SQLITE_TOOBIG:
+    case SQLITE_RANGE:
+        return ErrorKind::ValueRefused;
+    case SQLITE_MISUSE:
+        return ErrorKind::Misuse;
+    case SQLITE_ERROR:
+        // The program's own statements name only the directory's table and columns.
+        if (message.startsWith(QLatin1String("no such table")) ||
+            message.startsWith(QLatin1String("no such column")) ||
+            message.contains(QLatin1String("has no column named")))
+            return ErrorKind::NotADirectory;
+        return ErrorKind::Other;
+    default:
+        return ErrorKind::Other;
+    }
+}
+
+} // namespace
+
+void ThrowSqliteError(sqlite3* handle, int code) {
+    // The connection keeps the extended code of its last failure; it belongs to this one only if
+    // it extends the same result code.
+    const int extended = handle == nullptr ? code : sqlite3_extended_errcode(handle);
+    const int reported = (extended & 0xff) == (code & 0xff) ? extended : code;
+    const QString message =
+        QString::fromUtf8(handle == nullptr ? sqlite3_errstr(code) : sqlite3_errmsg(handle));
+    throw Error(KindOf(code, message), message, QStringLiteral("SQLite %1").arg(reported));
+}
+
+SqliteStatement::SqliteStatement(sqlite3* handle, const QString& sql) : handle_(handle) {
     const QByteArray text = sql.toUtf8();
     const char* tail = nullptr;
     int rc = sqlite3_prepare_v2(handle_, text.constData(), text.size(), &stmt_, &tail);
     if (rc != SQLITE_OK)
-        ThrowEngineError(handle_, rc);
+        ThrowSqliteError(handle_, rc);
     if (stmt_ == nullptr)
-        throw Error(SQLITE_MISUSE, QStringLiteral("the statement text is empty"));
+        throw Error(ErrorKind::Misuse, QStringLiteral("the statement text is empty"));
     // Whatever follows the first statement may only be blanks and comments.
     const char* end = text.constData() + text.size();
     sqlite3_stmt* next = nullptr;
@@ -21,31 +74,31 @@ Statement::Statement(sqlite3* handle, const QString& sql) : handle_(handle) {
     sqlite3_finalize(next);
     if (rc != SQLITE_OK || next != nullptr) {
         sqlite3_finalize(stmt_);
-        throw Error(SQLITE_MISUSE,
+        throw Error(ErrorKind::Misuse,
                     QStringLiteral("the text holds more than one statement; none was run"));
     }
 }
 
-Statement::~Statement() {
+SqliteStatement::~SqliteStatement() {
     sqlite3_finalize(stmt_);
 }
 
-bool Statement::Step() {
+bool SqliteStatement::Step() {
     const int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW)
         return true;
     if (rc == SQLITE_DONE)
         return false;
     sqlite3_reset(stmt_);
-    ThrowEngineError(handle_, rc);
+    ThrowSqliteError(handle_, rc);
 }
 
-void Statement::Reset() {
+void SqliteStatement::Reset() {
     sqlite3_reset(stmt_);
     sqlite3_clear_bindings(stmt_);
 }
 
-void Statement::Bind(int index, const QVariant& value) {
+void SqliteStatement::Bind(int index, const QVariant& value) {
     int rc = SQLITE_OK;
     if (value.isNull()) {
         rc = sqlite3_bind_null(stmt_, index);
@@ -58,30 +111,30 @@ void Statement::Bind(int index, const QVariant& value) {
         rc = sqlite3_bind_text(stmt_, index, text.constData(), text.size(), SQLITE_TRANSIENT);
     }
     if (rc != SQLITE_OK)
-        ThrowEngineError(handle_, rc);
+        ThrowSqliteError(handle_, rc);
 }
 
-bool Statement::IsReadOnly() const {
+bool SqliteStatement::IsReadOnly() const {
     return sqlite3_stmt_readonly(stmt_) != 0;
 }
 
-int Statement::ColumnCount() const {
+int SqliteStatement::ColumnCount() const {
     return sqlite3_column_count(stmt_);
 }
 
-QString Statement::ColumnName(int column) const {
+QString SqliteStatement::ColumnName(int column) const {
     return QString::fromUtf8(sqlite3_column_name(stmt_, column));
 }
 
-QString Statement::DeclaredType(int column) const {
+QString SqliteStatement::DeclaredType(int column) const {
     return QString::fromUtf8(sqlite3_column_decltype(stmt_, column));
 }
 
-QString Statement::TableName(int column) const {
+QString SqliteStatement::TableName(int column) const {
     return QString::fromUtf8(sqlite3_column_table_name(stmt_, column));
 }
 
-QVariant Statement::Column(int column) const {
+QVariant SqliteStatement::Column(int column) const {
     switch (sqlite3_column_type(stmt_, column)) {
     case SQLITE_INTEGER:
         return QVariant(static_cast<qint64>(sqlite3_column_int64(stmt_, column)));
@@ -100,13 +153,13 @@ QVariant Statement::Column(int column) const {
     }
 }
 
-QByteArrayView Statement::ColumnText(int column) const {
+QByteArrayView SqliteStatement::ColumnText(int column) const {
     const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
     return QByteArrayView(data, data == nullptr ? 0 : sqlite3_column_bytes(stmt_, column));
 }
 
 void Exec(sqlite3* handle, const QString& sql) {
-    Statement statement(handle, sql);
+    SqliteStatement statement(handle, sql);
     while (statement.Step()) {
     }
 }

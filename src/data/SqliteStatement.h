@@ -9,13 +9,14 @@ struct sqlite3_stmt;
 
 namespace db {
 
-// One prepared statement. Text that holds more than one statement is refused whole.
-class Statement {
+// One prepared statement of the file engine. Text that holds more than one statement is refused
+// whole.
+class SqliteStatement {
 public:
-    Statement(sqlite3* handle, const QString& sql);
-    ~Statement();
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
+    SqliteStatement(sqlite3* handle, const QString& sql);
+    ~SqliteStatement();
+    SqliteStatement(const SqliteStatement&) = delete;
+    SqliteStatement& operator=(const SqliteStatement&) = delete;
 
     // Runs the statement to its next row; false when it is done.
     bool Step();
@@ -39,5 +40,9 @@ private:
 
 // Runs a statement that returns no rows.
 void Exec(sqlite3* handle, const QString& sql);
+
+// Throws the connection's last error, reported under the given result code, with the kind that
+// the code means.
+[[noreturn]] void ThrowSqliteError(sqlite3* handle, int code);
 
 } // namespace db

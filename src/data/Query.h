@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+namespace db {
+
+// A condition on one column. Contains matches rows whose column holds the text anywhere, with the
+// store's like: ASCII case ignored, '%' and '_' in the text acting as wildcards.
+struct Condition {
+    enum class Test { Equals, Contains, In };
+    QString column;
+    Test test = Test::Equals;
+    QVariant value; // Equals: a number or text; Contains: text; In: a list of whole numbers
+};
+
+struct Order {
+    QString column;
+    bool descending = false;
+};
+
+// What the program asks of one table: which columns (none: all of them), which rows and in what
+// order. Each engine renders it in its own way; a server never sees a value inside the statement
+// text. Table and column names come from the program, never from what the user typed; an engine
+// refuses a name that is not a plain word.
+struct Query {
+    QString table;
+    QStringList columns;
+    QList<Condition> where;
+    QList<Order> order;
+
+    Query& Select(const QStringList& names) {
+        columns = names;
+        return *this;
+    }
+    Query& Where(const QString& column, Condition::Test test, const QVariant& value) {
+        where.append({column, test, value});
+        return *this;
+    }
+    Query& OrderBy(const QString& column, bool descending = false) {
+        order.append({column, descending});
+        return *this;
+    }
+};
+
+inline Query From(const QString& table) {
+    Query query;
+    query.table = table;
+    return query;
+}
+
+// Whether a name may stand in a statement as it is: letters (any script), digits and '_', not
+// starting with a digit.
+bool IsPlainName(const QString& name);
+// Throws a Misuse error when a table or column of the query is not a plain name.
+void RequirePlainNames(const Query& query);
+
+} // namespace db

@@ -1,0 +1,64 @@
+#include "data/Schema.h"
+
+#include "data/Connection.h"
+#include "data/Engine.h"
+#include "data/Transaction.h"
+
+#include <QFileInfo>
+
+namespace schema {
+
+const QList<Step>& DirectorySteps() {
+    static const QList<Step> steps;
+    return steps;
+}
+
+int LatestVersion(const QList<Step>& steps) {
+    return steps.isEmpty() ? 0 : steps.last().version;
+}
+
+UpgradeError::UpgradeError(const db::Error& cause, const QString& what)
+    : db::Error(cause.kind(), QStringLiteral("%1: %2").arg(what, cause.message()),
+                cause.engineCode()) {}
+
+QString UpgradeBackupPath(const QString& file, int version) {
+    const QString base = QStringLiteral("%1.before-upgrade-%2").arg(file).arg(version);
+    // An earlier copy is never overwritten: it may hold what a later one lacks.
+    QString path = base;
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = QStringLiteral("%1.%2").arg(base).arg(n);
+    return path;
+}
+
+void BringUpToDate(db::Connection& connection, const QList<Step>& steps) {
+    db::Engine& engine = connection.engine();
+    const int found = engine.SchemaVersion();
+    const int latest = LatestVersion(steps);
+    if (found > latest)
+        throw db::Error(db::ErrorKind::NewerSchema,
+                        QStringLiteral("the directory has layout version %1, made by a newer "
+                                       "program; this one knows versions up to %2")
+                            .arg(found)
+                            .arg(latest));
+    if (found == latest)
+        return;
+    if (engine.CanBackUp()) {
+        try {
+            engine.BackUp(UpgradeBackupPath(engine.Location(), found));
+        } catch (const db::Error& error) {
+            throw UpgradeError(error, QStringLiteral("no copy could be made before the upgrade"));
+        }
+    }
+    try {
+        db::Transaction transaction(connection, db::Transaction::Begin::Immediate);
+        for (const Step& step : steps)
+            if (step.version > found)
+                step.apply(connection);
+        engine.SetSchemaVersion(latest);
+        transaction.commit();
+    } catch (const db::Error& error) {
+        throw UpgradeError(error, QStringLiteral("the upgrade from version %1 failed").arg(found));
+    }
+}
+
+} // namespace schema

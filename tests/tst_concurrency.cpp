@@ -13,7 +13,10 @@ namespace {
 const int kDesks = 8;
 const int kSavesOfEachKind = 250;
 const QString kChangedElsewhere = QStringLiteral("box=这条信息在您打开之后已被其他人修改");
-const QString kBusy = QStringLiteral("box=保存失败，信息未保存：这条信息正被其他用户修改");
+// The desk that holds the record, named as each desk names itself to the server (see Desk).
+const QString kBusy =
+    QStringLiteral("box=保存失败，信息未保存：数据库服务器 127.0.0.1/orvandel_test "
+                   "上的这条信息正被“hold desk”修改");
 
 // One desk process, spoken to and heard line by line.
 class Desk {
@@ -21,6 +24,9 @@ public:
     explicit Desk(const QStringList& arguments) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        // Each desk is known to the server by what it does, so that a busy message can be
+        // checked for the name of the desk that holds the record.
+        env.insert(QStringLiteral("PGAPPNAME"), arguments.value(0) + QStringLiteral(" desk"));
         process_.setProcessEnvironment(env);
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start(QStringLiteral(ORVANDEL_DESK_BIN), arguments);

@@ -93,6 +93,7 @@ private slots:
     void failedUpgradeChangesNothing();
     void newerDirectoryIsRefused();
     void directoryOfTheFirstLayoutOpensWithAllItsRows();
+    void readingAccountMayOnlyLook();
 };
 
 void TestDataLayer::connectionString() {
@@ -955,6 +956,46 @@ void TestDataLayer::directoryOfTheFirstLayoutOpensWithAllItsRows() {
             db::adLockReadOnly);
     QCOMPARE(rs.Field(QStringLiteral("id")).toLongLong(), 40);
     QVERIFY(!rs.Field(QStringLiteral("公司名称")).toString().isEmpty());
+}
+
+// An office gives some desks an account that may read the directory and nothing more.
+void TestDataLayer::readingAccountMayOnlyLook() {
+    if (!OnServer())
+        QSKIP("the file has no accounts");
+    SystemDirFixture dir;
+    Connection owner;
+    dir.CreateDatabase(owner);
+    const qint64 id = InsertCompany(owner, {{QStringLiteral("tel"), QStringLiteral("1")}});
+    owner.Execute(QStringLiteral("DO $$BEGIN CREATE ROLE orvandel_reader LOGIN; EXCEPTION WHEN "
+                                 "duplicate_object THEN NULL; END$$"));
+    owner.Execute(QStringLiteral("GRANT SELECT ON Orvandel, orvandel_schema TO orvandel_reader"));
+    Connection reader;
+    dbfile::OpenDirectory(reader, serverconf::ServerConnectionString(
+                                      TestServer() + QStringLiteral(" user=orvandel_reader")));
+    QVERIFY(owner.MayWrite(shipowner::kTable));
+    QVERIFY(!reader.MayWrite(shipowner::kTable));
+    Recordset rs;
+    rs.Open(shipowner::RecordQuery(id), reader, db::adOpenKeyset, db::adLockPessimistic);
+    QCOMPARE(rs.Field(QStringLiteral("tel")).toString(), QStringLiteral("1"));
+    try {
+        rs.SetField(QStringLiteral("tel"), QStringLiteral("2"));
+        rs.Update();
+        QFAIL("a reading account stored a change");
+    } catch (const db::Error& error) {
+        QCOMPARE(int(error.kind()), int(ErrorKind::PermissionDenied));
+    }
+    QCOMPARE(StoredValue(owner, id, QStringLiteral("tel")).toString(), QStringLiteral("1"));
+    // An account that may not even read is refused when it opens the directory.
+    owner.Execute(QStringLiteral("REVOKE SELECT ON Orvandel FROM orvandel_reader"));
+    Connection outsider;
+    try {
+        dbfile::OpenDirectory(outsider,
+                              serverconf::ServerConnectionString(
+                                  TestServer() + QStringLiteral(" user=orvandel_reader")));
+        QFAIL("an account without the right to read opened the directory");
+    } catch (const db::Error& error) {
+        QCOMPARE(int(error.kind()), int(ErrorKind::PermissionDenied));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDataLayer)

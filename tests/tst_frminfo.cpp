@@ -67,6 +67,7 @@ private slots:
     void tabOrderFromTheSaveButton();
     void keysPressTheFocusedButton_data();
     void keysPressTheFocusedButton();
+    void deskThatMayOnlyLookCannotSaveOrDelete();
 
 private:
     void open(qint64 id);
@@ -447,15 +448,15 @@ void TestDetailScreen::refusalByTheStoreIsReportedAndNothingIsLost_data() {
     QTest::addColumn<QString>("saidOfServer");
     QTest::newRow("lock held elsewhere") << "lock"
                                          << "数据文件正被其他程序使用"
-                                         << "这条信息正被其他用户修改";
+                                         << "上的这条信息正被“"; // and the holding desk
     QTest::newRow("disk full") << "full"
                                << "磁盘已满" << QString();
     QTest::newRow("read-only") << "read-only"
                                << "数据文件是只读的"
-                               << "数据库服务器当前只允许读取";
+                               << "当前只允许读取";
     QTest::newRow("table gone") << "table gone"
                                 << "数据文件中的船东信息表不存在"
-                                << "数据库服务器上的船东信息表不存在";
+                                << "上还没有船东目录，或者船东信息表不完整";
 }
 
 void TestDetailScreen::refusalByTheStoreIsReportedAndNothingIsLost() {
@@ -505,8 +506,12 @@ void TestDetailScreen::refusalByTheStoreIsReportedAndNothingIsLost() {
         QCOMPARE(shown[0].style, 16);
         QVERIFY2(shown[0].text.contains(said), qPrintable(shown[0].text));
         QVERIFY(shown[0].text.contains(QStringLiteral("未保存")));
-        // The engine's own words are for stderr, not for the user.
-        QVERIFY2(!shown[0].text.contains(QRegularExpression(QStringLiteral("[A-Za-z]"))),
+        // The engine's own words are for stderr, not for the user; a server is named.
+        QString words = shown[0].text;
+        const QString server = connection().ServerName();
+        QVERIFY2(words.contains(server), qPrintable(words));
+        words.remove(server).remove(QRegularExpression(QStringLiteral("“.*”")));
+        QVERIFY2(!words.contains(QRegularExpression(QStringLiteral("[A-Za-z]"))),
                  qPrintable(shown[0].text));
         QCOMPARE(box(14)->text(), longText);
         if (cause != QLatin1String("table gone"))
@@ -567,6 +572,33 @@ void TestDetailScreen::keysPressTheFocusedButton() {
         QVERIFY(!form_->IsOpen());
         QCOMPARE(StoredValue(connection(), id, "tel").toString(), ShownText(14));
     }
+}
+
+void TestDetailScreen::deskThatMayOnlyLookCannotSaveOrDelete() {
+    const qint64 id = InsertCompany(connection(), FullRecord());
+    modGeneral::mayChange = false;
+    const auto restore = qScopeGuard([] { modGeneral::mayChange = true; });
+    open(id);
+    QCOMPARE(box(0)->text(), StoredValue(connection(), id, "公司名称").toString());
+    for (const char* name : {"CmdQuery", "SmartNetXpButton1"}) {
+        QVERIFY2(!button(name)->isEnabled(), name);
+        QVERIFY(button(name)->toolTip().contains(QStringLiteral("只能查看")));
+    }
+    QVERIFY(button("CmdStop")->isEnabled());
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(button("CmdStop")));
+    // Neither a click nor a key reaches the disabled buttons.
+    box(14)->setText(QStringLiteral("改过的电话"));
+    QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
+    QTest::mouseClick(button("SmartNetXpButton1"), Qt::LeftButton);
+    QVERIFY(Taken().isEmpty());
+    QCOMPARE(StoredValue(connection(), id, "tel").toString(), FullRecord().value("tel").toString());
+    QVERIFY(!StoredValue(connection(), id, "公司名称").isNull()); // not deleted
+    form_->close();
+    // The same desk with the right to change has its buttons back.
+    modGeneral::mayChange = true;
+    open(id);
+    QVERIFY(button("CmdQuery")->isEnabled() && button("SmartNetXpButton1")->isEnabled());
+    QVERIFY(button("CmdQuery")->toolTip().isEmpty());
 }
 
 QTEST_MAIN(TestDetailScreen)

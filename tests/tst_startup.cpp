@@ -34,6 +34,7 @@ int RunStartupInChild(int argc, char** argv) {
             visible << widget->objectName();
     std::printf("visible=%s\n", qPrintable(visible.join(QLatin1Char(','))));
     std::printf("connection=%d\n", modGeneral::dbConnection().IsOpen() ? 1 : 0);
+    std::printf("mayChange=%d\n", modGeneral::mayChange ? 1 : 0);
     std::printf("systemDir=%s\n", qPrintable(modGeneral::systemDir));
     return started ? 0 : 1;
 }
@@ -63,8 +64,7 @@ private:
     // Runs start-up in a child on the system directory and checks that it opened, or that it
     // failed as it must, saying on stderr why (`reason`, when given).
     void ExpectStartup(const QString& directory, const QString& executableDir, bool opens,
-                       const QString& reason = QString(),
-                       const QString& message = QStringLiteral("辞典文件丢失！"));
+                       const QString& reason = QString(), const QString& message = QString());
 };
 
 void TestStartup::startup_data() {
@@ -115,43 +115,78 @@ void TestStartup::startup() {
 }
 
 void TestStartup::startupOnServer_data() {
-    // The one line of server.conf, whether start-up opens the directory with it, and the reason
-    // it gives on stderr when it does not.
+    // The one line of server.conf, what the server holds, whether start-up opens the directory
+    // with it, the reason it gives on stderr when it does not, and the message it shows, which
+    // names the server.
     QTest::addColumn<QString>("conf");
+    QTest::addColumn<QString>("holds");
     QTest::addColumn<bool>("opens");
     QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("message");
     const QString server = qEnvironmentVariable("ORVANDEL_TEST_SERVER");
+    const QString named = QStringLiteral("127.0.0.1/orvandel_test");
     const QString password = QStringLiteral("holds a password");
-    QTest::newRow("connection string") << server << true << QString();
-    QTest::newRow("URI") << TestServerUri() << true << QString();
-    QTest::newRow("password keyword")
-        << server + QStringLiteral(" password=secret") << false << password;
-    QTest::newRow("password in the URI")
-        << TestServerUri(QStringLiteral("secret")) << false << password;
+    const QString passwordMessage =
+        QStringLiteral("server.conf 中写有密码，程序不使用这样的设置。"
+                       "请把密码放在 ~/.pgpass 中，并从 server.conf 中删去。");
+    QTest::newRow("connection string") << server << "directory" << true << QString() << QString();
+    QTest::newRow("URI") << TestServerUri() << "directory" << true << QString() << QString();
+    QTest::newRow("password keyword") << server + QStringLiteral(" password=secret") << "directory"
+                                      << false << password << passwordMessage;
+    QTest::newRow("password in the URI") << TestServerUri(QStringLiteral("secret")) << "directory"
+                                         << false << password << passwordMessage;
     QTest::newRow("no server at the port")
-        << QStringLiteral("host=127.0.0.1 port=1 dbname=orvandel_test connect_timeout=20") << false
-        << QStringLiteral("port 1 failed: Connection refused");
-    QTest::newRow("unknown user") << server + QStringLiteral(" user=nobody_here") << false
-                                  << QStringLiteral("role \"nobody_here\" does not exist");
+        << QStringLiteral("host=127.0.0.1 port=1 dbname=orvandel_test connect_timeout=20")
+        << "directory" << false << QStringLiteral("port 1 failed: Connection refused")
+        << QStringLiteral("无法连接数据库服务器 %1，或者连接已中断。"
+                          "请检查网络和服务器是否正常，稍后再试。")
+               .arg(named);
+    QTest::newRow("unknown user")
+        << server + QStringLiteral(" user=nobody_here") << "directory" << false
+        << QStringLiteral("role \"nobody_here\" does not exist")
+        << QStringLiteral("数据库服务器 %1 拒绝了登录，请与管理员核对用户名和密码。").arg(named);
+    QTest::newRow("no directory yet")
+        << server << "nothing" << false << QStringLiteral("has no table Orvandel")
+        << QStringLiteral("数据库服务器 %1 上还没有船东目录，或者船东信息表不完整。"
+                          "请让管理员先在服务器上建立船东目录。")
+               .arg(named);
+    QTest::newRow("no right to read")
+        << server + QStringLiteral(" user=orvandel_outsider") << "directory" << false
+        << QStringLiteral("permission denied")
+        << QStringLiteral("您在数据库服务器 %1 上没有这项权限（读取或修改船东目录），"
+                          "请与管理员联系。")
+               .arg(named);
+    QTest::newRow("reading only") << server + QStringLiteral(" user=orvandel_reader") << "directory"
+                                  << true << QString() << QString();
 }
 
 void TestStartup::startupOnServer() {
     QFETCH(QString, conf);
+    QFETCH(QString, holds);
     QFETCH(bool, opens);
     QFETCH(QString, reason);
+    QFETCH(QString, message);
     QVERIFY2(HasTestServer(), kNeedsTestServer);
-    // The server holds the directory, so that only server.conf decides.
     db::Connection creator;
     creator.Open(serverconf::ServerConnectionString(TestServer()), QString(), dbfile::kPassword);
     dbfile::DropOnServer(creator);
-    dbfile::CreateOnServer(creator);
+    if (holds == QLatin1String("directory"))
+        dbfile::CreateOnServer(creator);
+    // An account that may log in and read nothing, and one that may read only.
+    for (const char* role : {"orvandel_outsider", "orvandel_reader"})
+        creator.Execute(QStringLiteral("DO $$BEGIN CREATE ROLE %1 LOGIN; EXCEPTION WHEN "
+                                       "duplicate_object THEN NULL; END$$")
+                            .arg(QLatin1String(role)));
+    if (holds == QLatin1String("directory"))
+        creator.Execute(QStringLiteral("GRANT SELECT ON Orvandel, orvandel_schema TO "
+                                       "orvandel_reader"));
     QTemporaryDir directory;
     QFile file(serverconf::PathIn(directory.path()));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(conf.toUtf8() + '\n');
     file.close();
     QTemporaryDir executableDir;
-    ExpectStartup(directory.path(), executableDir.path(), opens, reason);
+    ExpectStartup(directory.path(), executableDir.path(), opens, reason, message);
 }
 
 void TestStartup::ExpectStartup(const QString& directory, const QString& executableDir, bool opens,
@@ -173,9 +208,14 @@ void TestStartup::ExpectStartup(const QString& directory, const QString& executa
         QVERIFY2(report.contains(QLatin1String("visible=frmsplash\n")), qPrintable(report));
         QVERIFY(report.contains(QLatin1String("connection=1\n")));
         QVERIFY(report.contains(QStringLiteral("systemDir=%1\n").arg(directory)));
+        // Only an account that may read and nothing more makes a desk that may only look.
+        const bool reader = QTest::currentDataTag() == QLatin1String("reading only");
+        QVERIFY2(report.contains(QStringLiteral("mayChange=%1\n").arg(reader ? 0 : 1)),
+                 qPrintable(report));
     } else {
         QCOMPARE(child.exitCode(), 1);
-        QVERIFY2(report.startsWith(QStringLiteral("box=%1|16|数据处理\nvisible=\n").arg(message)),
+        const QString box = message.isEmpty() ? QStringLiteral("辞典文件丢失！") : message;
+        QVERIFY2(report.startsWith(QStringLiteral("box=%1|16|数据处理\nvisible=\n").arg(box)),
                  qPrintable(report));
         QCOMPARE(report.count(QLatin1String("box=")), 1);
         // The cause is for whoever helps the user: on stderr, never in the message.

@@ -57,6 +57,7 @@ private slots:
     void serverIsWrittenOnlyAfterItAnswers_data();
     void serverIsWrittenOnlyAfterItAnswers();
     void localAndWhereSayWhichIsInUse();
+    void importIsRefusedToAnAccountThatMayOnlyRead();
 };
 
 void TestTool::sqlcipherReadsWhatDemoWrote() {
@@ -329,6 +330,32 @@ void TestTool::localAndWhereSayWhichIsInUse() {
         QVERIFY2(refused.err.contains(QLatin1String("holds a password")), qPrintable(refused.err));
         QVERIFY(refused.out.isEmpty());
     }
+}
+
+void TestTool::importIsRefusedToAnAccountThatMayOnlyRead() {
+    QVERIFY2(HasTestServer(), kNeedsTestServer);
+    db::Connection owner;
+    owner.Open(serverconf::ServerConnectionString(TestServer()), QString(), QString());
+    dbfile::DropOnServer(owner);
+    dbfile::CreateOnServer(owner);
+    owner.Execute(QStringLiteral("DO $$BEGIN CREATE ROLE orvandel_reader LOGIN; EXCEPTION WHEN "
+                                 "duplicate_object THEN NULL; END$$"));
+    owner.Execute(QStringLiteral("GRANT SELECT ON Orvandel, orvandel_schema TO orvandel_reader"));
+    QTemporaryDir dir;
+    QCOMPARE(RunTool(dir.path(), {"server", TestServer() + " user=orvandel_reader"}).exitCode, 0);
+    const QString csv = dir.filePath(QStringLiteral("companies.csv"));
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("公司名称,国家\n远洋航运,中国\n");
+    file.close();
+    const ToolRun run = RunTool(dir.path(), {"import", csv});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QLatin1String("may only read")) &&
+                 run.err.contains(QLatin1String("nothing was read")),
+             qPrintable(run.err));
+    QCOMPARE(RowCount(owner), 0);
+    // Reading is what the account may do.
+    QCOMPARE(RunTool(dir.path(), {"export", dir.filePath(QStringLiteral("out.csv"))}).exitCode, 0);
 }
 
 QTEST_GUILESS_MAIN(TestTool)

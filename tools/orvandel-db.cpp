@@ -264,6 +264,11 @@ int Import(const QString& directory, const QStringList& arguments) {
     db::Connection connection;
     if (const int failed = OpenExisting(connection, directory))
         return failed;
+    // Before the file is read: an account that may only read would be refused at the end.
+    if (!connection.MayWrite(shipowner::kTable))
+        return Fail(QStringLiteral("%1: this account may only read the directory; importing needs "
+                                   "the rights to insert, update and delete (nothing was read)")
+                        .arg(connection.ServerName()));
     const exchange::ImportResult result = exchange::ImportCsv(connection, file, options);
     if (terminal && result.problemCount > 0)
         std::fputc('\n', stderr);
@@ -298,6 +303,27 @@ int Backup(const QString& directory, const QStringList& arguments) {
     dbfile::Backup(connection, arguments[0]);
     std::fprintf(stderr, "copied %s to %s\n", qPrintable(path), qPrintable(arguments[0]));
     return 0;
+}
+
+// What to do about a failure, where the engine's words do not say it.
+QString Hint(db::ErrorKind kind) {
+    switch (kind) {
+    case db::ErrorKind::PasswordMissing:
+        return QStringLiteral("; the server asks for a password: put it in ~/.pgpass "
+                              "(host:port:database:user:password, mode 600)");
+    case db::ErrorKind::CertificateRefused:
+        return QStringLiteral("; the server's certificate cannot be checked: put the office's CA "
+                              "certificate at ~/.postgresql/root.crt or name it with sslrootcert= "
+                              "in server.conf");
+    case db::ErrorKind::AuthRefused:
+        return QStringLiteral("; the server refused the login: check the user name and password");
+    case db::ErrorKind::PermissionDenied:
+        return QStringLiteral("; this account lacks the right to do that on the server");
+    case db::ErrorKind::NewerSchema:
+        return QStringLiteral("; install the newer program");
+    default:
+        return QString();
+    }
 }
 
 // Why a file could not be opened as a directory file, in words.
@@ -399,7 +425,7 @@ int main(int argc, char** argv) {
             return 0;
         }
     } catch (const db::Error& error) {
-        return Fail(error.details());
+        return Fail(error.details() + Hint(error.kind()));
     } catch (const exchange::FileError& error) {
         return Fail(QString::fromStdString(error.what()));
     }

@@ -80,6 +80,14 @@ bool Connection::IsServer() const {
     return engine().IsServer();
 }
 
+bool Connection::MayWrite(const QString& table) const {
+    return engine().MayWrite(table);
+}
+
+QString Connection::ServerName() const {
+    return engine_ && engine_->IsServer() ? engine_->Location() : QString();
+}
+
 void Connection::SetBusyTimeout(int milliseconds) {
     busyTimeoutMs_ = milliseconds;
     if (engine_)

@@ -41,6 +41,10 @@ public:
     bool IsOpen() const { return engine_ != nullptr; }
     // A server shared by many desks, rather than the local file.
     bool IsServer() const;
+    // The server's host and database, for messages; empty on the file.
+    QString ServerName() const;
+    // Whether this session's account may add, change and delete the table's rows.
+    bool MayWrite(const QString& table) const;
     // How long a write waits for a lock held elsewhere before it fails.
     void SetBusyTimeout(int milliseconds);
 

@@ -55,6 +55,10 @@ QList<Problem> Problems(db::Connection& connection) {
                                                        .arg(shipowner::kTable, column.name)});
         }
     } catch (const db::Error& error) {
+        // Not a fault of the directory: the server, or this account's rights.
+        if (error.kind() == ErrorKind::ServerUnreachable ||
+            error.kind() == ErrorKind::PermissionDenied)
+            throw;
         problems.append(
             {error.kind() == ErrorKind::Damaged ? ErrorKind::Damaged : ErrorKind::NotADirectory,
              QStringLiteral("the table %1 cannot be read: %2")
@@ -79,6 +83,10 @@ void Verify(db::Connection& connection) {
 void OpenDirectory(db::Connection& connection, const QString& connectionString) {
     connection.Open(connectionString, QString(), kPassword, -1, db::FileMode::ReadOnly);
     Verify(connection);
+    if (!connection.engine().MayRead(shipowner::kTable))
+        throw db::Error(
+            db::ErrorKind::PermissionDenied,
+            QStringLiteral("this account may not read the table %1").arg(shipowner::kTable));
     if (!connection.IsServer()) {
         connection.Close();
         connection.Open(connectionString, QString(), kPassword);

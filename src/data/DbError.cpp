@@ -10,6 +10,10 @@ QString Error::details() const {
     return engineCode_.isEmpty() ? message_ : QStringLiteral("%1 (%2)").arg(message_, engineCode_);
 }
 
+LockHeldError::LockHeldError(const QString& message, const QString& engineCode,
+                             const QString& holder)
+    : Error(ErrorKind::Busy, message, engineCode), holder_(holder) {}
+
 ConversionError::ConversionError(const QString& column, const QString& text, bool outOfRange)
     : Error(
           ErrorKind::ValueRefused,

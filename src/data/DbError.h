@@ -8,20 +8,23 @@ namespace db {
 // What went wrong, in the terms a message to the user is chosen by. Each engine sets it from its
 // own codes.
 enum class ErrorKind {
-    Busy,              // a lock held elsewhere was waited for in vain
-    RowChanged,        // the row was changed or deleted elsewhere after it was read
-    PermissionDenied,  // the account, or the file system, does not allow this
-    ReadOnly,          // the store takes no writes
-    DiskFull,          // no room left for the write
-    ServerUnreachable, // the server went away, or does not take a connection
-    AuthRefused,       // the server refused the login
-    NotADirectory,     // no ship-owner table, a column missing, no database, a wrong key
-    Damaged,           // the file's pages are not what the engine wrote
-    NewerSchema,       // made by a newer version of the program
-    ValueRefused,      // a column refused a value: its type, a duplicate key, a constraint
-    IoError,           // the disk or the file system failed a read or a write
-    CannotOpen,        // the file, or the files the engine keeps beside it, cannot be opened
-    Misuse,            // asked for something the connection or result set cannot do now
+    Busy,               // a lock held elsewhere was waited for in vain
+    RowChanged,         // the row was changed or deleted elsewhere after it was read
+    PermissionDenied,   // the account, or the file system, does not allow this
+    ReadOnly,           // the store takes no writes
+    DiskFull,           // no room left for the write
+    ServerUnreachable,  // the server went away, or does not take a connection
+    AuthRefused,        // the server refused the login
+    PasswordMissing,    // the server asks for a password that no password file gives
+    PasswordInConfig,   // server.conf holds a password, which it must not
+    CertificateRefused, // the server's certificate cannot be checked or does not hold
+    NotADirectory,      // no ship-owner table, a column missing, no database, a wrong key
+    Damaged,            // the file's pages are not what the engine wrote
+    NewerSchema,        // made by a newer version of the program
+    ValueRefused,       // a column refused a value: its type, a duplicate key, a constraint
+    IoError,            // the disk or the file system failed a read or a write
+    CannotOpen,         // the file, or the files the engine keeps beside it, cannot be opened
+    Misuse,             // asked for something the connection or result set cannot do now
     Other,
 };
 
@@ -41,6 +44,17 @@ private:
     ErrorKind kind_;
     QString engineCode_;
     QString message_;
+};
+
+// A lock on a row held elsewhere was waited for in vain; the holder is the desk that holds it (as
+// it names itself to the server), empty when it is not known.
+class LockHeldError : public Error {
+public:
+    LockHeldError(const QString& message, const QString& engineCode, const QString& holder);
+    QString holder() const { return holder_; }
+
+private:
+    QString holder_;
 };
 
 // A text that a column's type does not take; nothing was held for the row.

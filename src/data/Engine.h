@@ -82,7 +82,7 @@ public:
     // for the whole store.
     virtual void Begin(bool immediate) = 0;
     // Locks the row with the key for the open transaction, waiting the busy time for a lock held
-    // elsewhere.
+    // elsewhere; a wait in vain may end the transaction.
     virtual void LockRow(const QString& table, const QString& keyColumn, const QVariant& key) = 0;
     // Adds a row and returns the key the engine gave it. Table names are used as the program's
     // statements spell them or as SourceOf() gave them.
@@ -111,6 +111,10 @@ public:
 
     // The names of a table's columns as stored; none when there is no such table.
     virtual std::optional<QStringList> TableColumns(const QString& table) = 0;
+    // Whether this session's account may read the table's rows, and add, change and delete them.
+    // The file has no accounts: whoever opens it may do both.
+    virtual bool MayRead(const QString&) { return true; }
+    virtual bool MayWrite(const QString&) { return true; }
     // The version of the directory's layout that the store records; 0 when it records none.
     virtual int SchemaVersion() = 0;
     // Records the version, inside the caller's transaction.

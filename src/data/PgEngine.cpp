@@ -4,8 +4,11 @@
 #include "data/Query.h"
 
 #include <QElapsedTimer>
+#include <QSysInfo>
 #include <libpq-fe.h>
 #include <poll.h>
+#include <pwd.h>
+#include <unistd.h>
 #include <vector>
 
 namespace db {
@@ -51,21 +54,38 @@ QString Trimmed(const char* message) {
     return QString::fromUtf8(message).trimmed();
 }
 
-// libpq tells why a connection failed only in words; a refused login is told apart from a
-// server out of reach.
-bool IsLoginRefused(const QString& message) {
-    return message.contains(QLatin1String("authentication failed")) ||
-           message.contains(QLatin1String("no pg_hba.conf entry")) ||
-           message.contains(QLatin1String("password")) ||
-           (message.contains(QLatin1String("role \"")) &&
-            message.contains(QLatin1String("does not exist")));
+// How the desk names itself to the server, so that another desk waiting for a record it holds
+// can be told whose it is: the user and the computer, within the server's 63 bytes.
+QString DeskName() {
+    const passwd* account = getpwuid(geteuid());
+    const QString user =
+        account != nullptr ? QString::fromLocal8Bit(account->pw_name) : QString::number(geteuid());
+    QString name = user + QLatin1Char('@') + QSysInfo::machineHostName();
+    while (name.toUtf8().size() > 63)
+        name.chop(1);
+    return name;
+}
+
+// libpq tells why a connection failed only in words.
+ErrorKind KindOfConnectionFailure(const QString& message) {
+    if (message.contains(QLatin1String("no password supplied")))
+        return ErrorKind::PasswordMissing;
+    if (message.contains(QLatin1String("certificate")))
+        return ErrorKind::CertificateRefused;
+    if (message.contains(QLatin1String("authentication failed")) ||
+        message.contains(QLatin1String("no pg_hba.conf entry")) ||
+        (message.contains(QLatin1String("role \"")) &&
+         message.contains(QLatin1String("does not exist"))))
+        return ErrorKind::AuthRefused;
+    return ErrorKind::ServerUnreachable;
 }
 
 [[noreturn]] void ThrowConnectionError(PGconn* conn) {
     const QString message = Trimmed(PQerrorMessage(conn));
     if (PQstatus(conn) == CONNECTION_BAD) {
-        if (IsLoginRefused(message))
-            throw Error(ErrorKind::AuthRefused, message);
+        const ErrorKind kind = KindOfConnectionFailure(message);
+        if (kind != ErrorKind::ServerUnreachable)
+            throw Error(kind, message);
         throw ServerLostError(message);
     }
     // The client library refused, the connection is sound.
@@ -410,12 +430,23 @@ private:
 
 PgEngine::PgEngine(const QString& conninfo, int busyTimeoutMs) : busyTimeoutMs_(busyTimeoutMs) {
     const QByteArray info = conninfo.toUtf8();
-    // A server that does not answer (a host switched off, a server that hangs) is given up on
-    // after a while rather than holding the window for good; before dbname, so that the
-    // connection string can say otherwise.
-    const char* keywords[] = {"connect_timeout", "dbname", "client_encoding",
-                              "fallback_application_name", nullptr};
-    const char* values[] = {"10", info.constData(), "UTF8", "orvandel", nullptr};
+    // A server that does not answer (a host switched off, a server that hangs, a cable pulled)
+    // is given up on after a while rather than holding the window for good: a connect timeout,
+    // and keepalives with a limit on unacknowledged data for a connection that goes quiet.
+    // Before dbname, so that the connection string can say otherwise.
+    const QByteArray desk = DeskName().toUtf8();
+    const char* keywords[] = {"connect_timeout",
+                              "keepalives",
+                              "keepalives_idle",
+                              "keepalives_interval",
+                              "keepalives_count",
+                              "tcp_user_timeout",
+                              "dbname",
+                              "client_encoding",
+                              "fallback_application_name",
+                              nullptr};
+    const char* values[] = {
+        "10", "1", "10", "5", "3", "20000", info.constData(), "UTF8", desk.constData(), nullptr};
     conn_ = PQconnectdbParams(keywords, values, 1);
     try {
         if (conn_ == nullptr)
@@ -597,9 +628,42 @@ void PgEngine::Begin(bool) {
 }
 
 void PgEngine::LockRow(const QString& table, const QString& keyColumn, const QVariant& key) {
-    Run(Ready(),
-        QStringLiteral("SELECT 1 FROM %1 WHERE %2 = $1 FOR UPDATE").arg(table, Column(keyColumn)),
-        {key});
+    PGconn* conn = Ready();
+    // Locked in the transaction itself, not in a savepoint: a waiting desk finds the holder by
+    // the transaction that the row names, which for a savepoint's lock is gone from view.
+    try {
+        Run(conn,
+            QStringLiteral("SELECT 1 FROM %1 WHERE %2 = $1 FOR UPDATE")
+                .arg(table, Column(keyColumn)),
+            {key});
+    } catch (const Error& error) {
+        if (error.kind() != ErrorKind::Busy)
+            throw;
+        // The transaction cannot go on after the wait failed; it ends here, so that the
+        // connection may ask who holds the row.
+        Rollback();
+        throw LockHeldError(error.message(), error.engineCode(), HolderOf(table, keyColumn, key));
+    }
+}
+
+QString PgEngine::HolderOf(const QString& table, const QString& keyColumn, const QVariant& key) {
+    // The row's xmax is the transaction that locked it; that transaction's own lock says which
+    // session it is, and the session's application_name which desk.
+    try {
+        const Result holder = Run(
+            conn_,
+            QStringLiteral("SELECT a.application_name FROM pg_locks l JOIN pg_stat_activity a ON "
+                           "a.pid = l.pid WHERE l.locktype = 'transactionid' AND l.granted AND "
+                           "l.mode = 'ExclusiveLock' AND l.transactionid::text = (SELECT "
+                           "xmax::text FROM %1 WHERE %2 = $1) LIMIT 1")
+                .arg(table, Column(keyColumn)),
+            {key});
+        if (PQntuples(holder.get()) == 1 && !PQgetisnull(holder.get(), 0, 0))
+            return QString::fromUtf8(PQgetvalue(holder.get(), 0, 0));
+    } catch (const Error&) {
+        // Who holds it is a courtesy; the refusal stands without it.
+    }
+    return QString();
 }
 
 QVariant PgEngine::Insert(const QString& table, const QStringList& columns,
@@ -701,6 +765,25 @@ void PgEngine::SetBusyTimeout(int milliseconds) {
     busyTimeoutMs_ = milliseconds;
     if (PQstatus(conn_) == CONNECTION_OK)
         ApplySessionSettings();
+}
+
+bool PgEngine::MayRead(const QString& table) {
+    return HasPrivileges(table, {QStringLiteral("SELECT")});
+}
+
+bool PgEngine::MayWrite(const QString& table) {
+    return HasPrivileges(
+        table, {QStringLiteral("INSERT"), QStringLiteral("UPDATE"), QStringLiteral("DELETE")});
+}
+
+bool PgEngine::HasPrivileges(const QString& table, const QStringList& privileges) {
+    for (const QString& privilege : privileges) {
+        const Result granted =
+            Run(Ready(), QStringLiteral("SELECT has_table_privilege($1, $2)"), {table, privilege});
+        if (QByteArray(PQgetvalue(granted.get(), 0, 0)) != "t")
+            return false;
+    }
+    return true;
 }
 
 std::optional<QStringList> PgEngine::TableColumns(const QString& table) {

@@ -39,6 +39,8 @@ public:
     void Rollback() override;
     void SetBusyTimeout(int milliseconds) override;
     std::optional<QStringList> TableColumns(const QString& table) override;
+    bool MayRead(const QString& table) override;
+    bool MayWrite(const QString& table) override;
     int SchemaVersion() override;
     void SetSchemaVersion(int version) override;
 
@@ -52,6 +54,9 @@ public:
 
 private:
     static void AppendWhere(const db::Query& query, Statement& statement);
+    bool HasPrivileges(const QString& table, const QStringList& privileges);
+    // The desk whose transaction holds the row's lock, as it named itself; empty when unknown.
+    QString HolderOf(const QString& table, const QString& keyColumn, const QVariant& key);
     // Connects again after the server went away; throws when it is still out of reach.
     pg_conn* Ready();
     // Reads what the server sent while no statement ran: the end of a connection that it closed

@@ -5,7 +5,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <libpq-fe.h>
+#include <optional>
 
 namespace serverconf {
 
@@ -28,6 +30,35 @@ bool Exists(const QString& directory) {
     return QFileInfo::exists(PathIn(directory));
 }
 
+namespace {
+
+// The keywords a connection string or URI sets, or none when it does not parse (error says why).
+std::optional<QHash<QString, QString>> Parse(const QString& conninfo, QString* error = nullptr) {
+    char* message = nullptr;
+    const QByteArray text = conninfo.toUtf8();
+    PQconninfoOption* options = PQconninfoParse(text.constData(), &message);
+    if (options == nullptr) {
+        if (error != nullptr)
+            *error = message != nullptr ? QString::fromUtf8(message).trimmed()
+                                        : QStringLiteral("out of memory");
+        PQfreemem(message);
+        return std::nullopt;
+    }
+    QHash<QString, QString> values;
+    for (PQconninfoOption* option = options; option->keyword != nullptr; ++option)
+        if (option->val != nullptr)
+            values.insert(QString::fromUtf8(option->keyword), QString::fromUtf8(option->val));
+    PQconninfoFree(options);
+    return values;
+}
+
+bool HoldsPassword(const QString& conninfo) {
+    const std::optional<QHash<QString, QString>> options = Parse(conninfo);
+    return options && options->contains(QStringLiteral("password"));
+}
+
+} // namespace
+
 QString Read(const QString& directory) {
     QFile file(PathIn(directory));
     if (!file.open(QIODevice::ReadOnly))
@@ -41,30 +72,42 @@ QString Read(const QString& directory) {
                             .arg(file.fileName()));
     const QString refused = Check(conninfo);
     if (!refused.isEmpty())
-        throw db::Error(db::ErrorKind::Other,
+        throw db::Error(HoldsPassword(conninfo) ? db::ErrorKind::PasswordInConfig
+                                                : db::ErrorKind::Other,
                         QStringLiteral("%1: %2").arg(file.fileName(), refused));
     return conninfo;
 }
 
 QString Check(const QString& conninfo) {
-    char* error = nullptr;
-    const QByteArray text = conninfo.toUtf8();
-    PQconninfoOption* options = PQconninfoParse(text.constData(), &error);
-    if (options == nullptr) {
-        const QString message =
-            error != nullptr ? QString::fromUtf8(error).trimmed() : QStringLiteral("out of memory");
-        PQfreemem(error);
-        return QStringLiteral("not a connection string: %1").arg(message);
-    }
-    bool password = false;
-    for (PQconninfoOption* option = options; option->keyword != nullptr; ++option)
-        if (qstrcmp(option->keyword, "password") == 0 && option->val != nullptr)
-            password = true;
-    PQconninfoFree(options);
-    if (password)
+    QString error;
+    if (!Parse(conninfo, &error))
+        return QStringLiteral("not a connection string: %1").arg(error);
+    if (HoldsPassword(conninfo))
         return QStringLiteral("it holds a password; server.conf is readable by others, so the "
                               "password belongs in ~/.pgpass, PGPASSWORD or a service file");
     return QString();
+}
+
+QString Describe(const QString& conninfo) {
+    const std::optional<QHash<QString, QString>> options = Parse(conninfo);
+    if (!options)
+        return conninfo;
+    QString host = options->value(QStringLiteral("host"));
+    if (host.isEmpty())
+        host = options->value(QStringLiteral("hostaddr"));
+    if (host.isEmpty() || host.startsWith(QLatin1Char('/')))
+        host = QStringLiteral("localhost");
+    QString database = options->value(QStringLiteral("dbname"));
+    if (database.isEmpty())
+        database = options->value(QStringLiteral("user"));
+    return database.isEmpty() ? host : host + QLatin1Char('/') + database;
+}
+
+QString DescribeIn(const QString& directory) {
+    QFile file(PathIn(directory));
+    if (!file.open(QIODevice::ReadOnly))
+        return PathIn(directory);
+    return Describe(QString::fromUtf8(file.readAll()).trimmed());
 }
 
 QString ConnectionStringFor(const QString& directory) {

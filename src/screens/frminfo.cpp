@@ -55,6 +55,7 @@ const Field kFields[] = {
 const QString kTitle = QStringLiteral("提示:");
 const QString kAddCaption = QStringLiteral("增加");
 const QString kChangeCaption = QStringLiteral("修改");
+const QString kLookOnly = QStringLiteral("这台电脑只能查看船东信息，不能增加、修改或删除。");
 
 // The column each box is bound to; the same for loading and saving.
 const QString& Column(int box) {
@@ -76,7 +77,7 @@ QString LabelOf(const QString& column) {
 
 void ReportFailure(const QString& what, const db::Error& error) {
     std::fprintf(stderr, "orvandel: %s\n", qPrintable(error.details()));
-    platform::MsgBox(what + DbFailureReason(error, modGeneral::dbConnection().IsServer()), 16,
+    platform::MsgBox(what + DbFailureReason(error, modGeneral::dbConnection().ServerName()), 16,
                      kTitle);
 }
 
@@ -144,7 +145,13 @@ frminfo::frminfo() : background_(platform::Picture(QStringLiteral(":/art/globe.g
 
 void frminfo::Form_Load() {
     LoadRecord();
-    CmdQuery->setFocus();
+    // A desk whose account may only read shows the record with its saving buttons off.
+    const bool mayChange = modGeneral::mayChange;
+    for (SmartNetXpButton* button : {CmdQuery, SmartNetXpButton1}) {
+        button->setEnabled(mayChange);
+        button->setToolTip(mayChange ? QString() : kLookOnly);
+    }
+    (mayChange ? CmdQuery : CmdStop)->setFocus();
 }
 
 void frminfo::ClearBoxes() {

@@ -1,5 +1,6 @@
 #include "screens/frmquery.h"
 
+#include "data/Connection.h"
 #include "data/DbError.h"
 #include "data/Recordset.h"
 #include "data/ShipOwnerTable.h"
@@ -68,8 +69,9 @@ QLineEdit* MakeField(const QRect& geometry, QWidget* parent, const char* name) {
 // A server that went away is said; other failures end the fill without a word, as they always have.
 void ReportServerLost(const db::ServerLostError& error) {
     std::fprintf(stderr, "orvandel: %s\n", qPrintable(error.message()));
-    platform::MsgBox(QStringLiteral("查询未完成：") + DbFailureReason(error, true), 16,
-                     QStringLiteral("提示:"));
+    platform::MsgBox(QStringLiteral("查询未完成：") +
+                         DbFailureReason(error, modGeneral::dbConnection().ServerName()),
+                     16, QStringLiteral("提示:"));
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 namespace modGeneral {
 
 QString systemDir;
+bool mayChange = true;
 
 db::Connection& dbConnection() {
     static std::unique_ptr<db::Connection> connection;

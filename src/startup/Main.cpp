@@ -5,6 +5,7 @@
 #include "data/DbError.h"
 #include "data/Schema.h"
 #include "data/ServerConfig.h"
+#include "data/ShipOwnerTable.h"
 #include "platform/MsgBox.h"
 #include "platform/SystemDirectory.h"
 #include "screens/DbMessages.h"
@@ -33,29 +34,34 @@ QString ReadSystemDirectory() {
     return QString::fromLocal8Bit(buffer.left(length));
 }
 
-// The start-up message: the one for a missing or unusable directory, unless the directory is of
-// a newer program's layout or could not be brought up to date, which the user can act on.
-QString StartupMessage(const std::exception& error, bool onServer) {
+// The start-up message. On the file, the one message for a missing or unusable directory, unless
+// the directory is of a newer program's layout or could not be brought up to date, which the user
+// can act on; on a server (named) always what went wrong.
+QString StartupMessage(const std::exception& error, const QString& server) {
     const auto* failure = dynamic_cast<const db::Error*>(&error);
-    if (failure != nullptr && failure->kind() == db::ErrorKind::NewerSchema)
-        return DbFailureReason(*failure, onServer);
+    if (failure == nullptr)
+        return QStringLiteral("辞典文件丢失！");
     if (dynamic_cast<const schema::UpgradeError*>(&error) != nullptr)
         return QStringLiteral("船东目录需要升级到本程序的版本，但升级未能完成，目录没有改动：") +
-               DbFailureReason(*failure, onServer);
+               DbFailureReason(*failure, server);
+    if (!server.isEmpty() || failure->kind() == db::ErrorKind::NewerSchema)
+        return DbFailureReason(*failure, server);
     return QStringLiteral("辞典文件丢失！");
 }
 
 } // namespace
 
 bool Main() {
-    bool onServer = false;
+    QString server; // the server's host and database, when server.conf names one
     try {
         systemDir = ReadSystemDirectory();
         // server.conf in the system directory points this desk at a shared server.
-        onServer = serverconf::Exists(systemDir);
+        if (serverconf::Exists(systemDir))
+            server = serverconf::DescribeIn(systemDir);
         // A file that is not a sound directory is refused here, untouched, not met later as an
         // empty list or a save into a damaged file.
         dbfile::OpenDirectory(dbConnection(), serverconf::ConnectionStringFor(systemDir));
+        mayChange = dbConnection().MayWrite(shipowner::kTable);
         frmsplash::instance().Show();
         return true;
     } catch (const std::exception& error) {
@@ -63,7 +69,7 @@ bool Main() {
         const auto* failure = dynamic_cast<const db::Error*>(&error);
         std::fprintf(stderr, "orvandel: cannot start: %s\n",
                      failure != nullptr ? qPrintable(failure->details()) : error.what());
-        platform::MsgBox(StartupMessage(error, onServer), 16, QStringLiteral("数据处理"));
+        platform::MsgBox(StartupMessage(error, server), 16, QStringLiteral("数据处理"));
         return false;
     }
 }

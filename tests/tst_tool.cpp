@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 
 namespace {
 
@@ -58,6 +59,9 @@ private slots:
     void serverIsWrittenOnlyAfterItAnswers();
     void localAndWhereSayWhichIsInUse();
     void importIsRefusedToAnAccountThatMayOnlyRead();
+    void backupAndRestoreGiveBackTheSameDirectory_data();
+    void backupAndRestoreGiveBackTheSameDirectory();
+    void serverDirectoryIsReplacedOnlyWhenItsCountIsGiven();
 };
 
 void TestTool::sqlcipherReadsWhatDemoWrote() {
@@ -356,6 +360,115 @@ void TestTool::importIsRefusedToAnAccountThatMayOnlyRead() {
     QCOMPARE(RowCount(owner), 0);
     // Reading is what the account may do.
     QCOMPARE(RunTool(dir.path(), {"export", dir.filePath(QStringLiteral("out.csv"))}).exitCode, 0);
+}
+
+namespace {
+QByteArray Bytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A system directory on the server the test command started, emptied.
+void UseEmptyServer(const QString& directory) {
+    QCOMPARE(RunTool(directory, {"server", TestServer()}).exitCode, 0);
+    db::Connection owner;
+    owner.Open(serverconf::ServerConnectionString(TestServer()), QString(), QString());
+    dbfile::DropOnServer(owner);
+    dbfile::CreateOnServer(owner);
+}
+} // namespace
+
+void TestTool::backupAndRestoreGiveBackTheSameDirectory_data() {
+    QTest::addColumn<bool>("server");
+    QTest::newRow("file") << false;
+    QTest::newRow("server") << true;
+}
+
+void TestTool::backupAndRestoreGiveBackTheSameDirectory() {
+    QFETCH(bool, server);
+    QTemporaryDir dir;
+    const QString path = dbfile::PathIn(dir.path());
+    if (server) {
+        QVERIFY2(HasTestServer(), kNeedsTestServer);
+        UseEmptyServer(dir.path());
+    } else {
+        QCOMPARE(RunTool(dir.path(), {"init"}).exitCode, 0);
+    }
+    QCOMPARE(RunTool(dir.path(), {"demo", "300", "--seed", "3"}).exitCode, 0);
+    const QString before = dir.filePath(QStringLiteral("before.csv"));
+    QCOMPARE(RunTool(dir.path(), {"export", before}).exitCode, 0);
+    const QString backup = dir.filePath(QStringLiteral("backup.bcd"));
+    QCOMPARE(RunTool(dir.path(), {"backup", backup}).exitCode, 0);
+    // Only its owner may read a backup, and it stands alone: nothing beside it.
+    struct stat mode {};
+    QCOMPARE(stat(QFile::encodeName(backup).constData(), &mode), 0);
+    QCOMPARE(mode.st_mode & 0777, 0600u);
+    QVERIFY(!QFile::exists(backup + QStringLiteral("-wal")));
+    QCOMPARE(RunTool(dir.path(), {"check", backup}).exitCode, 0);
+    // Changes after the backup, then the backup put back.
+    QCOMPARE(RunTool(dir.path(), {"demo", "7", "--seed", "4"}).exitCode, 0);
+    QStringList restore = {"restore", backup};
+    if (server)
+        restore << "--expect-count"
+                << "307";
+    const ToolRun restored = RunTool(dir.path(), restore);
+    QVERIFY2(restored.exitCode == 0, qPrintable(restored.err));
+    const QString after = dir.filePath(QStringLiteral("after.csv"));
+    QCOMPARE(RunTool(dir.path(), {"export", after}).exitCode, 0);
+    QCOMPARE(Bytes(after), Bytes(before));
+    // New companies get ids past every restored one.
+    QCOMPARE(RunTool(dir.path(), {"demo", "1"}).exitCode, 0);
+    db::Connection connection;
+    dbfile::OpenDirectory(connection, serverconf::ConnectionStringFor(dir.path()));
+    db::Recordset newest;
+    newest.Open(shipowner::ListQuery(QString(), QString()), connection);
+    QVERIFY(newest.Field(QStringLiteral("id")).toLongLong() > 300);
+    if (server)
+        return;
+    // The old file is kept beside the restored one.
+    QVERIFY(QFile::exists(path + QStringLiteral(".before-restore")));
+    // While a program has the file open, the file stays as it is.
+    const QByteArray held = Bytes(path);
+    const ToolRun refused = RunTool(dir.path(), {"restore", backup});
+    QCOMPARE(refused.exitCode, 1);
+    QVERIFY2(refused.err.contains(QLatin1String("open in another program")),
+             qPrintable(refused.err));
+    QVERIFY(!QFile::exists(path + QStringLiteral(".before-restore.2")));
+    QCOMPARE(Bytes(path), held);
+    // Closed, it may be replaced again.
+    connection.Close();
+    QCOMPARE(RunTool(dir.path(), {"restore", backup}).exitCode, 0);
+    QVERIFY(QFile::exists(path + QStringLiteral(".before-restore.2")));
+}
+
+void TestTool::serverDirectoryIsReplacedOnlyWhenItsCountIsGiven() {
+    QVERIFY2(HasTestServer(), kNeedsTestServer);
+    QTemporaryDir dir;
+    UseEmptyServer(dir.path());
+    QCOMPARE(RunTool(dir.path(), {"demo", "12"}).exitCode, 0);
+    for (const QStringList& arguments :
+         {QStringList{"init", "--force"}, QStringList{"init", "--force", "--expect-count", "11"}}) {
+        const ToolRun refused = RunTool(dir.path(), arguments);
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.err.contains(QLatin1String("holds 12 companies")) &&
+                     refused.err.contains(QLatin1String("--expect-count 12")),
+                 qPrintable(refused.err));
+    }
+    db::Connection owner;
+    owner.Open(serverconf::ServerConnectionString(TestServer()), QString(), QString());
+    QCOMPARE(dbfile::CompanyCount(owner), 12);
+    const ToolRun replaced = RunTool(dir.path(), {"init", "--force", "--expect-count", "12"});
+    QCOMPARE(replaced.exitCode, 0);
+    QCOMPARE(dbfile::CompanyCount(owner), 0);
+    // What was deleted was copied first, into the system directory.
+    const QStringList copies =
+        QDir(dir.path()).entryList({QStringLiteral("server-before-init-*.bcd")});
+    QCOMPARE(copies.size(), 1);
+    db::Connection copy;
+    copy.OpenFile(dir.filePath(copies[0]), dbfile::kPassword, db::FileMode::ReadOnly);
+    QCOMPARE(dbfile::CompanyCount(copy), 12);
+    // An empty directory needs no count.
+    QCOMPARE(RunTool(dir.path(), {"init", "--force"}).exitCode, 0);
 }
 
 QTEST_GUILESS_MAIN(TestTool)

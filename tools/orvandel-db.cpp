@@ -12,11 +12,13 @@
 #include "tools/DemoDirectory.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 #include <cstdio>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -31,7 +33,9 @@ const char kUsage[] =
     "commands:\n"
     "  init [--force]        create the directory and an empty directory file, or\n"
     "                        the table on the server; --force replaces an existing\n"
-    "                        file or table (its data is lost)\n"
+    "                        file or table (its data is lost); on a server that\n"
+    "                        holds N companies only with --expect-count N, after a\n"
+    "                        backup into the system directory\n"
     "  demo N [--seed S]     add N generated companies (same seed, same companies)\n"
     "  sysinfo PROGRAM [--force]\n"
     "                        write system.reg beside the directory file, naming\n"
@@ -46,8 +50,15 @@ const char kUsage[] =
     "                        it. The file is read as UTF-8 when it is valid UTF-8,\n"
     "                        else as GB18030; --encoding names another encoding.\n"
     "                        --dry-run checks and reports without writing\n"
-    "  backup FILE           copy the directory file to FILE, consistent and still\n"
-    "                        encrypted, also while the program runs and saves\n"
+    "  backup FILE           copy the directory, file or server, to a new directory\n"
+    "                        file FILE (mode 600): consistent and encrypted, also\n"
+    "                        while the program runs and saves\n"
+    "  restore FILE [--expect-count N]\n"
+    "                        put the companies of a backup FILE back, keeping their\n"
+    "                        ids: the file replaces shipall.bcd (refused while a\n"
+    "                        program has it open; the old one is kept beside it as\n"
+    "                        shipall.bcd.before-restore); on a server that holds N\n"
+    "                        companies only with --expect-count N, after a backup\n"
     "  check [FILE]          say what makes the directory file (or FILE) unfit:\n"
     "                        a wrong key, a missing table or column, damaged pages;\n"
     "                        exit status 0 when it is sound\n"
@@ -142,11 +153,39 @@ bool OnServer(const QString& directory) {
     return serverconf::Exists(directory);
 }
 
-int InitServer(const QString& directory, bool force) {
+// A replacement of a server directory that holds companies must name how many it deletes, as
+// --expect-count N; a wrong or missing count refuses with the true one.
+int RefuseUnlessCounted(qint64 held, const std::optional<qint64>& expected, const char* command) {
+    if (held == 0 || (expected && *expected == held))
+        return 0;
+    return Fail(QStringLiteral("the directory on the server holds %1 companies; %2 deletes them "
+                               "all only when given --expect-count %1")
+                    .arg(held)
+                    .arg(QLatin1String(command)));
+}
+
+// A copy of what the server held, written before it is replaced.
+QString BackUpBeforeReplacing(db::Connection& connection, const QString& directory,
+                              const char* what) {
+    const QString target = dbfile::FreeName(
+        QStringLiteral("%1/server-before-%2-%3.bcd")
+            .arg(directory, QLatin1String(what),
+                 QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
+    dbfile::Backup(connection, target);
+    std::fprintf(stderr, "copied the directory on the server to %s\n", qPrintable(target));
+    return target;
+}
+
+int InitServer(const QString& directory, bool force, const std::optional<qint64>& expected) {
     db::Connection connection;
     connection.Open(serverconf::ConnectionStringFor(directory), QString(), dbfile::kPassword);
-    if (force)
+    if (force && TableExists(connection)) {
+        if (const int refused =
+                RefuseUnlessCounted(dbfile::CompanyCount(connection), expected, "init --force"))
+            return refused;
+        BackUpBeforeReplacing(connection, directory, "init");
         dbfile::DropOnServer(connection);
+    }
     try {
         dbfile::CreateOnServer(connection);
     } catch (const db::Error&) {
@@ -159,13 +198,30 @@ int InitServer(const QString& directory, bool force) {
     return 0;
 }
 
-int Init(const QString& directory, const QStringList& options) {
+// Takes --expect-count N out of the arguments; false when N is not a whole number.
+bool TakeExpectedCount(QStringList& arguments, std::optional<qint64>& expected) {
+    const qsizetype at = arguments.indexOf(QStringLiteral("--expect-count"));
+    if (at < 0)
+        return true;
+    long long count = 0;
+    if (at + 1 >= arguments.size() || !ParseCount(arguments[at + 1], count))
+        return false;
+    expected = count;
+    arguments.remove(at, 2);
+    return true;
+}
+
+int Init(const QString& directory, const QStringList& arguments) {
+    QStringList options = arguments;
+    std::optional<qint64> expected;
+    if (!TakeExpectedCount(options, expected))
+        return Usage(QStringLiteral("init: --expect-count takes the number of companies"));
     const bool force = options.contains(QStringLiteral("--force"));
     for (const QString& option : options)
         if (option != QStringLiteral("--force"))
             return Usage(QStringLiteral("init: unknown option %1").arg(option));
     if (OnServer(directory))
-        return InitServer(directory, force);
+        return InitServer(directory, force, expected);
     const QString path = dbfile::PathIn(directory);
     if (QFileInfo::exists(path)) {
         if (!force)
@@ -293,15 +349,45 @@ int Import(const QString& directory, const QStringList& arguments) {
 int Backup(const QString& directory, const QStringList& arguments) {
     if (arguments.size() != 1 || arguments[0].startsWith(QLatin1String("--")))
         return Usage(QStringLiteral("backup: give the file to copy to"));
-    if (OnServer(directory))
-        return Fail(QStringLiteral(
-            "the directory is on a server; back it up there, for example with pg_dump"));
-    const QString path = dbfile::PathIn(directory);
     db::Connection connection;
     if (const int failed = OpenExisting(connection, directory))
         return failed;
     dbfile::Backup(connection, arguments[0]);
-    std::fprintf(stderr, "copied %s to %s\n", qPrintable(path), qPrintable(arguments[0]));
+    std::fprintf(stderr, "copied %s to %s\n", qPrintable(Where(directory)),
+                 qPrintable(arguments[0]));
+    return 0;
+}
+
+int Restore(const QString& directory, const QStringList& arguments) {
+    QStringList rest = arguments;
+    std::optional<qint64> expected;
+    if (!TakeExpectedCount(rest, expected) || rest.size() != 1 ||
+        rest[0].startsWith(QLatin1String("--")))
+        return Usage(QStringLiteral("restore: give one backup file, and --expect-count N to "
+                                    "replace a server directory that holds N companies"));
+    const QString source = rest[0];
+    if (!QFileInfo(source).isFile())
+        return Fail(QStringLiteral("%1 is no file").arg(source));
+    if (!OnServer(directory)) {
+        const QString path = dbfile::PathIn(directory);
+        if (!QFileInfo(path).isFile())
+            return Fail(QStringLiteral("%1 does not exist; run orvandel-db init first").arg(path));
+        const QString kept = dbfile::RestoreFile(path, source);
+        std::fprintf(stderr, "restored %s from %s; the old file is %s\n", qPrintable(path),
+                     qPrintable(source), qPrintable(kept));
+        return 0;
+    }
+    db::Connection connection;
+    if (const int failed = OpenExisting(connection, directory))
+        return failed;
+    if (const int refused =
+            RefuseUnlessCounted(dbfile::CompanyCount(connection), expected, "restore"))
+        return refused;
+    if (dbfile::CompanyCount(connection) > 0)
+        BackUpBeforeReplacing(connection, directory, "restore");
+    dbfile::RestoreOnServer(connection, source);
+    std::fprintf(stderr, "restored the directory on the server from %s: %lld companies\n",
+                 qPrintable(source), static_cast<long long>(dbfile::CompanyCount(connection)));
     return 0;
 }
 
@@ -418,6 +504,8 @@ int main(int argc, char** argv) {
             return SysInfo(directory, arguments);
         if (command == QStringLiteral("backup"))
             return Backup(directory, arguments);
+        if (command == QStringLiteral("restore"))
+            return Restore(directory, arguments);
         if (command == QStringLiteral("check"))
             return Check(dbfile::PathIn(directory), arguments);
         if (command == QStringLiteral("where") && arguments.isEmpty()) {

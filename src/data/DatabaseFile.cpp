@@ -2,11 +2,14 @@
 
 #include "data/Connection.h"
 #include "data/Engine.h"
+#include "data/Query.h"
 #include "data/Schema.h"
 #include "data/ShipOwnerTable.h"
 #include "data/Transaction.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <memory>
 
 namespace dbfile {
 
@@ -109,12 +112,134 @@ void DropOnServer(db::Connection& connection) {
     transaction.commit();
 }
 
+namespace {
+
+constexpr qsizetype kRowsPerBatch = 2000;
+
+// Copies every company, ids included, from one open directory into another inside the caller's
+// transaction on the target; the rows are read by one statement, so they are of one moment.
+void CopyCompanies(db::Connection& from, db::Connection& to) {
+    const QStringList& columns = shipowner::Columns();
+    from.PrepareForQuery();
+    const std::unique_ptr<db::RowStream> rows =
+        from.engine().Query(db::From(shipowner::kTable).Select(columns).OrderBy(shipowner::kId));
+    QList<QVariantList> batch;
+    const auto flush = [&] {
+        to.engine().InsertRows(shipowner::kTable, columns, batch, shipowner::kId);
+        batch.clear();
+    };
+    while (rows->Next()) {
+        QVariantList row;
+        row.reserve(columns.size());
+        for (int i = 0; i < columns.size(); ++i)
+            row.append(rows->Value(i));
+        batch.append(row);
+        if (batch.size() == kRowsPerBatch)
+            flush();
+    }
+    if (!batch.isEmpty())
+        flush();
+}
+
+void KeepPrivate(const QString& path) {
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+} // namespace
+
+QString FreeName(const QString& name) {
+    QString path = name;
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = QStringLiteral("%1.%2").arg(name).arg(n);
+    return path;
+}
+
 void Backup(db::Connection& connection, const QString& target) {
+    if (QFileInfo::exists(target))
+        throw db::Error(db::ErrorKind::CannotOpen, QStringLiteral("%1 exists already").arg(target));
     db::Engine& engine = connection.engine();
-    if (!engine.CanBackUp())
-        throw db::Error(db::ErrorKind::Misuse,
-                        QStringLiteral("the directory is on a server; back it up there"));
-    engine.BackUp(target);
+    if (engine.CanBackUp()) {
+        engine.BackUp(target);
+        KeepPrivate(target);
+        return;
+    }
+    const QString partial = target + QStringLiteral(".partial");
+    QFile::remove(partial);
+    try {
+        db::Connection copy;
+        Create(copy, partial);
+        KeepPrivate(partial);
+        db::Transaction transaction(copy, db::Transaction::Begin::Immediate);
+        CopyCompanies(connection, copy);
+        transaction.commit();
+        copy.engine().Settle();
+    } catch (...) {
+        QFile::remove(partial);
+        throw;
+    }
+    if (!QFile::rename(partial, target)) {
+        QFile::remove(partial);
+        throw db::Error(db::ErrorKind::CannotOpen, QStringLiteral("cannot write %1").arg(target));
+    }
+}
+
+qint64 CompanyCount(db::Connection& connection) {
+    connection.PrepareForQuery();
+    const std::unique_ptr<db::RowStream> count =
+        connection.engine().Query(QStringLiteral("SELECT count(*) FROM ") + shipowner::kTable);
+    return count->Next() ? count->Value(0).toLongLong() : 0;
+}
+
+namespace {
+
+// A backup file, opened for reading only, checked to be a sound directory.
+void OpenBackup(db::Connection& backup, const QString& source) {
+    backup.OpenFile(source, kPassword, db::FileMode::ReadOnly);
+    Verify(backup);
+}
+
+} // namespace
+
+void RestoreOnServer(db::Connection& connection, const QString& source) {
+    db::Connection backup;
+    OpenBackup(backup, source);
+    db::Transaction transaction(connection, db::Transaction::Begin::Immediate);
+    connection.Execute(QStringLiteral("DELETE FROM ") + shipowner::kTable);
+    CopyCompanies(backup, connection);
+    transaction.commit();
+}
+
+QString RestoreFile(const QString& path, const QString& source) {
+    {
+        db::Connection backup;
+        OpenBackup(backup, source);
+    }
+    const QString partial = path + QStringLiteral(".restoring");
+    QFile::remove(partial);
+    if (!QFile::copy(source, partial))
+        throw db::Error(db::ErrorKind::CannotOpen,
+                        QStringLiteral("cannot copy %1 beside %2").arg(source, path));
+    KeepPrivate(partial);
+    const QString kept = FreeName(path + QStringLiteral(".before-restore"));
+    {
+        // Held alone until the files are swapped: no program opens the old file meanwhile.
+        db::Connection current;
+        try {
+            current.OpenFile(path, kPassword, db::FileMode::Alone);
+        } catch (...) {
+            QFile::remove(partial);
+            throw;
+        }
+        if (!QFile::rename(path, kept) || !QFile::rename(partial, path)) {
+            QFile::remove(partial);
+            throw db::Error(db::ErrorKind::CannotOpen,
+                            QStringLiteral("cannot put %1 in the place of %2").arg(source, path));
+        }
+    }
+    // The old file's log went with it when it was held alone; none may be replayed into the new.
+    QFile::remove(path + QStringLiteral("-wal"));
+    QFile::remove(path + QStringLiteral("-shm"));
+    return kept;
 }
 
 } // namespace dbfile

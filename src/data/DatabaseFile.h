@@ -45,8 +45,26 @@ void CreateOnServer(db::Connection& connection);
 // Removes the ship-owner table from the server, with every company in it.
 void DropOnServer(db::Connection& connection);
 
-// Copies the open store to `target` through the engine's own backup: a consistent copy, keyed as
-// the original, taken while other programs read and save. An existing target is refused.
+// Copies the directory the connection is open on, file or server, into a new directory file at
+// `target`, keyed as the program's own: a consistent copy (the file engine's online backup; on a
+// server the rows of one snapshot), taken while others read and save. The copy appears under its
+// name only when complete, readable by its owner only; an existing target is refused.
 void Backup(db::Connection& connection, const QString& target);
+
+// How many companies the directory holds.
+qint64 CompanyCount(db::Connection& connection);
+
+// Replaces every company of the directory on the server the connection is open on with those of
+// a directory file (a backup), keeping their ids, in one transaction; new ids come after the
+// highest. Throws, with nothing changed, when the file is no sound directory.
+void RestoreOnServer(db::Connection& connection, const QString& source);
+
+// Puts a directory file (a backup) in the place of the directory file at `path`, whose old
+// content is kept beside it (PATH.before-restore, the first free name), returned. Refused with an
+// Error of kind Busy, nothing changed, while another program has the file open.
+QString RestoreFile(const QString& path, const QString& source);
+
+// The first of NAME, NAME.2, NAME.3, ... that is free.
+QString FreeName(const QString& name);
 
 } // namespace dbfile

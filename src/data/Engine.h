@@ -21,7 +21,9 @@ inline const QString kServerSchemaTable = QStringLiteral("orvandel_schema");
 enum class FileMode {
     ReadOnly,  // nothing is written to the file or beside it, not even the journal mode
     ReadWrite, // an existing file, switched to a write-ahead log
-    Create     // as ReadWrite; a missing file is made, keyed, empty
+    Create,    // as ReadWrite; a missing file is made, keyed, empty
+    Alone      // as ReadWrite, refused (kind Busy) while another program has the file open, and
+               // then kept from every other program until closed
 };
 
 // The rows of one statement as the engine delivers them, one at a time. Next() moves to the
@@ -126,6 +128,9 @@ public:
     // A consistent copy, keyed as the original, taken while others read and save; it appears
     // under the target's name only when complete; an existing target is refused.
     virtual void BackUp(const QString& target);
+    // Leaves the store as one file with nothing beside it once this session ends (a copy to keep
+    // or to hand on); a server has nothing to do.
+    virtual void Settle() {}
     virtual bool CanCheckPages() const { return false; }
     // What is wrong with the store's pages, one sentence each; empty when they are sound.
     virtual QStringList CheckPages();

@@ -6,8 +6,10 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <fcntl.h>
 #include <memory>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace db {
 
@@ -38,6 +40,25 @@ void UseWriteAheadLog(sqlite3* handle) {
         throw Error(
             ErrorKind::CannotOpen,
             QStringLiteral("the file cannot keep a write-ahead log (journal mode %1)").arg(result));
+}
+
+// Whether another program has the file open. Every connection to a file with a write-ahead log
+// holds a shared lock on one byte of the shared-memory file beside it for as long as it is open
+// (the engine's "dead man switch", byte 128). Asked before this process opens the file: closing
+// the descriptor would drop this process's own locks on it.
+bool OpenElsewhere(const QString& path) {
+    const QByteArray shm = QFile::encodeName(path + QStringLiteral("-shm"));
+    const int fd = ::open(shm.constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return false; // no shared memory: no one has it open with a log
+    flock lock{};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 128;
+    lock.l_len = 1;
+    const bool held = fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    ::close(fd);
+    return held;
 }
 
 class SqliteRowStream : public RowStream {
@@ -119,6 +140,9 @@ SqliteEngine::SqliteEngine(const QString& path, const QString& password, FileMod
     if (QFileInfo(path).isDir())
         throw Error(ErrorKind::CannotOpen, QStringLiteral("%1 is a folder").arg(path));
     // One thread uses a connection: the engine's per-call mutex would only cost time.
+    if (mode == FileMode::Alone && OpenElsewhere(path))
+        throw Error(ErrorKind::Busy,
+                    QStringLiteral("%1 is open in another program; close it first").arg(path));
     const int access = mode == FileMode::ReadOnly ? SQLITE_OPEN_READONLY
                        : mode == FileMode::Create ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
                                                   : SQLITE_OPEN_READWRITE;
@@ -144,7 +168,12 @@ SqliteEngine::SqliteEngine(const QString& path, const QString& password, FileMod
     // The key is only checked when a page is read: probe once so that a refused key, a plain
     // file or one that is no database fails here.
     Exec(opened, QStringLiteral("SELECT count(*) FROM sqlite_master"));
-    if (mode != FileMode::ReadOnly) {
+    if (mode == FileMode::Alone) {
+        // No log left beside the file, and every other program kept out until this one closes.
+        Exec(opened, QStringLiteral("PRAGMA journal_mode=DELETE"));
+        Exec(opened, QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"));
+        Exec(opened, QStringLiteral("BEGIN EXCLUSIVE"));
+    } else if (mode != FileMode::ReadOnly) {
         UseWriteAheadLog(opened);
         Exec(opened, QStringLiteral("PRAGMA synchronous=FULL"));
     }
@@ -333,11 +362,17 @@ void SqliteEngine::BackUp(const QString& target) {
             QFile::remove(partial);
             ThrowSqliteError(copy.handle_, rc);
         }
+        copy.Settle();
     }
     if (!QFile::rename(partial, target)) {
         QFile::remove(partial);
         throw Error(ErrorKind::CannotOpen, QStringLiteral("cannot write %1").arg(target));
     }
+}
+
+void SqliteEngine::Settle() {
+    // Without the write-ahead log, the file holds everything and opens read-only on its own.
+    Exec(handle_, QStringLiteral("PRAGMA journal_mode=DELETE"));
 }
 
 QStringList SqliteEngine::CheckPages() {

@@ -39,6 +39,7 @@ public:
     void SetSchemaVersion(int version) override;
     bool CanBackUp() const override { return true; }
     void BackUp(const QString& target) override;
+    void Settle() override;
     bool CanCheckPages() const override { return true; }
     QStringList CheckPages() override;
 

@@ -7,11 +7,13 @@
 #include "platform/MsgBox.h"
 #include "screens/SmartNetXpButton.h"
 #include "screens/frminfo.h"
+#include "screens/frmwait.h"
 #include "session/modGeneral.h"
 #include "support/TestSupport.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 #include <QtTest>
 
 using platform::MsgBoxSeam::Taken;
@@ -68,6 +70,7 @@ private slots:
     void keysPressTheFocusedButton_data();
     void keysPressTheFocusedButton();
     void deskThatMayOnlyLookCannotSaveOrDelete();
+    void longWaitForALockShowsTheWaitBoxWhichStopsIt();
 
 private:
     void open(qint64 id);
@@ -82,6 +85,7 @@ private:
 
 void TestDetailScreen::initTestCase() {
     platform::SetUpApplication();
+    frmwait::Install();
     dir_.CreateDatabase(connection());
     connection().SetBusyTimeout(300);
     form_ = &frminfo::instance();
@@ -599,6 +603,48 @@ void TestDetailScreen::deskThatMayOnlyLookCannotSaveOrDelete() {
     open(id);
     QVERIFY(button("CmdQuery")->isEnabled() && button("SmartNetXpButton1")->isEnabled());
     QVERIFY(button("CmdQuery")->toolTip().isEmpty());
+}
+
+// A record held elsewhere for long: the wait box shows after a moment, and its button ends the
+// wait at once, with the typing kept and nothing stored.
+void TestDetailScreen::longWaitForALockShowsTheWaitBoxWhichStopsIt() {
+    const qint64 id = InsertCompany(connection(), FullRecord());
+    open(id);
+    box(14)->setText(QStringLiteral("等待时输入的电话"));
+    const QStringList typed = boxTexts();
+    db::Connection other;
+    dir_.OpenAnother(other);
+    db::Transaction held(other, db::Transaction::Begin::Immediate);
+    other.engine().LockRow(shipowner::kTable, QStringLiteral("id"), id);
+    connection().SetBusyTimeout(20000);
+    const auto usual = qScopeGuard([this] { connection().SetBusyTimeout(300); });
+    bool boxShown = false;
+    QTimer watcher;
+    watcher.setInterval(50);
+    connect(&watcher, &QTimer::timeout, this, [&] {
+        frmwait& wait = frmwait::instance();
+        if (wait.isVisible() && !boxShown) {
+            boxShown = true;
+            QTest::mouseClick(wait.findChild<SmartNetXpButton*>(QStringLiteral("CmdCancel")),
+                              Qt::LeftButton);
+        }
+    });
+    QElapsedTimer clock;
+    clock.start();
+    watcher.start();
+    QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
+    watcher.stop();
+    QVERIFY(boxShown);
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!frmwait::instance().isVisible());
+    const auto shown = Taken();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown[0].text.contains(OnServer() ? QStringLiteral("已停止等待数据库服务器")
+                                               : QStringLiteral("数据文件正被其他程序使用")),
+             qPrintable(shown[0].text));
+    QCOMPARE(boxTexts(), typed);
+    held.commit();
+    QCOMPARE(StoredValue(connection(), id, "tel").toString(), FullRecord().value("tel").toString());
 }
 
 QTEST_MAIN(TestDetailScreen)

@@ -1,5 +1,6 @@
 #include "data/Connection.h"
 #include "data/DbError.h"
+#include "data/Recordset.h"
 #include "data/ServerConfig.h"
 #include "platform/CommonControls.h"
 #include "platform/MsgBox.h"
@@ -7,14 +8,18 @@
 #include "screens/SmartNetXpButton.h"
 #include "screens/frminfo.h"
 #include "screens/frmquery.h"
+#include "screens/frmwait.h"
 #include "session/modGeneral.h"
 #include "support/TestSupport.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QtTest>
 #include <arpa/inet.h>
+#include <csignal>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -107,6 +112,8 @@ private slots:
     void serverStoppedWhileIdle();
     void serverThatNeverAnswersIsGivenUp_data();
     void serverThatNeverAnswersIsGivenUp();
+    void stalledBackendIsGivenUpWhileTheWindowsStayAlive_data();
+    void stalledBackendIsGivenUpWhileTheWindowsStayAlive();
 
 private:
     db::Connection& connection() { return modGeneral::dbConnection(); }
@@ -136,6 +143,7 @@ void TestServerLoss::initTestCase() {
     qputenv("ORVANDEL_TEST_ENGINE", "server");
     qputenv("ORVANDEL_TEST_SERVER", conninfo.toUtf8());
     platform::SetUpApplication();
+    frmwait::Install();
     dir_.CreateDatabase(connection());
     connection().Execute(QStringLiteral("INSERT INTO Orvandel (公司名称, 国家, tel, adrress) "
                                         "SELECT '远洋' || g, '希腊', g::text, "
@@ -398,6 +406,109 @@ void TestServerLoss::serverThatNeverAnswersIsGivenUp() {
     QVERIFY_THROWS_EXCEPTION(
         db::ServerLostError,
         connection.Open(serverconf::ServerConnectionString(conninfo), QString(), QString()));
+}
+
+void TestServerLoss::stalledBackendIsGivenUpWhileTheWindowsStayAlive_data() {
+    // What waits for the stalled server, and whether the user stops waiting or the limit passes.
+    QTest::addColumn<QString>("during");
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("save, limit") << "save" << false;
+    QTest::newRow("save, cancelled") << "save" << true;
+    QTest::newRow("fill, limit") << "fill" << false;
+}
+
+// The server process of this desk's session stops (as a hung server, or a cable pulled, leaves a
+// statement without an answer): the window is drawn and takes posted events throughout, a box
+// shows the wait, and the statement is given up at the limit or when the user says so.
+void TestServerLoss::stalledBackendIsGivenUpWhileTheWindowsStayAlive() {
+    QFETCH(QString, during);
+    QFETCH(bool, cancel);
+    const bool save = during == QLatin1String("save");
+    const qint64 id = InsertCompany(
+        connection(), {{QStringLiteral("公司名称"), "冻结前公司"}, {QStringLiteral("tel"), "111"}});
+    // A limit of 2.5 s on the server's side, so 3.5 s on this side.
+    connection().Close();
+    connection().Open(serverconf::ServerConnectionString(
+                          TestServer() + QStringLiteral(" options='-c statement_timeout=2500'")),
+                      QString(), QString());
+    const auto usual = qScopeGuard([this] {
+        connection().Close();
+        dir_.OpenAnother(connection());
+    });
+    constexpr qint64 kLimitMs = 3500;
+    QStringList typed;
+    if (save) {
+        openRecord(id);
+        box(14)->setText(QStringLiteral("222"));
+        typed = boxTexts();
+    } else {
+        showQuery();
+    }
+    db::Recordset backend;
+    backend.Open(QStringLiteral("SELECT pg_backend_pid() AS pid"), connection());
+    const pid_t pid = static_cast<pid_t>(backend.Field(QStringLiteral("pid")).toLongLong());
+    backend.Close();
+    QCOMPARE(::kill(pid, SIGSTOP), 0);
+    auto resumeBackend = qScopeGuard([pid] { ::kill(pid, SIGCONT); });
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastTick = 0;
+    qint64 longestGap = 0;
+    bool boxShown = false;
+    QTimer ticker;
+    ticker.setInterval(50);
+    connect(&ticker, &QTimer::timeout, this, [&] {
+        longestGap = qMax(longestGap, clock.elapsed() - lastTick);
+        lastTick = clock.elapsed();
+        frmwait& box = frmwait::instance();
+        if (box.isVisible() && !boxShown) {
+            boxShown = true;
+            QCOMPARE(box.findChild<QLabel*>(QStringLiteral("Label1"))->text(),
+                     QStringLiteral("正在等待服务器…"));
+            if (cancel)
+                QTest::mouseClick(box.findChild<SmartNetXpButton*>(QStringLiteral("CmdCancel")),
+                                  Qt::LeftButton);
+        }
+    });
+    ticker.start();
+    if (save)
+        clickSave();
+    else
+        runQuery(QString());
+    ticker.stop();
+    const qint64 took = clock.elapsed();
+
+    QVERIFY(boxShown);
+    QVERIFY(!frmwait::instance().isVisible());
+    QVERIFY2(longestGap < 200, qPrintable(QStringLiteral("%1 ms without events").arg(longestGap)));
+    if (cancel)
+        QVERIFY2(took < kLimitMs, qPrintable(QString::number(took)));
+    else
+        QVERIFY2(took >= kLimitMs && took < kLimitMs + 5000, qPrintable(QString::number(took)));
+    checkServerMessage(cancel ? QStringLiteral("已停止等待") : QStringLiteral("没有回应"));
+    if (save)
+        QCOMPARE(boxTexts(), typed);
+    else
+        QCOMPARE(grid_->Rows(), 1);
+
+    ::kill(pid, SIGCONT);
+    resumeBackend.dismiss();
+    // Nothing half-written, and the next statement connects anew and works.
+    db::Connection check;
+    dir_.OpenAnother(check);
+    QCOMPARE(StoredValue(check, id, QStringLiteral("tel")).toString(), QStringLiteral("111"));
+    if (save) {
+        clickSave();
+        const auto shown = Taken();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, QStringLiteral("修改成功"));
+        QCOMPARE(StoredValue(check, id, QStringLiteral("tel")).toString(), QStringLiteral("222"));
+    } else {
+        runQuery(QStringLiteral("冻结前公司"));
+        QCOMPARE(Taken().size(), 0);
+        QVERIFY(names().contains(QStringLiteral("冻结前公司")));
+    }
 }
 
 QTEST_MAIN(TestServerLoss)

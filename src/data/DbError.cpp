@@ -28,7 +28,7 @@ RowChangedError::RowChangedError(bool deleted)
       deleted_(deleted) {}
 
 ServerLostError::ServerLostError(const QString& message, const QString& engineCode,
-                                 bool duringCommit)
-    : Error(ErrorKind::ServerUnreachable, message, engineCode), duringCommit_(duringCommit) {}
+                                 bool duringCommit, ErrorKind kind)
+    : Error(kind, message, engineCode), duringCommit_(duringCommit) {}
 
 } // namespace db

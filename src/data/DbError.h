@@ -14,6 +14,8 @@ enum class ErrorKind {
     ReadOnly,           // the store takes no writes
     DiskFull,           // no room left for the write
     ServerUnreachable,  // the server went away, or does not take a connection
+    NoAnswer,           // the server did not answer within the limit; the connection was given up
+    Cancelled,          // the user stopped waiting for the server; the connection was given up
     AuthRefused,        // the server refused the login
     PasswordMissing,    // the server asks for a password that no password file gives
     PasswordInConfig,   // server.conf holds a password, which it must not
@@ -81,12 +83,14 @@ private:
     bool deleted_;
 };
 
-// The server went away, or does not take a new connection. When it went while a commit was on its
-// way, whether the changes were stored is not known.
+// The server went away, or does not take a new connection; or the program gave the connection up
+// (kind NoAnswer or Cancelled). When it went while a commit was on its way, whether the changes
+// were stored is not known.
 class ServerLostError : public Error {
 public:
     explicit ServerLostError(const QString& message, const QString& engineCode = QString(),
-                             bool duringCommit = false);
+                             bool duringCommit = false,
+                             ErrorKind kind = ErrorKind::ServerUnreachable);
     bool duringCommit() const { return duringCommit_; }
 
 private:

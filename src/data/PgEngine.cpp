@@ -2,12 +2,16 @@
 
 #include "data/DbError.h"
 #include "data/Query.h"
+#include "data/Wait.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSysInfo>
 #include <libpq-fe.h>
 #include <poll.h>
 #include <pwd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
@@ -142,21 +146,110 @@ private:
     std::vector<const char*> pointers_;
 };
 
+// How long the program waits for an answer before it gives the connection up: 15 s, or a little
+// more than the statement_timeout that the connection string's options give the server, so that a
+// server that answers cancels first. One server per process: the last one connected sets it.
+qint64 answerLimitMs = 15000;
+
+qint64 AnswerLimitFor(const QByteArray& conninfo) {
+    constexpr qint64 kDefault = 15000;
+    PQconninfoOption* options = PQconninfoParse(conninfo.constData(), nullptr);
+    if (options == nullptr)
+        return kDefault;
+    qint64 limit = kDefault;
+    for (PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
+        if (qstrcmp(option->keyword, "options") != 0 || option->val == nullptr)
+            continue;
+        const QRegularExpressionMatch match =
+            QRegularExpression(QStringLiteral("statement_timeout\\s*=\\s*(\\d+)"))
+                .match(QString::fromUtf8(option->val));
+        if (match.hasMatch() && match.captured(1).toLongLong() > 0)
+            limit = match.captured(1).toLongLong() + 1000;
+    }
+    PQconninfoFree(options);
+    return limit;
+}
+
+// Gives the connection up: the server ends whatever transaction it held when it next reads from
+// it, and the next statement connects anew. A user who stops waiting first asks the server to
+// cancel the statement, as a courtesy to it.
+void GiveUp(PGconn* conn, WaitAnswer answer) {
+    if (answer == WaitAnswer::Cancel) {
+        if (PGcancel* cancel = PQgetCancel(conn)) {
+            char error[256];
+            PQcancel(cancel, error, sizeof error);
+            PQfreeCancel(cancel);
+        }
+    }
+    shutdown(PQsocket(conn), SHUT_RDWR);
+    PQconsumeInput(conn); // sees the end of the connection
+}
+
+// Waits until the answer to what was sent can be read without blocking, giving the user interface
+// its turns meanwhile. False when the wait was given up, and the connection with it; `why` says
+// whether the user or the limit ended it.
+bool AwaitAnswer(PGconn* conn, WaitAnswer* why = nullptr) {
+    constexpr int kTurnMs = 20;
+    QElapsedTimer waited;
+    waited.start();
+    bool turned = false;
+    const auto done = qScopeGuard([&turned] {
+        if (turned)
+            WaitDone();
+    });
+    pollfd socket{PQsocket(conn), POLLIN, 0};
+    while (PQconsumeInput(conn) != 0 && PQisBusy(conn) != 0) {
+        poll(&socket, 1, kTurnMs);
+        turned = true;
+        const WaitAnswer answer = WaitTurn(waited.elapsed(), answerLimitMs, true);
+        if (answer != WaitAnswer::KeepWaiting) {
+            GiveUp(conn, answer);
+            if (why != nullptr)
+                *why = answer;
+            return false;
+        }
+    }
+    return true;
+}
+
+void AwaitAnswerOrThrow(PGconn* conn) {
+    WaitAnswer why = WaitAnswer::KeepWaiting;
+    if (AwaitAnswer(conn, &why))
+        return;
+    if (why == WaitAnswer::Cancel)
+        throw ServerLostError(QStringLiteral("stopped waiting for the server; the connection was "
+                                             "given up"),
+                              QString(), false, ErrorKind::Cancelled);
+    throw ServerLostError(QStringLiteral("the server did not answer within %1 ms; the "
+                                         "connection was given up")
+                              .arg(answerLimitMs),
+                          QString(), false, ErrorKind::NoAnswer);
+}
+
+// The results after the last one read; a wait given up leaves nothing to read.
+void Drain(PGconn* conn) {
+    while (AwaitAnswer(conn)) {
+        PGresult* rest = PQgetResult(conn);
+        if (rest == nullptr)
+            return;
+        PQclear(rest);
+    }
+}
+
 // Runs one statement to its end; the extended protocol refuses text with more than one.
 Result Run(PGconn* conn, const QString& sql, const QVariantList& values = {}) {
     const QByteArray text = sql.toUtf8();
     const Parameters parameters(values);
-    Result result(PQexecParams(conn, text.constData(), parameters.count(), nullptr,
-                               parameters.values(), nullptr, nullptr, 0));
+    if (PQsendQueryParams(conn, text.constData(), parameters.count(), nullptr, parameters.values(),
+                          nullptr, nullptr, 0) != 1)
+        ThrowConnectionError(conn);
+    AwaitAnswerOrThrow(conn);
+    Result result(PQgetResult(conn));
+    Drain(conn);
     const ExecStatusType status = PQresultStatus(result.get());
     if (result.get() == nullptr || (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK))
         ThrowResultError(conn, result.get());
     return Result(result.release());
-}
-
-void Drain(PGconn* conn) {
-    while (PGresult* rest = PQgetResult(conn))
-        PQclear(rest);
 }
 
 // A column name as the server stores an unquoted one: ASCII letters in lower case, other
@@ -232,6 +325,7 @@ public:
         }
         Send(sql, parameters);
         PQsetSingleRowMode(conn_);
+        AwaitAnswerOrThrow(conn_);
         meta_.reset(PQgetResult(conn_));
         switch (PQresultStatus(meta_.get())) {
         case PGRES_SINGLE_TUPLE:
@@ -282,6 +376,7 @@ public:
         if (batched_)
             return NextFromBatches();
         current_ = nullptr;
+        Await();
         row_.reset(PQgetResult(conn_));
         switch (PQresultStatus(row_.get())) {
         case PGRES_SINGLE_TUPLE:
@@ -361,6 +456,7 @@ private:
     PGresult* TakeBatch() {
         QElapsedTimer waited;
         waited.start();
+        Await();
         Result batch(PQgetResult(conn_));
         batchAhead_ = false;
         if (PQresultStatus(batch.get()) != PGRES_TUPLES_OK)
@@ -375,6 +471,16 @@ private:
                              : qMin(kLargestBatchRows, batchRows_ * 2);
         SendFetch(next);
         return batch.release();
+    }
+
+    // Waits for the next result; a wait given up ends the rows.
+    void Await() {
+        try {
+            AwaitAnswerOrThrow(conn_);
+        } catch (...) {
+            done_ = true;
+            throw;
+        }
     }
 
     void Finish() {
@@ -448,6 +554,7 @@ PgEngine::PgEngine(const QString& conninfo, int busyTimeoutMs) : busyTimeoutMs_(
     const char* values[] = {
         "10", "1", "10", "5", "3", "20000", info.constData(), "UTF8", desk.constData(), nullptr};
     conn_ = PQconnectdbParams(keywords, values, 1);
+    answerLimitMs = AnswerLimitFor(info);
     try {
         if (conn_ == nullptr)
             throw Error(ErrorKind::Other, QStringLiteral("out of memory"));
@@ -746,7 +853,7 @@ void PgEngine::Commit() {
         done.reset(Run(conn, QStringLiteral("COMMIT")).release());
     } catch (const ServerLostError& error) {
         // The server may have stored the changes just before it went.
-        throw ServerLostError(error.message(), error.engineCode(), true);
+        throw ServerLostError(error.message(), error.engineCode(), true, error.kind());
     }
     inTransaction_ = false;
     // A transaction that failed earlier answers COMMIT with ROLLBACK.

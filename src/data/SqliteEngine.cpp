@@ -3,6 +3,7 @@
 #include "data/DbError.h"
 #include "data/Query.h"
 #include "data/SqliteStatement.h"
+#include "data/Wait.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -135,7 +136,7 @@ QString OrderText(const db::Query& query) {
 
 SqliteEngine::SqliteEngine(const QString& path, const QString& password, FileMode mode,
                            int busyTimeoutMs)
-    : path_(path), password_(password) {
+    : path_(path), password_(password), busyTimeoutMs_(busyTimeoutMs) {
     // The engine would open a folder and fail only at the first read, as an input/output error.
     if (QFileInfo(path).isDir())
         throw Error(ErrorKind::CannotOpen, QStringLiteral("%1 is a folder").arg(path));
@@ -155,7 +156,7 @@ SqliteEngine::SqliteEngine(const QString& path, const QString& password, FileMod
     if (rc != SQLITE_OK)
         ThrowSqliteError(opened, rc);
     // Before the first read: a lock held elsewhere for a moment is waited for, as a save does.
-    sqlite3_busy_timeout(opened, busyTimeoutMs);
+    sqlite3_busy_handler(opened, &SqliteEngine::BusyTurn, this);
     if (!password.isEmpty()) {
         const QByteArray key = password.toUtf8();
         const int keyRc = sqlite3_key(opened, key.constData(), key.size());
@@ -313,7 +314,7 @@ void SqliteEngine::Rollback() {
 }
 
 void SqliteEngine::SetBusyTimeout(int milliseconds) {
-    sqlite3_busy_timeout(handle_, milliseconds);
+    busyTimeoutMs_ = milliseconds;
 }
 
 std::optional<QStringList> SqliteEngine::TableColumns(const QString& table) {
@@ -368,6 +369,24 @@ void SqliteEngine::BackUp(const QString& target) {
         QFile::remove(partial);
         throw Error(ErrorKind::CannotOpen, QStringLiteral("cannot write %1").arg(target));
     }
+}
+
+int SqliteEngine::BusyTurn(void* engine, int tries) {
+    auto* self = static_cast<SqliteEngine*>(engine);
+    if (tries == 0)
+        self->busySince_.start();
+    const qint64 waited = self->busySince_.elapsed();
+    if (waited >= self->busyTimeoutMs_) {
+        WaitDone();
+        return 0; // the lock is reported as busy
+    }
+    // The file's own limit is the busy time; the user may still stop sooner.
+    if (WaitTurn(waited, 0, false) != WaitAnswer::KeepWaiting) {
+        WaitDone();
+        return 0;
+    }
+    sqlite3_sleep(5);
+    return 1;
 }
 
 void SqliteEngine::Settle() {

@@ -2,6 +2,8 @@
 
 #include "data/Engine.h"
 
+#include <QElapsedTimer>
+
 struct sqlite3;
 
 namespace db {
@@ -49,9 +51,15 @@ public:
     static QString DeleteText(const db::Query& query);
 
 private:
+    // The engine's busy handler: waits out a lock held elsewhere for the busy time, giving the
+    // user interface its turns meanwhile.
+    static int BusyTurn(void* engine, int tries);
+
     sqlite3* handle_ = nullptr;
     QString path_;
     QString password_; // a backup is keyed as the original
+    int busyTimeoutMs_;
+    QElapsedTimer busySince_;
 };
 
 } // namespace db

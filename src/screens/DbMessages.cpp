@@ -17,6 +17,13 @@ QString OnServer(const db::Error& error, const QString& server) {
         return QStringLiteral("无法连接数据库服务器 %1，或者连接已中断。"
                               "请检查网络和服务器是否正常，稍后再试。")
             .arg(server);
+    case ErrorKind::NoAnswer:
+        return QStringLiteral("数据库服务器 %1 在规定的时间内没有回应，已放弃等待。"
+                              "下一次操作会重新连接服务器。")
+            .arg(server);
+    case ErrorKind::Cancelled:
+        return QStringLiteral("已停止等待数据库服务器 %1。下一次操作会重新连接服务器。")
+            .arg(server);
     case ErrorKind::AuthRefused:
         return QStringLiteral("数据库服务器 %1 拒绝了登录，请与管理员核对用户名和密码。")
             .arg(server);

@@ -9,6 +9,7 @@
 #include "platform/MsgBox.h"
 #include "platform/SystemDirectory.h"
 #include "screens/DbMessages.h"
+#include "screens/frmwait.h"
 #include "session/modGeneral.h"
 #include "shell/frmsplash.h"
 
@@ -54,6 +55,8 @@ QString StartupMessage(const std::exception& error, const QString& server) {
 bool Main() {
     QString server; // the server's host and database, when server.conf names one
     try {
+        // A statement that waits for the server long keeps the windows drawn and shows it.
+        frmwait::Install();
         systemDir = ReadSystemDirectory();
         // server.conf in the system directory points this desk at a shared server.
         if (serverconf::Exists(systemDir))
@@ -69,7 +72,8 @@ bool Main() {
         const auto* failure = dynamic_cast<const db::Error*>(&error);
         std::fprintf(stderr, "orvandel: cannot start: %s\n",
                      failure != nullptr ? qPrintable(failure->details()) : error.what());
-        platform::MsgBox(StartupMessage(error, server), 16, QStringLiteral("数据处理"));
+        platform::MsgBox(StartupMessage(error, server), platform::vbCritical,
+                         QStringLiteral("数据处理"));
         return false;
     }
 }

@@ -39,10 +39,35 @@ QByteArray ReadBytes(const QString& path) {
 }
 
 // The directory file's bytes with everything committed in it: the write-ahead log is copied
-// into the file first, so that a write that was committed shows.
+// into the file first, so that a write that was committed shows. A server has no file of ours:
+// there the stored rows, compared beside this, say it all.
 QByteArray DirectoryBytes(db::Connection& connection, const QString& path) {
+    if (connection.IsServer())
+        return QByteArray();
     connection.Execute(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     return ReadBytes(path);
+}
+
+// Makes the store refuse a company named "refused" when it is written, and no more.
+void RefuseCompaniesNamedRefused(db::Connection& connection, bool refuse) {
+    if (!connection.IsServer()) {
+        connection.Execute(refuse ? QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON "
+                                                   "Orvandel WHEN NEW.公司名称 = 'refused' BEGIN "
+                                                   "SELECT RAISE(ABORT, 'refused by the store'); "
+                                                   "END")
+                                  : QStringLiteral("DROP TRIGGER refuse"));
+        return;
+    }
+    if (!refuse) {
+        connection.Execute(QStringLiteral("DROP TRIGGER refuse ON Orvandel"));
+        return;
+    }
+    connection.Execute(QStringLiteral("CREATE OR REPLACE FUNCTION refuse() RETURNS trigger "
+                                      "LANGUAGE plpgsql AS $$BEGIN RAISE EXCEPTION 'refused by "
+                                      "the store'; END$$"));
+    connection.Execute(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON Orvandel FOR EACH "
+                                      "ROW WHEN (NEW.公司名称 = 'refused') EXECUTE FUNCTION "
+                                      "refuse()"));
 }
 
 void WriteBytes(const QString& path, const QByteArray& bytes) {
@@ -98,6 +123,8 @@ private slots:
     void excelFileAsAReaderSeesIt();
     void failedExportLeavesTheOldFile();
     void toolCommands();
+    void progressClimbsToAHundredOnce();
+    void importHoldsTheWriteLockFromItsStart();
 };
 
 void TestExchange::csvBytes() {
@@ -335,9 +362,7 @@ void TestExchange::storeFailureWritesNothing() {
     dir.CreateDatabase(connection);
     FillAwkwardDirectory(connection);
     // The store refuses the last row only when it is written.
-    connection.Execute(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON Orvandel WHEN "
-                                      "NEW.公司名称 = 'refused' BEGIN SELECT RAISE(ABORT, "
-                                      "'refused by the store'); END"));
+    RefuseCompaniesNamedRefused(connection, true);
     const QString csv = QDir(dir.path()).filePath(QStringLiteral("refused.csv"));
     WriteBytes(csv, "id,公司名称\n3,changed\n,new\n,refused\n");
     const QByteArray before = DirectoryBytes(connection, dir.databasePath());
@@ -346,7 +371,7 @@ void TestExchange::storeFailureWritesNothing() {
     QCOMPARE(StoredRows(connection), rowsBefore);
     QCOMPARE(DirectoryBytes(connection, dir.databasePath()), before);
     // The connection is usable afterwards: no transaction was left open.
-    connection.Execute(QStringLiteral("DROP TRIGGER refuse"));
+    RefuseCompaniesNamedRefused(connection, false);
     QCOMPARE(Import(connection, csv).added, 2);
 }
 
@@ -443,7 +468,8 @@ void TestExchange::failedExportLeavesTheOldFile() {
     // The open directory file's own log files are not the export's.
     left.removeAll(QStringLiteral("shipall.bcd-wal"));
     left.removeAll(QStringLiteral("shipall.bcd-shm"));
-    QCOMPARE(left, (QStringList{"keep.xlsx", "shipall.bcd"}));
+    QCOMPARE(left,
+             (QStringList{"keep.xlsx", connection.IsServer() ? "server.conf" : "shipall.bcd"}));
 
     const QString missing = QDir(dir.path()).filePath(QStringLiteral("no/such/folder/x.csv"));
     QVERIFY_THROWS_EXCEPTION(
@@ -488,8 +514,68 @@ void TestExchange::toolCommands() {
     QCOMPARE(run.exitCode, 0);
     QVERIFY(run.out.startsWith(QLatin1String("added 1 and updated 0 companies")));
     db::Connection connection;
-    connection.OpenFile(dir.databasePath(), QStringLiteral("quarvelmix"));
+    dir.OpenAnother(connection);
     QCOMPARE(RowCount(connection), 4);
+}
+
+namespace {
+// A file of new companies (no ids) that fills more than one of the import's slices of rows.
+QString ManyNewCompanies(const SystemDirFixture& dir) {
+    const QString csv = QDir(dir.path()).filePath(QStringLiteral("many.csv"));
+    QByteArray text("公司名称,Tank_No\n");
+    for (int i = 0; i < 4500; ++i)
+        text += "company " + QByteArray::number(i) + "," + QByteArray::number(i) + "\n";
+    WriteBytes(csv, text);
+    return csv;
+}
+} // namespace
+
+void TestExchange::progressClimbsToAHundredOnce() {
+    SystemDirFixture dir;
+    db::Connection connection;
+    dir.CreateDatabase(connection);
+    QList<int> reported;
+    exchange::ImportOptions options;
+    options.progress = [&reported](int percent) { reported << percent; };
+    QCOMPARE(exchange::ImportCsv(connection, ManyNewCompanies(dir), options).added, 4500);
+    QVERIFY(!reported.isEmpty());
+    for (int i = 0; i < reported.size(); ++i) {
+        QVERIFY2(reported[i] >= 0 && reported[i] <= 100, qPrintable(QString::number(reported[i])));
+        if (i > 0)
+            QVERIFY2(reported[i] > reported[i - 1], "the percentage went back or stood still");
+    }
+    QCOMPARE(reported.last(), 100);
+}
+
+// From the first moment of an import another writer waits, so that the ids the import found stored
+// stay so until it ends.
+void TestExchange::importHoldsTheWriteLockFromItsStart() {
+    SystemDirFixture dir;
+    db::Connection connection;
+    dir.CreateDatabase(connection);
+    if (connection.IsServer())
+        QSKIP("a server locks the rows a save writes, not the whole directory");
+    db::Connection other;
+    dir.OpenAnother(other);
+    other.SetBusyTimeout(0);
+    bool tried = false;
+    QString refusal;
+    exchange::ImportOptions options;
+    options.progress = [&](int) {
+        if (tried)
+            return;
+        tried = true; // at the first report, while the file is still being read
+        try {
+            InsertCompany(other, {{QStringLiteral("公司名称"), QStringLiteral("meanwhile")}});
+        } catch (const db::Error& error) {
+            refusal = error.details();
+            QCOMPARE(int(error.kind()), int(db::ErrorKind::Busy));
+        }
+    };
+    QCOMPARE(exchange::ImportCsv(connection, ManyNewCompanies(dir), options).added, 4500);
+    QVERIFY(tried);
+    QVERIFY2(!refusal.isEmpty(), "another writer wrote while the import read its file");
+    QCOMPARE(RowCount(connection), 4500);
 }
 
 QTEST_GUILESS_MAIN(TestExchange)

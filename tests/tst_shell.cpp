@@ -39,6 +39,21 @@ char* toString(const AtTick& state) {
 }
 } // namespace
 
+// Notes when the pointer leaves a widget.
+class LeaveWatch : public QObject {
+public:
+    explicit LeaveWatch(QWidget* widget) : widget_(widget) { widget_->installEventFilter(this); }
+    ~LeaveWatch() override { widget_->removeEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        seen = seen || event->type() == QEvent::Leave;
+        return false;
+    }
+    bool seen = false;
+
+private:
+    QWidget* widget_;
+};
+
 class TestShell : public QObject {
     Q_OBJECT
 private slots:
@@ -125,9 +140,10 @@ void TestShell::hoverHighlightsTheLastLabelPassed() {
     QCOMPARE(menuLabel(2)->font().pixelSize(), highlight);
     QVERIFY(menuLabel(2)->width() > plainSize.width());
     QCOMPARE(menuLabel(2)->pos(), QPoint(69, 250)); // grows right and down only
-    // Off the menu onto the pictures: the label stays highlighted.
+    // Off the menu onto the pictures: once the label has been left, it stays highlighted.
+    LeaveWatch left(menuLabel(2));
     QTest::mouseMove(main_, QPoint(500, 300));
-    QTest::qWait(50);
+    QTRY_VERIFY(left.seen);
     QCOMPARE(menuLabel(2)->palette().color(QPalette::WindowText), QColor(0, 0, 255));
     QCOMPARE(menuLabel(2)->font().pixelSize(), highlight);
     QCOMPARE(menuLabel(2)->focusPolicy(), Qt::NoFocus);

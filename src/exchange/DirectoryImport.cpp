@@ -40,7 +40,8 @@ public:
     void Done(qint64 part, qint64 whole) {
         if (!report_ || whole <= 0)
             return;
-        const int percent = from_ + static_cast<int>((to_ - from_) * part / whole);
+        const int percent =
+            from_ + static_cast<int>((to_ - from_) * qBound<qint64>(0, part, whole) / whole);
         if (percent != last_)
             report_(last_ = percent);
     }
@@ -284,7 +285,7 @@ public:
         for (qsizetype first = 0; first < withoutId_.size(); first += kSlice) {
             Engine().InsertRows(shipowner::kTable, columns_, withoutId_.mid(first, kSlice),
                                 shipowner::kId);
-            progress(first + kSlice, withoutId_.size());
+            progress(qMin(first + kSlice, withoutId_.size()), withoutId_.size());
         }
         withoutId_.clear();
     }

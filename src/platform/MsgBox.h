@@ -19,9 +19,23 @@ enum MsgBoxAnswer {
     vbNo = 7
 };
 
-// Styles: 0 OK, 1 OK/Cancel, 2 Abort/Retry/Ignore, 3 Yes/No/Cancel, 4 Yes/No, 5 Retry/Cancel;
-// plus 16 critical, 32 question, 48 warning, 64 information icon. An empty title means "Orvandel".
-int MsgBox(const QString& text, int style = 0, const QString& title = QString());
+// Styles, as the Windows message box numbers them: the buttons, plus one icon.
+enum MsgBoxStyle {
+    vbOKOnly = 0,
+    vbOKCancel = 1,
+    vbAbortRetryIgnore = 2,
+    vbYesNoCancel = 3,
+    vbYesNo = 4,
+    vbRetryCancel = 5,
+    vbCritical = 16,
+    vbQuestion = 32,
+    vbExclamation = 48,
+    vbInformation = 64
+};
+
+// A style is buttons plus an icon: vbCritical, or vbYesNo | vbQuestion. An empty title means
+// "Orvandel".
+int MsgBox(const QString& text, int style = vbOKOnly, const QString& title = QString());
 
 // The seam through which tests answer message boxes instead of racing a modal dialog.
 namespace MsgBoxSeam {

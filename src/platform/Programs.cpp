@@ -27,10 +27,22 @@ bool IsOrdinaryFile(const QString& path) {
     return info.isFile() && info.isReadable() && !info.fileName().startsWith(QLatin1Char('.'));
 }
 
+namespace {
+QStringList& Started() {
+    static QStringList started;
+    return started;
+}
+} // namespace
+
 bool StartProgram(const QString& path) {
-    if (path.isEmpty())
+    if (path.isEmpty() || !QProcess::startDetached(path, QStringList()))
         return false;
-    return QProcess::startDetached(path, QStringList());
+    Started().append(path);
+    return true;
+}
+
+QStringList StartedPrograms() {
+    return Started();
 }
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace platform {
 
@@ -15,5 +16,8 @@ bool IsOrdinaryFile(const QString& path);
 // Starts the program at path on its own, without arguments or a shell, and does not wait for it.
 // False when the path names nothing that can be started.
 bool StartProgram(const QString& path);
+// Every program StartProgram started, oldest first: what a check of the launcher counts on, as
+// the started programs run on their own.
+QStringList StartedPrograms();
 
 } // namespace platform

@@ -77,8 +77,8 @@ QString LabelOf(const QString& column) {
 
 void ReportFailure(const QString& what, const db::Error& error) {
     std::fprintf(stderr, "orvandel: %s\n", qPrintable(error.details()));
-    platform::MsgBox(what + DbFailureReason(error, modGeneral::dbConnection().ServerName()), 16,
-                     kTitle);
+    platform::MsgBox(what + DbFailureReason(error, modGeneral::dbConnection().ServerName()),
+                     platform::vbCritical, kTitle);
 }
 
 // The texts the boxes show for the current row of a result set.
@@ -205,8 +205,8 @@ void frminfo::CmdQuery_Click() {
         rs.Update();
         loaded_ = RowTexts(rs);
         // Update has committed: the row is on disk before the user is told so.
-        platform::MsgBox(shipId == -1 ? QStringLiteral("增加成功") : QStringLiteral("修改成功"), 64,
-                         kTitle);
+        platform::MsgBox(shipId == -1 ? QStringLiteral("增加成功") : QStringLiteral("修改成功"),
+                         platform::vbInformation, kTitle);
         shipId = rs.Field(QStringLiteral("id")).toLongLong();
         CmdQuery->SetCaption(kChangeCaption);
         rs.Close();
@@ -219,7 +219,7 @@ void frminfo::CmdQuery_Click() {
                 : QString();
         platform::MsgBox(QStringLiteral("“%1”只能填写%2整数，或者留空。信息未保存。")
                              .arg(LabelOf(error.column()), range),
-                         16, kTitle);
+                         platform::vbCritical, kTitle);
     } catch (const db::ServerLostError& error) {
         ReportFailure(error.duringCommit() ? QStringLiteral("无法确认是否保存成功：")
                                            : QStringLiteral("保存失败，信息未保存："),
@@ -233,12 +233,12 @@ void frminfo::ReportChangedElsewhere(bool deleted) {
     if (!deleted) {
         platform::MsgBox(QStringLiteral("这条信息在您打开之后已被其他人修改，信息未保存。"
                                         "请重新打开这条信息，查看修改后的内容。"),
-                         16, kTitle);
+                         platform::vbCritical, kTitle);
         return;
     }
     platform::MsgBox(QStringLiteral("这条信息在您打开之后已被其他人删除，信息未保存。"
                                     "再按“增加”可将它作为新信息保存。"),
-                     16, kTitle);
+                     platform::vbCritical, kTitle);
     loaded_.reset();
     shipId = -1;
     CmdQuery->SetCaption(kAddCaption);
@@ -247,7 +247,8 @@ void frminfo::ReportChangedElsewhere(bool deleted) {
 void frminfo::SmartNetXpButton1_Click() {
     if (shipId == -1)
         return;
-    if (platform::MsgBox(QStringLiteral("是否要删除当前信息？"), 4, kTitle) != platform::vbYes)
+    if (platform::MsgBox(QStringLiteral("是否要删除当前信息？"), platform::vbYesNo, kTitle) !=
+        platform::vbYes)
         return;
     try {
         modGeneral::dbConnection().Delete(shipowner::RecordQuery(shipId));

@@ -11,6 +11,7 @@
 #include "platform/MsgBox.h"
 #include "platform/Pictures.h"
 #include "platform/Twips.h"
+#include "platform/WaitCursor.h"
 #include "screens/DbMessages.h"
 #include "screens/ResultGrid.h"
 #include "screens/SmartNetXpButton.h"
@@ -71,7 +72,7 @@ void ReportServerLost(const db::ServerLostError& error) {
     std::fprintf(stderr, "orvandel: %s\n", qPrintable(error.message()));
     platform::MsgBox(QStringLiteral("查询未完成：") +
                          DbFailureReason(error, modGeneral::dbConnection().ServerName()),
-                     16, QStringLiteral("提示:"));
+                     platform::vbCritical, QStringLiteral("提示:"));
 }
 
 } // namespace
@@ -289,8 +290,8 @@ void frmquery::ExportQueryResult() {
     if (!path.endsWith(suffix, Qt::CaseInsensitive))
         path += suffix;
     QString failure;
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     try {
+        const platform::WaitCursor busy;
         exchange::ExportCompanies(modGeneral::dbConnection(), ids, path,
                                   excel ? exchange::FileFormat::Xlsx : exchange::FileFormat::Csv);
     } catch (const exchange::FileError& error) {
@@ -305,9 +306,8 @@ void frmquery::ExportQueryResult() {
         failure = QStringLiteral("导出失败：无法读取数据库中的船东信息。");
         std::fprintf(stderr, "orvandel: export: %s\n", qPrintable(error.message()));
     }
-    QGuiApplication::restoreOverrideCursor();
     if (!failure.isEmpty())
-        platform::MsgBox(failure, 16, QStringLiteral("提示:"));
+        platform::MsgBox(failure, platform::vbCritical, QStringLiteral("提示:"));
 }
 
 void frmquery::closeEvent(QCloseEvent* event) {

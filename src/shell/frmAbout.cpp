@@ -133,7 +133,8 @@ void frmAbout::StartSysInfo() {
         if (!platform::StartProgram(path))
             throw std::runtime_error("the tool cannot be started");
     } catch (const std::exception&) {
-        platform::MsgBox(QStringLiteral("此时系统信息不可用"), 0, platform::kApplicationTitle);
+        platform::MsgBox(QStringLiteral("此时系统信息不可用"), platform::vbOKOnly,
+                         platform::kApplicationTitle);
     }
 }
 

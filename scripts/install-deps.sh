@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins qt6-translations-l10n
   libfontconfig-dev libxcb1-dev
   libsqlcipher-dev sqlcipher
-  postgresql libpq-dev
+  postgresql libpq-dev openssl
   libcsv-dev libxlsxwriter-dev python3-openpyxl
   fonts-arphic-uming fonts-arphic-ukai fonts-liberation
   xvfb xauth xdotool x11-utils imagemagick

@@ -35,48 +35,6 @@ constexpr qint64 kHaltAtRow = 100;
 const QStringList kMarked = {"回港三号", "回港二号", "回港一号"}; // newest first
 const QString kServerWords = QStringLiteral("数据库服务器");
 
-// Runs the test server script; false, with its error output, when it failed.
-bool RunServerScript(const QStringList& arguments, QString* output) {
-    QProcess script;
-    script.start(QStringLiteral("bash"),
-                 QStringList{QStringLiteral(ORVANDEL_TEST_SERVER_SCRIPT)} + arguments);
-    const bool finished = script.waitForFinished(120000);
-    *output = QString::fromUtf8(script.readAllStandardOutput()).trimmed();
-    const QString errors = QString::fromUtf8(script.readAllStandardError());
-    if (finished && script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0)
-        return true;
-    *output = arguments.join(QLatin1Char(' ')) + QStringLiteral(" failed: ") + errors;
-    return false;
-}
-
-// A PostgreSQL server of this suite's own: stopping it leaves the other suites' server alone.
-class PrivateServer {
-public:
-    ~PrivateServer() {
-        QString output;
-        if (!conninfo_.isEmpty())
-            RunServerScript({QStringLiteral("stop"), dir_.path()}, &output);
-    }
-    // Starts it and returns its connection string; on failure, the script's error.
-    bool Start(QString* result) {
-        if (!RunServerScript({QStringLiteral("start"), dir_.path()}, result))
-            return false;
-        conninfo_ = *result;
-        return true;
-    }
-    // Stops it, or waits until a stop already under way is done; the data stays.
-    bool Halt(const QString& mode, QString* error) {
-        return RunServerScript({QStringLiteral("halt"), dir_.path(), mode}, error);
-    }
-    bool Resume(QString* error) {
-        return RunServerScript({QStringLiteral("resume"), dir_.path()}, error);
-    }
-
-private:
-    QTemporaryDir dir_;
-    QString conninfo_;
-};
-
 // A trigger that stops the server from inside a save: during the statement that stores the row
 // ("store"), or when the commit runs the deferred check ("commit"). The backend then waits to be
 // ended, so the save can never complete.

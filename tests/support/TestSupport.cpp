@@ -103,6 +103,43 @@ qint64 RowCount(db::Connection& connection) {
     return count.Field(QStringLiteral("n")).toLongLong();
 }
 
+namespace {
+// Runs the test server script; false, with its error output, when it failed.
+bool RunServerScript(const QStringList& arguments, QString* output) {
+    QProcess script;
+    script.start(QStringLiteral("bash"),
+                 QStringList{QStringLiteral(ORVANDEL_TEST_SERVER_SCRIPT)} + arguments);
+    const bool finished = script.waitForFinished(120000);
+    *output = QString::fromUtf8(script.readAllStandardOutput()).trimmed();
+    const QString errors = QString::fromUtf8(script.readAllStandardError());
+    if (finished && script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0)
+        return true;
+    *output = arguments.join(QLatin1Char(' ')) + QStringLiteral(" failed: ") + errors;
+    return false;
+}
+} // namespace
+
+PrivateServer::~PrivateServer() {
+    QString output;
+    if (!conninfo_.isEmpty())
+        RunServerScript({QStringLiteral("stop"), dir_.path()}, &output);
+}
+
+bool PrivateServer::Start(QString* result) {
+    if (!RunServerScript({QStringLiteral("start"), dir_.path()}, result))
+        return false;
+    conninfo_ = *result;
+    return true;
+}
+
+bool PrivateServer::Halt(const QString& mode, QString* error) {
+    return RunServerScript({QStringLiteral("halt"), dir_.path(), mode}, error);
+}
+
+bool PrivateServer::Resume(QString* error) {
+    return RunServerScript({QStringLiteral("resume"), dir_.path()}, error);
+}
+
 void FillTheDisk(db::Connection& connection) {
     connection.Execute(QStringLiteral("VACUUM")); // no free pages left to reuse
     db::Recordset pages;

@@ -55,6 +55,27 @@ private:
     QByteArray previous_;
 };
 
+// A PostgreSQL server of a suite's own, started by the test server script: stopping it, or
+// changing its settings, leaves the other suites' server alone. Stopped and removed when it goes.
+class PrivateServer {
+public:
+    PrivateServer() = default;
+    ~PrivateServer();
+    PrivateServer(const PrivateServer&) = delete;
+    PrivateServer& operator=(const PrivateServer&) = delete;
+    // Starts it and returns its connection string; on failure, the script's error.
+    bool Start(QString* result);
+    // Stops it, or waits until a stop already under way is done; the data stays.
+    bool Halt(const QString& mode, QString* error);
+    bool Resume(QString* error);
+    // The folder of its data, logs and socket.
+    QString path() const { return dir_.path(); }
+
+private:
+    QTemporaryDir dir_;
+    QString conninfo_;
+};
+
 // Adds one company with the given column values (other columns null) and returns its id.
 qint64 InsertCompany(db::Connection& connection, const QMap<QString, QVariant>& values);
 // Reads one column of one row straight from the table, for checking what was stored.

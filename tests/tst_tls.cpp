@@ -1,7 +1,8 @@
-// Encrypted connections to an office server: a certificate authority of the test's own, a server
-// certificate for localhost signed by it, and a server of this suite's own with TLS on. A desk that
-// checks the certificate (sslmode=verify-full) connects encrypted; a wrong authority or a wrong
-// name is refused with the certificate's reason, and the tool writes no server.conf for them.
+// Encrypted connections and logins to an office server: a certificate authority of the test's own,
+// a server certificate for localhost signed by it, and a server of this suite's own with TLS on. A
+// desk that checks the certificate (sslmode=verify-full) connects encrypted; a wrong authority or a
+// wrong name is refused with the certificate's reason, and the tool writes no server.conf for
+// them. A login whose password no password file gives is told apart from a refused one.
 #include "data/Connection.h"
 #include "data/DbError.h"
 #include "data/Recordset.h"
@@ -42,6 +43,7 @@ private slots:
     void certificateThatDoesNotHoldIsRefused_data();
     void certificateThatDoesNotHoldIsRefused();
     void toolWritesServerConfOnlyForACertificateThatHolds();
+    void loginWithoutItsPasswordIsToldApart();
 
 private:
     // Makes a key and a certificate in the folder: self-signed (an authority), or signed by the
@@ -177,6 +179,55 @@ void TestTls::toolWritesServerConfOnlyForACertificateThatHolds() {
     QFile file(conf);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(file.readAll()).trimmed(), good);
+}
+
+// A role that must give a password, on a desk whose password file does not hold it: told apart
+// from a refused login, so that the message can say where the password belongs.
+void TestTls::loginWithoutItsPasswordIsToldApart() {
+    QString conninfo =
+        QStringLiteral("host=127.0.0.1 port=%1 user=orvandel dbname=orvandel_test").arg(port_);
+    {
+        db::Connection admin;
+        admin.Open(serverconf::ServerConnectionString(conninfo), QString(), QString());
+        admin.Execute(QStringLiteral("DO $$BEGIN CREATE ROLE orvandel_clerk LOGIN PASSWORD "
+                                     "'secret'; EXCEPTION WHEN duplicate_object THEN NULL; END$$"));
+        // The first matching line of the server's access rules asks this role for a password.
+        QFile rules(server_.path() + QStringLiteral("/data/pg_hba.conf"));
+        QVERIFY(rules.open(QIODevice::ReadOnly));
+        const QByteArray old = rules.readAll();
+        rules.close();
+        QVERIFY(rules.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        rules.write("host all orvandel_clerk 127.0.0.1/32 scram-sha-256\n" + old);
+        rules.close();
+        QCOMPARE(ValueOfOneRow(admin, QStringLiteral("SELECT pg_reload_conf()")),
+                 QStringLiteral("t"));
+    }
+    qputenv("PGPASSFILE", files_.filePath("no-such-pgpass").toUtf8());
+    const auto restore = qScopeGuard([] { qunsetenv("PGPASSFILE"); });
+    const QString clerk = QStringLiteral("host=127.0.0.1 port=%1 user=orvandel_clerk "
+                                         "dbname=orvandel_test")
+                              .arg(port_);
+    // The reload is read by new connections a moment later.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            try {
+                db::Connection desk;
+                desk.Open(serverconf::ServerConnectionString(clerk), QString(), QString());
+                return false;
+            } catch (const db::Error& error) {
+                return error.kind() == db::ErrorKind::PasswordMissing;
+            }
+        }(),
+        30000);
+    // With the wrong password it is a refused login.
+    try {
+        db::Connection desk;
+        desk.Open(serverconf::ServerConnectionString(clerk + QStringLiteral(" password=wrong")),
+                  QString(), QString());
+        QFAIL("a wrong password was taken");
+    } catch (const db::Error& error) {
+        QCOMPARE(int(error.kind()), int(db::ErrorKind::AuthRefused));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestTls)

@@ -17,8 +17,8 @@
 //   query       the whole RunQuery: fill and column sizing
 //   read        the engine's own read of the same rows, turning their five texts into QString:
 //               the file's library stepping the statement; on the server libpq sending the same
-//               statement text the server engine sends (after its `like` rewrite) and taking
-//               the rows one by one (single-row mode), as a fill that streams must
+//               statement and bound values the server engine sends and taking the rows one by
+//               one (single-row mode), as a fill that streams must
 //   ratio       query / read, the median of the ratios of each turn
 //   over        query - read: what the screen adds to the engine
 //   floor       the engine's read pointing at the texts, nothing converted

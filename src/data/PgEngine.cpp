@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <pwd.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -170,17 +171,26 @@ qint64 AnswerLimitFor(const QByteArray& conninfo) {
     return limit;
 }
 
+// Asks the server to cancel the statement under way. The request is a connection of its own,
+// which a server out of reach would hold for minutes: it is sent from a thread of its own, and
+// nobody waits for it.
+void AskToCancel(PGconn* conn) {
+    PGcancel* cancel = PQgetCancel(conn);
+    if (cancel == nullptr)
+        return;
+    std::thread([cancel] {
+        char error[256];
+        PQcancel(cancel, error, sizeof error);
+        PQfreeCancel(cancel);
+    }).detach();
+}
+
 // Gives the connection up: the server ends whatever transaction it held when it next reads from
 // it, and the next statement connects anew. A user who stops waiting first asks the server to
 // cancel the statement, as a courtesy to it.
 void GiveUp(PGconn* conn, WaitAnswer answer) {
-    if (answer == WaitAnswer::Cancel) {
-        if (PGcancel* cancel = PQgetCancel(conn)) {
-            char error[256];
-            PQcancel(cancel, error, sizeof error);
-            PQfreeCancel(cancel);
-        }
-    }
+    if (answer == WaitAnswer::Cancel)
+        AskToCancel(conn);
     shutdown(PQsocket(conn), SHUT_RDWR);
     PQconsumeInput(conn); // sees the end of the connection
 }
@@ -345,13 +355,8 @@ public:
             // Left before its end (a stop). What the server is still making (the batch asked for
             // ahead, or a statement without a cursor) it need not finish.
             PQconsumeInput(conn_);
-            if (PQisBusy(conn_)) {
-                if (PGcancel* cancel = PQgetCancel(conn_)) {
-                    char error[256];
-                    PQcancel(cancel, error, sizeof error);
-                    PQfreeCancel(cancel);
-                }
-            }
+            if (PQisBusy(conn_))
+                AskToCancel(conn_);
             Drain(conn_);
             EndCursor(false);
         }

@@ -171,9 +171,10 @@ qint64 AnswerLimitFor(const QByteArray& conninfo) {
     return limit;
 }
 
-// Asks the server to cancel the statement under way. The request is a connection of its own,
-// which a server out of reach would hold for minutes: it is sent from a thread of its own, and
-// nobody waits for it.
+// Asks the server to cancel the statement under way on a connection that is being given up (so
+// the request cannot reach a later statement). The request is a connection of its own, which a
+// server out of reach would hold for minutes: it is sent from a thread of its own, and nobody
+// waits for it.
 void AskToCancel(PGconn* conn) {
     PGcancel* cancel = PQgetCancel(conn);
     if (cancel == nullptr)
@@ -354,9 +355,15 @@ public:
         if (!done_) {
             // Left before its end (a stop). What the server is still making (the batch asked for
             // ahead, or a statement without a cursor) it need not finish.
+            // The cancel is awaited here: sent later, it could reach the next statement instead.
             PQconsumeInput(conn_);
-            if (PQisBusy(conn_))
-                AskToCancel(conn_);
+            if (PQisBusy(conn_)) {
+                if (PGcancel* cancel = PQgetCancel(conn_)) {
+                    char error[256];
+                    PQcancel(cancel, error, sizeof error);
+                    PQfreeCancel(cancel);
+                }
+            }
             Drain(conn_);
             EndCursor(false);
         }

@@ -22,15 +22,18 @@ using db::Recordset;
 namespace {
 using db::ErrorKind;
 
-// Two layout steps of a later program: a new column, then values in it.
+// This program's steps and two of a later program: a new column, then values in it.
+const int kLatest = schema::LatestVersion();
 QList<schema::Step> LaterSteps() {
-    return {{1,
-             [](Connection& connection) {
-                 connection.Execute(QStringLiteral("ALTER TABLE Orvandel ADD COLUMN note TEXT"));
-             }},
-            {2, [](Connection& connection) {
-                 connection.Execute(QStringLiteral("UPDATE Orvandel SET note = 'checked'"));
-             }}};
+    return schema::DirectorySteps() +
+           QList<schema::Step>{
+               {kLatest + 1,
+                [](Connection& connection) {
+                    connection.Execute(QStringLiteral("ALTER TABLE Orvandel ADD COLUMN note TEXT"));
+                }},
+               {kLatest + 2, [](Connection& connection) {
+                    connection.Execute(QStringLiteral("UPDATE Orvandel SET note = 'checked'"));
+                }}};
 }
 
 bool HasColumn(Connection& connection, const QString& column) {
@@ -862,7 +865,7 @@ void TestDataLayer::olderDirectoryIsBroughtUpToDate() {
     for (int i = 0; i < 3; ++i)
         InsertCompany(connection, {{QStringLiteral("公司名称"), QStringLiteral("公司%1").arg(i)}});
     schema::BringUpToDate(connection, LaterSteps());
-    QCOMPARE(connection.engine().SchemaVersion(), 2);
+    QCOMPARE(connection.engine().SchemaVersion(), kLatest + 2);
     QCOMPARE(RowCount(connection), 3);
     Recordset rs;
     rs.Open(QStringLiteral("SELECT count(*) AS n FROM Orvandel WHERE note = 'checked'"),
@@ -873,13 +876,13 @@ void TestDataLayer::olderDirectoryIsBroughtUpToDate() {
     schema::BringUpToDate(connection, LaterSteps());
     if (OnServer())
         return;
-    // The file was copied first, as it was: layout 0, every row, and only one copy.
-    const QString copy = dir.databasePath() + QStringLiteral(".before-upgrade-0");
+    // The file was copied first, as it was: its layout then, every row, and only one copy.
+    const QString copy = dir.databasePath() + QStringLiteral(".before-upgrade-%1").arg(kLatest);
     QVERIFY(QFile::exists(copy));
     QVERIFY(!QFile::exists(copy + QStringLiteral(".2")));
     Connection old;
     old.OpenFile(copy, dbfile::kPassword, db::FileMode::ReadOnly);
-    QCOMPARE(old.engine().SchemaVersion(), 0);
+    QCOMPARE(old.engine().SchemaVersion(), kLatest);
     QCOMPARE(RowCount(old), 3);
     QVERIFY(!HasColumn(old, QStringLiteral("note")));
 }
@@ -900,10 +903,11 @@ void TestDataLayer::failedUpgradeChangesNothing() {
     InsertCompany(connection, {{QStringLiteral("公司名称"), QStringLiteral("远洋航运")}});
     QList<schema::Step> steps = LaterSteps();
     if (failing == QLatin1String("step"))
-        steps.append(
-            {3, [](Connection& c) { c.Execute(QStringLiteral("UPDATE Nowhere SET x=1")); }});
+        steps.append({kLatest + 3,
+                      [](Connection& c) { c.Execute(QStringLiteral("UPDATE Nowhere SET x=1")); }});
     else // a folder where the copy is to be written
-        QVERIFY(QDir().mkpath(dir.databasePath() + QStringLiteral(".before-upgrade-0.partial")));
+        QVERIFY(QDir().mkpath(dir.databasePath() +
+                              QStringLiteral(".before-upgrade-%1.partial").arg(kLatest)));
     try {
         schema::BringUpToDate(connection, steps);
         QFAIL("the upgrade went through");
@@ -911,7 +915,7 @@ void TestDataLayer::failedUpgradeChangesNothing() {
         QVERIFY2(!error.message().isEmpty(), qPrintable(error.details()));
     }
     QVERIFY(!InTransaction(connection));
-    QCOMPARE(connection.engine().SchemaVersion(), 0);
+    QCOMPARE(connection.engine().SchemaVersion(), kLatest);
     QVERIFY(!HasColumn(connection, QStringLiteral("note")));
     QCOMPARE(RowCount(connection), 1);
 }

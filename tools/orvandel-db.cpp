@@ -10,6 +10,7 @@
 #include "exchange/TableFile.h"
 #include "platform/SystemDirectory.h"
 #include "tools/DemoDirectory.h"
+#include "tools/FindCommand.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -50,6 +51,7 @@ const char kUsage[] =
     "                        it. The file is read as UTF-8 when it is valid UTF-8,\n"
     "                        else as GB18030; --encoding names another encoding.\n"
     "                        --dry-run checks and reports without writing\n"
+    "%1"
     "  backup FILE           copy the directory, file or server, to a new directory\n"
     "                        file FILE (mode 600): consistent and encrypted, also\n"
     "                        while the program runs and saves\n"
@@ -71,6 +73,10 @@ const char kUsage[] =
     "                        \"server URI\" when a server is in use\n"
     "  --help                show this text\n";
 
+QByteArray UsageText() {
+    return QString::fromUtf8(kUsage).arg(QString::fromUtf8(findcommand::kUsage)).toUtf8();
+}
+
 int Fail(const QString& message) {
     std::fprintf(stderr, "orvandel-db: %s\n", qPrintable(message));
     return 1;
@@ -78,7 +84,7 @@ int Fail(const QString& message) {
 
 int Usage(const QString& message) {
     Fail(message);
-    std::fputs(kUsage, stderr);
+    std::fputs(UsageText().constData(), stderr);
     return 2;
 }
 
@@ -283,6 +289,21 @@ int Export(const QString& directory, const QStringList& arguments) {
     return 0;
 }
 
+int Find(const QString& directory, const QStringList& arguments) {
+    QString error;
+    const std::optional<findcommand::Request> request =
+        findcommand::Parse(arguments, isatty(STDOUT_FILENO), &error);
+    if (!request)
+        return Usage(error);
+    db::Connection connection;
+    if (const int failed = OpenExisting(connection, directory))
+        return failed;
+    const qint64 found = findcommand::Run(connection, *request);
+    std::fprintf(stderr, "found %lld %s\n", static_cast<long long>(found),
+                 found == 1 ? "company" : "companies");
+    return 0;
+}
+
 QString Describe(const exchange::ImportProblem& problem) {
     QString where =
         problem.line > 0 ? QStringLiteral("line %1").arg(problem.line) : QStringLiteral("file");
@@ -483,7 +504,7 @@ int main(int argc, char** argv) {
         return Usage(QStringLiteral("no command given"));
     const QString command = arguments.takeFirst();
     if (command == QStringLiteral("--help") || command == QStringLiteral("-h")) {
-        std::fputs(kUsage, stdout);
+        std::fputs(UsageText().constData(), stdout);
         return 0;
     }
     const QString directory = platform::SystemDirectoryPath();
@@ -496,6 +517,8 @@ int main(int argc, char** argv) {
             return Demo(directory, arguments);
         if (command == QStringLiteral("export"))
             return Export(directory, arguments);
+        if (command == QStringLiteral("find"))
+            return Find(directory, arguments);
         if (command == QStringLiteral("import"))
             return Import(directory, arguments);
         if (command == QStringLiteral("server"))

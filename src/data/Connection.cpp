@@ -76,6 +76,12 @@ qint64 Connection::Delete(const Query& query) {
     return target.Delete(query);
 }
 
+QList<qint64> Connection::Totals(const Query& query) {
+    Engine& target = engine();
+    DetachReaders();
+    return target.Totals(query);
+}
+
 bool Connection::IsServer() const {
     return engine().IsServer();
 }

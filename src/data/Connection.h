@@ -35,6 +35,8 @@ public:
     void Execute(const QString& commandText, long options = -1);
     // Deletes the rows the query's conditions match; returns how many there were.
     qint64 Delete(const Query& query);
+    // How many rows the query's conditions match, then the sum of each of its columns over them.
+    QList<qint64> Totals(const Query& query);
 
     // Ends the session; result sets still open keep what they read.
     void Close();

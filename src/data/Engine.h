@@ -73,6 +73,9 @@ public:
     virtual std::unique_ptr<RowStream> Query(const db::Query& query) = 0;
     // Deletes the rows the query's conditions match; returns how many there were.
     virtual qint64 Delete(const db::Query& query) = 0;
+    // How many rows the query's conditions match, then the sum of each of its columns over them,
+    // an empty value counting as 0.
+    virtual QList<qint64> Totals(const db::Query& query) = 0;
     // Whether a stream still being read keeps this engine from running anything else, so that
     // open readers must be read to their end first.
     virtual bool OneStatementAtATime() const = 0;

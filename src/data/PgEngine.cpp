@@ -2,6 +2,7 @@
 
 #include "data/DbError.h"
 #include "data/Query.h"
+#include "data/TextOrder.h"
 #include "data/Wait.h"
 
 #include <QElapsedTimer>
@@ -641,9 +642,18 @@ PgEngine::Statement PgEngine::SelectStatement(const db::Query& query) {
                      QStringLiteral(" FROM ") + Column(query.table);
     AppendWhere(query, statement);
     QStringList keys;
-    for (const Order& order : query.order)
-        keys.append(Column(order.column) +
-                    (order.descending ? QStringLiteral(" DESC") : QStringLiteral(" ASC")));
+    for (const Order& order : query.order) {
+        QString key = Column(order.column);
+        if (order.asText)
+            key += QStringLiteral(" COLLATE ") + kServerTextCollation;
+        key += order.descending ? QStringLiteral(" DESC") : QStringLiteral(" ASC");
+        // Empty values where the file puts them. Only here: the key's own order must stay as it
+        // is, or the server would sort what its index already holds in order.
+        if (order.asText)
+            key +=
+                order.descending ? QStringLiteral(" NULLS LAST") : QStringLiteral(" NULLS FIRST");
+        keys.append(key);
+    }
     if (!keys.isEmpty())
         statement.text += QStringLiteral(" ORDER BY ") + keys.join(QStringLiteral(", "));
     return statement;
@@ -682,6 +692,16 @@ void PgEngine::AppendWhere(const db::Query& query, Statement& statement) {
                                         QLatin1Char('}'));
             break;
         }
+        case Condition::Test::AtLeast:
+        case Condition::Test::AtMost:
+            conditions.append(QStringLiteral("coalesce(%1, 0) %2 %3")
+                                  .arg(Column(condition.column),
+                                       condition.test == Condition::Test::AtLeast
+                                           ? QStringLiteral(">=")
+                                           : QStringLiteral("<="),
+                                       placeholder));
+            statement.parameters.append(condition.value.toLongLong());
+            break;
         case Condition::Test::Equals:
             conditions.append(Column(condition.column) + QStringLiteral(" = ") + placeholder);
             statement.parameters.append(condition.value);
@@ -695,6 +715,32 @@ void PgEngine::AppendWhere(const db::Query& query, Statement& statement) {
 std::unique_ptr<RowStream> PgEngine::Query(const db::Query& query) {
     const Statement statement = SelectStatement(query);
     return std::make_unique<PgRowStream>(Ready(), statement.text, statement.parameters);
+}
+
+PgEngine::Statement PgEngine::TotalsStatement(const db::Query& query) {
+    RequirePlainNames(query);
+    QStringList sums = {QStringLiteral("count(*)")};
+    for (const QString& column : query.columns)
+        sums.append(QStringLiteral("coalesce(sum(%1), 0)").arg(Column(column)));
+    Statement statement;
+    statement.text = QStringLiteral("SELECT ") + sums.join(QLatin1Char(',')) +
+                     QStringLiteral(" FROM ") + Column(query.table);
+    AppendWhere(query, statement);
+    return statement;
+}
+
+QList<qint64> PgEngine::Totals(const db::Query& query) {
+    const Statement statement = TotalsStatement(query);
+    const Result totals = Run(Ready(), statement.text, statement.parameters);
+    QList<qint64> values;
+    for (int column = 0; column < PQnfields(totals.get()); ++column) {
+        bool isNumber = false;
+        values.append(QByteArray(PQgetvalue(totals.get(), 0, column)).toLongLong(&isNumber));
+        if (!isNumber)
+            throw Error(ErrorKind::ValueRefused,
+                        QStringLiteral("a total does not fit a 64-bit whole number"));
+    }
+    return values;
 }
 
 qint64 PgEngine::Delete(const db::Query& query) {

@@ -24,6 +24,7 @@ public:
     std::unique_ptr<RowStream> Query(const QString& sql) override;
     std::unique_ptr<RowStream> Query(const db::Query& query) override;
     qint64 Delete(const db::Query& query) override;
+    QList<qint64> Totals(const db::Query& query) override;
     bool OneStatementAtATime() const override { return true; }
     RowSource SourceOf(const RowStream& stream) override;
     void Begin(bool immediate) override;
@@ -51,6 +52,7 @@ public:
     };
     static Statement SelectStatement(const db::Query& query);
     static Statement DeleteStatement(const db::Query& query);
+    static Statement TotalsStatement(const db::Query& query);
 
 private:
     static void AppendWhere(const db::Query& query, Statement& statement);

@@ -8,17 +8,23 @@
 namespace db {
 
 // A condition on one column. Contains matches rows whose column holds the text anywhere, with the
-// store's like: ASCII case ignored, '%' and '_' in the text acting as wildcards.
+// store's like: ASCII case ignored, '%' and '_' in the text acting as wildcards. AtLeast and
+// AtMost compare whole numbers, bounds included; a row whose column is empty matches neither.
 struct Condition {
-    enum class Test { Equals, Contains, In };
+    enum class Test { Equals, Contains, In, AtLeast, AtMost };
     QString column;
     Test test = Test::Equals;
-    QVariant value; // Equals: a number or text; Contains: text; In: a list of whole numbers
+    QVariant value; // Equals: a number or text; Contains: text; In: a list of whole numbers;
+                    // AtLeast, AtMost: a whole number
 };
 
+// Empty values come first in ascending order and last in descending order, on every engine.
 struct Order {
     QString column;
     bool descending = false;
+    // Text compared as people sort it: Chinese characters in pinyin order, Latin letters without
+    // regard to case. Otherwise the engine's own order: numbers by value, text byte by byte.
+    bool asText = false;
 };
 
 // What the program asks of one table: which columns (none: all of them), which rows and in what
@@ -40,7 +46,11 @@ struct Query {
         return *this;
     }
     Query& OrderBy(const QString& column, bool descending = false) {
-        order.append({column, descending});
+        order.append({column, descending, false});
+        return *this;
+    }
+    Query& OrderByText(const QString& column, bool descending = false) {
+        order.append({column, descending, true});
         return *this;
     }
 };

@@ -2,6 +2,7 @@
 
 #include "data/Connection.h"
 #include "data/Engine.h"
+#include "data/ShipOwnerTable.h"
 #include "data/Transaction.h"
 
 #include <QFileInfo>
@@ -9,7 +10,15 @@
 namespace schema {
 
 const QList<Step>& DirectorySteps() {
-    static const QList<Step> steps;
+    static const QList<Step> steps = {
+        {1,
+         [](db::Connection& connection) {
+             // Sorting by a column: the file sorts with a function of the program's own.
+             if (connection.IsServer())
+                 for (const QString& statement : shipowner::ServerListOrderStatements())
+                     connection.Execute(statement);
+         }},
+    };
     return steps;
 }
 

@@ -12,6 +12,8 @@
 // into the texts the screens show.
 namespace shipowner {
 
+struct CompanySearch;
+
 inline const QString kTable = QStringLiteral("Orvandel");
 inline const QString kId = QStringLiteral("id");
 
@@ -49,10 +51,15 @@ QString CreateTableStatement();
 // so that like ignores ASCII case only; trigram indexes, so that "contains" searches on company
 // and country need not read every row.
 QStringList CreateServerTableStatements();
+// On a server: the collation that sorts text as people do, and the indexes that give a list
+// sorted by a grid column its first rows at once.
+QStringList ServerListOrderStatements();
 
 // The query screen's list: the grid's columns, the companies whose name and country contain the
 // filters (a filter of spaces asks nothing), newest first.
 db::Query ListQuery(const QString& companyFilter, const QString& countryFilter);
+// The same as a search.
+CompanySearch ListSearch(const QString& companyFilter, const QString& countryFilter);
 // One record by its id: to show it, to open it for saving, and to delete it.
 db::Query RecordQuery(qint64 id);
 

@@ -1,5 +1,7 @@
 #include "data/SqliteEngine.h"
 
+#include "data/TextOrder.h"
+
 #include "data/DbError.h"
 #include "data/Query.h"
 #include "data/SqliteStatement.h"
@@ -79,6 +81,24 @@ private:
     SqliteStatement statement_;
 };
 
+// Sorting by it computes each row's key once, where a collation would compare texts over and over.
+const QString kTextOrderFunction = QStringLiteral("orvandel_text_order");
+
+void TextOrderKey(sqlite3_context* context, int, sqlite3_value** arguments) {
+    if (sqlite3_value_type(arguments[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const auto* text = static_cast<const char16_t*>(sqlite3_value_text16(arguments[0]));
+    const int bytes = sqlite3_value_bytes16(arguments[0]);
+    try {
+        const QByteArray key = db::TextSortKey(QStringView(text, bytes / 2));
+        sqlite3_result_blob(context, key.constData(), int(key.size()), SQLITE_TRANSIENT);
+    } catch (const Error& error) {
+        sqlite3_result_error(context, error.message().toUtf8().constData(), -1);
+    }
+}
+
 QString Literal(const QVariant& value) {
     if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int)
         return QString::number(value.toLongLong());
@@ -102,6 +122,13 @@ QString ConditionText(const Condition& condition) {
         return condition.column + QStringLiteral(" in (") + numbers.join(QLatin1Char(',')) +
                QLatin1Char(')');
     }
+    case Condition::Test::AtLeast:
+    case Condition::Test::AtMost:
+        return QStringLiteral("coalesce(%1,0)%2%3")
+            .arg(condition.column,
+                 condition.test == Condition::Test::AtLeast ? QStringLiteral(">=")
+                                                            : QStringLiteral("<="),
+                 QString::number(condition.value.toLongLong()));
     case Condition::Test::Equals:
         break;
     }
@@ -127,7 +154,8 @@ QString OrderText(const db::Query& query) {
         return QString();
     QStringList keys;
     for (const Order& order : query.order)
-        keys.append(order.column +
+        keys.append((order.asText ? QStringLiteral("%1(%2)").arg(kTextOrderFunction, order.column)
+                                  : order.column) +
                     (order.descending ? QStringLiteral(" desc") : QStringLiteral(" asc")));
     return QStringLiteral(" order by ") + keys.join(QStringLiteral(", ")) + QLatin1Char(' ');
 }
@@ -166,6 +194,9 @@ SqliteEngine::SqliteEngine(const QString& path, const QString& password, FileMod
         // one ignores the setting).
         Exec(opened, QStringLiteral("PRAGMA cipher_compatibility = 3"));
     }
+    sqlite3_create_function_v2(opened, kTextOrderFunction.toUtf8().constData(), 1,
+                               SQLITE_UTF16 | SQLITE_DETERMINISTIC, nullptr, &TextOrderKey, nullptr,
+                               nullptr, nullptr);
     // The key is only checked when a page is read: probe once so that a refused key, a plain
     // file or one that is no database fails here.
     Exec(opened, QStringLiteral("SELECT count(*) FROM sqlite_master"));
@@ -208,6 +239,27 @@ QString SqliteEngine::SelectText(const db::Query& query) {
         query.columns.isEmpty() ? QStringLiteral("*") : query.columns.join(QLatin1Char(','));
     return QStringLiteral("select ") + columns + QStringLiteral(" from ") + query.table +
            WhereText(query) + OrderText(query);
+}
+
+QString SqliteEngine::TotalsText(const db::Query& query) {
+    db::Query filter = query;
+    filter.columns.clear();
+    filter.order.clear();
+    RequirePlainNames(query);
+    QStringList sums = {QStringLiteral("count(*)")};
+    for (const QString& column : query.columns)
+        sums.append(QStringLiteral("coalesce(sum(%1),0)").arg(column));
+    return QStringLiteral("select ") + sums.join(QLatin1Char(',')) + QStringLiteral(" from ") +
+           query.table + WhereText(filter);
+}
+
+QList<qint64> SqliteEngine::Totals(const db::Query& query) {
+    SqliteStatement statement(handle_, TotalsText(query));
+    statement.Step();
+    QList<qint64> totals;
+    for (int column = 0; column < statement.ColumnCount(); ++column)
+        totals.append(statement.Column(column).toLongLong());
+    return totals;
 }
 
 QString SqliteEngine::DeleteText(const db::Query& query) {

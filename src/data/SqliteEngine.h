@@ -20,6 +20,7 @@ public:
     std::unique_ptr<RowStream> Query(const QString& sql) override;
     std::unique_ptr<RowStream> Query(const db::Query& query) override;
     qint64 Delete(const db::Query& query) override;
+    QList<qint64> Totals(const db::Query& query) override;
     bool OneStatementAtATime() const override { return false; }
     RowSource SourceOf(const RowStream& stream) override;
     void Begin(bool immediate) override;
@@ -49,6 +50,7 @@ public:
     // the text (an apostrophe doubled; the engine knows no other escape).
     static QString SelectText(const db::Query& query);
     static QString DeleteText(const db::Query& query);
+    static QString TotalsText(const db::Query& query);
 
 private:
     // The engine's busy handler: waits out a lock held elsewhere for the busy time, giving the

@@ -18,11 +18,20 @@ bool NeedsQuotes(const QByteArray& value) {
 
 } // namespace
 
-CsvTableWriter::CsvTableWriter(const QString& path, const QStringList& header) : file_(path) {
-    if (!file_.open(QIODevice::WriteOnly))
-        throw FileError(FileError::CannotWrite, path, file_.errorString());
-    buffer_.reserve(kFlushSize + 4096);
+CsvTableWriter::CsvTableWriter(const QString& path, const QStringList& header)
+    : file_(std::make_unique<QSaveFile>(path)), out_(file_.get()) {
+    if (!file_->open(QIODevice::WriteOnly))
+        throw FileError(FileError::CannotWrite, path, file_->errorString());
     buffer_.append("\xEF\xBB\xBF");
+    WriteHeader(header);
+}
+
+CsvTableWriter::CsvTableWriter(QIODevice& out, const QStringList& header) : out_(&out) {
+    WriteHeader(header);
+}
+
+void CsvTableWriter::WriteHeader(const QStringList& header) {
+    buffer_.reserve(kFlushSize + 4096);
     for (int i = 0; i < header.size(); ++i) {
         if (i > 0)
             buffer_.append(',');
@@ -84,15 +93,16 @@ void CsvTableWriter::AppendRecordEnd() {
 }
 
 void CsvTableWriter::Flush() {
-    if (file_.write(buffer_) != buffer_.size())
-        throw FileError(FileError::CannotWrite, file_.fileName(), file_.errorString());
+    if (out_->write(buffer_) != buffer_.size())
+        throw FileError(FileError::CannotWrite, file_ ? file_->fileName() : QStringLiteral("-"),
+                        out_->errorString());
     buffer_.resize(0); // keeps the capacity for the next rows
 }
 
 void CsvTableWriter::Commit() {
     Flush();
-    if (!file_.commit())
-        throw FileError(FileError::CannotWrite, file_.fileName(), file_.errorString());
+    if (file_ && !file_->commit())
+        throw FileError(FileError::CannotWrite, file_->fileName(), file_->errorString());
 }
 
 } // namespace exchange

@@ -6,6 +6,7 @@
 #include <QSaveFile>
 #include <QStringEncoder>
 #include <QStringList>
+#include <memory>
 
 namespace exchange {
 
@@ -15,6 +16,9 @@ namespace exchange {
 class CsvTableWriter : public TableWriter {
 public:
     CsvTableWriter(const QString& path, const QStringList& header);
+    // The same text on a device already open, such as standard output, without the byte-order
+    // mark that programs reading a pipe do not expect; Commit() flushes it.
+    CsvTableWriter(QIODevice& out, const QStringList& header);
 
     void WriteRow(const QVector<QVariant>& values) override;
     void Commit() override;
@@ -23,12 +27,14 @@ public:
     static void AppendField(QByteArray& line, const QByteArray& value);
 
 private:
+    void WriteHeader(const QStringList& header);
     void AppendRecordEnd();
     void Flush();
 
     void AppendValue(const QVariant& value);
 
-    QSaveFile file_;
+    std::unique_ptr<QSaveFile> file_; // none when writing to a device of the caller's
+    QIODevice* out_;
     QByteArray buffer_;
     QStringEncoder utf8_{QStringEncoder::Utf8};
     QByteArray scratch_; // one value's UTF-8, reused from value to value

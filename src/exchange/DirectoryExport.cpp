@@ -18,14 +18,6 @@ db::Query EveryColumn() {
     return db::From(shipowner::kTable).Select(shipowner::Columns());
 }
 
-std::unique_ptr<TableWriter> OpenWriter(const QString& path, FileFormat format) {
-    const QStringList& columns = shipowner::Columns();
-    QVector<bool> integerColumns(columns.size());
-    for (int i = 0; i < columns.size(); ++i)
-        integerColumns[i] = shipowner::IsIntegerColumn(i);
-    return OpenTableWriter(format, path, shipowner::kTable, columns, integerColumns);
-}
-
 // Reads every row of a query once, by column position. An export reads each row once and
 // writes nothing, so it needs none of the result set's snapshots or name look-ups.
 template <typename OnRow>
@@ -42,20 +34,32 @@ void ReadRows(db::Connection& connection, const db::Query& query, OnRow onRow) {
 
 } // namespace
 
-qint64 ExportDirectory(db::Connection& connection, const QString& path, FileFormat format) {
-    std::unique_ptr<TableWriter> writer = OpenWriter(path, format);
+std::unique_ptr<TableWriter> OpenRecordWriter(const QString& path, FileFormat format) {
+    const QStringList& columns = shipowner::Columns();
+    QVector<bool> integerColumns(columns.size());
+    for (int i = 0; i < columns.size(); ++i)
+        integerColumns[i] = shipowner::IsIntegerColumn(i);
+    return OpenTableWriter(format, path, shipowner::kTable, columns, integerColumns);
+}
+
+qint64 ExportRecords(db::Connection& connection, const db::Query& query, TableWriter& writer) {
     qint64 written = 0;
-    ReadRows(connection, EveryColumn().OrderBy(shipowner::kId), [&](const QVector<QVariant>& row) {
-        writer->WriteRow(row);
+    ReadRows(connection, query, [&](const QVector<QVariant>& row) {
+        writer.WriteRow(row);
         ++written;
     });
-    writer->Commit();
+    writer.Commit();
     return written;
+}
+
+qint64 ExportDirectory(db::Connection& connection, const QString& path, FileFormat format) {
+    return ExportRecords(connection, EveryColumn().OrderBy(shipowner::kId),
+                         *OpenRecordWriter(path, format));
 }
 
 qint64 ExportCompanies(db::Connection& connection, const QList<qint64>& ids, const QString& path,
                        FileFormat format) {
-    std::unique_ptr<TableWriter> writer = OpenWriter(path, format);
+    std::unique_ptr<TableWriter> writer = OpenRecordWriter(path, format);
     qint64 written = 0;
     for (qsizetype first = 0; first < ids.size(); first += kIdsPerStatement) {
         const QList<qint64> chunk = ids.mid(first, kIdsPerStatement);

@@ -7,12 +7,19 @@
 
 namespace db {
 class Connection;
-}
+struct Query;
+} // namespace db
 
 namespace exchange {
 
 // Writes every company, all 18 columns with id first, in id order; returns how many.
 qint64 ExportDirectory(db::Connection& connection, const QString& path, FileFormat format);
+
+// A writer whose header is the record's 18 columns, id first.
+std::unique_ptr<TableWriter> OpenRecordWriter(const QString& path, FileFormat format);
+// Writes the rows of a query that selects every column in table order, in the query's order,
+// and commits; returns how many.
+qint64 ExportRecords(db::Connection& connection, const db::Query& query, TableWriter& writer);
 
 // Writes the companies with these ids, all 18 columns, in the order given (the order a screen
 // shows them in); ids no longer in the directory are left out. Returns how many were written.

@@ -1,0 +1,105 @@
+#include "data/CompanySearch.h"
+
+#include "data/DbError.h"
+#include "data/ShipOwnerTable.h"
+
+namespace shipowner {
+namespace {
+
+QStringList ColumnsOfType(ColumnType type) {
+    QStringList names;
+    for (const Column& column : ColumnTable())
+        if (column.type == type)
+            names.append(column.name);
+    return names;
+}
+
+void Refuse(const QString& what) {
+    throw db::Error(db::ErrorKind::Misuse, what);
+}
+
+// The conditions in table order, so that the same search always reads the same.
+db::Query Filtered(db::Query query, const CompanySearch& search) {
+    for (auto it = search.texts.begin(); it != search.texts.end(); ++it)
+        if (!SearchableTextColumns().contains(it.key()))
+            Refuse(QStringLiteral("%1 is no text column").arg(it.key()));
+    for (auto it = search.numbers.begin(); it != search.numbers.end(); ++it)
+        if (!FleetColumns().contains(it.key()))
+            Refuse(QStringLiteral("%1 is no number column").arg(it.key()));
+    for (const Column& column : ColumnTable()) {
+        const QString text = TrimSpaces(search.texts.value(column.name));
+        if (!text.isEmpty())
+            query.Where(column.name, db::Condition::Test::Contains, text);
+        const NumberRange range = search.numbers.value(column.name);
+        if (range.least)
+            query.Where(column.name, db::Condition::Test::AtLeast, *range.least);
+        if (range.most)
+            query.Where(column.name, db::Condition::Test::AtMost, *range.most);
+    }
+    return query;
+}
+
+db::Query Ordered(db::Query query, const ListOrder& order) {
+    if (!order.column.isEmpty()) {
+        if (!Columns().contains(order.column))
+            Refuse(QStringLiteral("%1 is no column").arg(order.column));
+        const bool text = !IsIntegerColumn(int(Columns().indexOf(order.column)));
+        if (order.column != kId) {
+            if (text)
+                query.OrderByText(order.column, order.descending);
+            else
+                query.OrderBy(order.column, order.descending);
+        } else if (!order.descending) {
+            return query.OrderBy(kId);
+        }
+    }
+    return query.OrderBy(kId, true);
+}
+
+} // namespace
+
+QStringList SearchableTextColumns() {
+    return ColumnsOfType(ColumnType::Text);
+}
+
+QStringList FleetColumns() {
+    return ColumnsOfType(ColumnType::Number);
+}
+
+const QList<ShipType>& ShipTypes() {
+    static const QList<ShipType> types = {
+        {QStringLiteral("油轮"), QStringLiteral("Tank_No"), QStringLiteral("Tank_Dwt"),
+         QStringLiteral("载重吨")},
+        {QStringLiteral("散货船"), QStringLiteral("Bulk_NO"), QStringLiteral("Bulk_Dwt"),
+         QStringLiteral("载重吨")},
+        {QStringLiteral("气体船"), QStringLiteral("Gas_No"), QStringLiteral("Gas_Cum"),
+         QStringLiteral("立方米")},
+        {QStringLiteral("化学品船"), QStringLiteral("Chem_No"), QStringLiteral("Chem_Dwt"),
+         QStringLiteral("载重吨")},
+        {QStringLiteral("集装箱船"), QStringLiteral("Cont_No"), QStringLiteral("Cont_TEU"),
+         QStringLiteral("TEU")},
+        {QStringLiteral("其他船舶"), QStringLiteral("Other_No"), QStringLiteral("Other_Dwt"),
+         QStringLiteral("载重吨")},
+    };
+    return types;
+}
+
+db::Query SearchQuery(const CompanySearch& search, const ListOrder& order) {
+    // The grid's columns in table order, the key last.
+    QStringList shown;
+    for (const Column& column : ColumnTable())
+        if (column.gridColumn > 0 && column.type != ColumnType::Key)
+            shown.append(column.name);
+    shown.append(kId);
+    return Ordered(Filtered(db::From(kTable).Select(shown), search), order);
+}
+
+db::Query RecordsQuery(const CompanySearch& search, const ListOrder& order) {
+    return Ordered(Filtered(db::From(kTable).Select(Columns()), search), order);
+}
+
+db::Query FleetTotalsQuery(const CompanySearch& search) {
+    return Filtered(db::From(kTable).Select(FleetColumns()), search);
+}
+
+} // namespace shipowner

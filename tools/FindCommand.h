@@ -1,0 +1,48 @@
+#pragma once
+
+#include "data/CompanySearch.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace db {
+class Connection;
+}
+
+// The database tool's find: the search window's conditions and order, from the command line.
+namespace findcommand {
+
+enum class Format { Table, Csv, Xlsx };
+
+struct Request {
+    shipowner::CompanySearch search;
+    shipowner::ListOrder order;
+    Format format = Format::Table;
+    QString output; // empty: standard output
+};
+
+// The request the arguments make; on a mistake none, and `error` says what is wrong.
+// `toTerminal`: whether standard output is a terminal, where the table is the default.
+std::optional<Request> Parse(const QStringList& arguments, bool toTerminal, QString* error);
+
+// Runs the request, writing the file or standard output; returns how many companies were found.
+qint64 Run(db::Connection& connection, const Request& request);
+
+inline constexpr char kUsage[] =
+    "  find [--name T] [--country T] [--tel T] [--fax T] [--address T]\n"
+    "       [--min COLUMN=N] [--max COLUMN=N] [--sort COLUMN[:desc]]\n"
+    "       [--format csv|xlsx|pdf|table] [--output FILE]\n"
+    "                        list the companies whose texts contain every T given\n"
+    "                        (ASCII case ignored) and whose fleet figures lie in\n"
+    "                        the ranges (bounds included; no figure counts as 0;\n"
+    "                        COLUMN: Tank_No, Tank_Dwt, Bulk_NO, Bulk_Dwt, Gas_No,\n"
+    "                        Gas_Cum, Chem_No, Chem_Dwt, Cont_No, Cont_TEU,\n"
+    "                        Other_No, Other_Dwt, any case), newest first or by\n"
+    "                        --sort (name, country, tel, fax, address, id or a\n"
+    "                        fleet column), as the search window finds them.\n"
+    "                        csv and xlsx hold whole records; table and pdf the\n"
+    "                        list's columns. The format follows FILE's extension;\n"
+    "                        without --output, a table on a terminal, else CSV\n";
+
+} // namespace findcommand

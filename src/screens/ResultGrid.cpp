@@ -1,9 +1,11 @@
 #include "screens/ResultGrid.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QtMath>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -215,7 +217,7 @@ float AdvanceTable::OfCodePoint(char32_t codePoint) {
 ResultGrid::ResultGrid(QWidget* parent) : QTableView(parent), model_(new ResultGridModel(this)) {
     setModel(model_);
     setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionMode(QAbstractItemView::ExtendedSelection); // several rows to copy
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -329,6 +331,46 @@ void ResultGrid::rowsInserted(const QModelIndex& parent, int start, int end) {
 void ResultGrid::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) {
     otherLayoutChange_ = true;
     QTableView::rowsAboutToBeRemoved(parent, start, end);
+}
+
+QString ResultGrid::SelectedRowsText() const {
+    QList<int> rows;
+    for (const QModelIndex& index : selectionModel()->selectedRows())
+        rows.append(index.row());
+    if (rows.isEmpty())
+        return QString();
+    std::sort(rows.begin(), rows.end());
+    QList<int> columns;
+    for (int column = 0; column < Cols(); ++column)
+        if (!isColumnHidden(column) && !model_->Header(column).isEmpty())
+            columns.append(column);
+    // A tab or a line break inside a cell would split it in the spreadsheet.
+    const auto cell = [](QString text) {
+        text.replace(QLatin1Char('\t'), QLatin1Char(' '));
+        text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        return text.remove(QLatin1Char('\r'));
+    };
+    QStringList lines;
+    QStringList fields;
+    for (const int column : columns)
+        fields.append(cell(model_->Header(column)));
+    lines.append(fields.join(QLatin1Char('\t')));
+    for (const int row : rows) {
+        fields.clear();
+        for (const int column : columns)
+            fields.append(cell(model_->Text(row, column)));
+        lines.append(fields.join(QLatin1Char('\t')));
+    }
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+void ResultGrid::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        currentIndex().isValid()) {
+        emit DblClick();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void ResultGrid::mouseDoubleClickEvent(QMouseEvent* event) {

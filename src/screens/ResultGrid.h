@@ -162,15 +162,20 @@ public:
     bool ColHidden(int column) const { return isColumnHidden(column); }
     // Fits the column to the widest text among all its rows and its header.
     void AutoSize(int column);
+    // The selected rows, top to bottom, as tab-separated lines under the header line, the shown
+    // columns that have a header only; as a spreadsheet takes a paste. Empty with none selected.
+    QString SelectedRowsText() const;
 
     void doItemsLayout() override;
     void reset() override;
 
 signals:
+    // A row was opened: double-clicked, or Enter pressed on it.
     void DblClick();
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void rowsInserted(const QModelIndex& parent, int start, int end) override;
     void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
 

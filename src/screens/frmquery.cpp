@@ -16,8 +16,10 @@
 #include "screens/ResultGrid.h"
 #include "screens/SmartNetXpButton.h"
 #include "screens/frminfo.h"
+#include "screens/frmsearch.h"
 #include "session/modGeneral.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
 #include <QGuiApplication>
@@ -132,12 +134,30 @@ frmquery::frmquery() : picture_(platform::Picture(QStringLiteral(":/art/query-pi
     connect(Text2, &QLineEdit::returnPressed, this, &frmquery::RunQuery);
     connect(Grid, &ResultGrid::DblClick, this, &frmquery::Grid_DblClick);
 
-    // The right mouse button or the menu key on the grid offers to save the rows shown.
+    // A click on a column's header sorts by it; the numbers' column keeps counting the rows.
+    Grid->horizontalHeader()->setSectionsClickable(true);
+    connect(Grid->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            &frmquery::Grid_HeaderClick);
+
+    // The right mouse button or the menu key on the grid offers what can be done with the rows.
     GridMenu = new QMenu(this);
     GridMenu->setObjectName(QStringLiteral("GridMenu"));
-    QAction* exportAction = GridMenu->addAction(QStringLiteral("导出查询结果…"));
-    exportAction->setObjectName(QStringLiteral("mnuExport"));
-    connect(exportAction, &QAction::triggered, this, &frmquery::ExportQueryResult);
+    mnuCopy = GridMenu->addAction(QStringLiteral("复制"));
+    mnuCopy->setObjectName(QStringLiteral("mnuCopy"));
+    mnuCopy->setShortcut(QKeySequence::Copy);
+    mnuCopy->setShortcutContext(Qt::WidgetShortcut);
+    Grid->addAction(mnuCopy);
+    connect(mnuCopy, &QAction::triggered, this, &frmquery::CopySelectedRows);
+    mnuExport = GridMenu->addAction(QStringLiteral("导出查询结果…"));
+    mnuExport->setObjectName(QStringLiteral("mnuExport"));
+    connect(mnuExport, &QAction::triggered, this, &frmquery::ExportQueryResult);
+    GridMenu->addSeparator();
+    QAction* searchAction = GridMenu->addAction(QStringLiteral("高级查询…"));
+    searchAction->setObjectName(QStringLiteral("mnuSearch"));
+    searchAction->setShortcut(QKeySequence::Find);
+    searchAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(searchAction);
+    connect(searchAction, &QAction::triggered, this, [] { frmsearch::instance().Show(); });
     Grid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(Grid, &QWidget::customContextMenuRequested, this, &frmquery::Grid_ContextMenu);
     ShowDesignGrid();
@@ -147,6 +167,9 @@ void frmquery::Form_Load() {
     Text1->clear();
     Text2->clear();
     stopFlag = false;
+    searched_ = false;
+    order_ = {};
+    ShowSortIndicator();
     ShowDesignGrid();
     Text1->setFocus();
 }
@@ -162,6 +185,18 @@ void frmquery::ShowDesignGrid() {
 }
 
 void frmquery::RunQuery() {
+    search_ = shipowner::ListSearch(Text1->text(), Text2->text());
+    searched_ = true;
+    StartFill();
+}
+
+void frmquery::RunSearch(const shipowner::CompanySearch& search) {
+    search_ = search;
+    searched_ = true;
+    StartFill();
+}
+
+void frmquery::StartFill() {
     stopFlag = false;
     if (filling_) {
         restartRequested_ = true;
@@ -179,7 +214,7 @@ void frmquery::RunQuery() {
 
 frmquery::FillEnd frmquery::Fill() {
     const quint64 generation = fillGeneration_;
-    const db::Query query = shipowner::ListQuery(Text1->text(), Text2->text());
+    const db::Query query = shipowner::SearchQuery(search_, order_);
     db::Recordset rs;
     bool opened = true;
     try {
@@ -245,6 +280,35 @@ void frmquery::CmdStop_Click() {
     stopFlag = true;
 }
 
+void frmquery::Grid_HeaderClick(int section) {
+    QString column;
+    for (const shipowner::Column& shown : shipowner::ColumnTable())
+        if (shown.gridColumn == section && shown.type == shipowner::ColumnType::Text)
+            column = shown.name;
+    if (!column.isEmpty()) {
+        order_ = {column, order_.column == column && !order_.descending};
+        if (searched_)
+            StartFill();
+    }
+    ShowSortIndicator();
+}
+
+void frmquery::ShowSortIndicator() {
+    QHeaderView* header = Grid->horizontalHeader();
+    const int section =
+        order_.column.isEmpty()
+            ? -1
+            : shipowner::ColumnTable().at(shipowner::Columns().indexOf(order_.column)).gridColumn;
+    header->setSortIndicatorShown(section > 0);
+    header->setSortIndicator(section, order_.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void frmquery::CopySelectedRows() {
+    const QString text = Grid->SelectedRowsText();
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
+}
+
 void frmquery::Grid_DblClick() {
     if (Grid->Rows() <= 1)
         return;
@@ -268,8 +332,8 @@ QList<qint64> frmquery::ShownIds() const {
 }
 
 void frmquery::Grid_ContextMenu(const QPoint& position) {
-    if (ShownIds().isEmpty())
-        return;
+    mnuExport->setEnabled(!ShownIds().isEmpty());
+    mnuCopy->setEnabled(!ShownIds().isEmpty() && Grid->selectionModel()->hasSelection());
     GridMenu->popup(Grid->viewport()->mapToGlobal(position));
 }
 

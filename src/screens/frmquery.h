@@ -1,9 +1,11 @@
 #pragma once
 
+#include "data/CompanySearch.h"
 #include "platform/Form.h"
 
 #include <QPixmap>
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -11,11 +13,14 @@ class ResultGrid;
 class SmartNetXpButton;
 
 // The query screen: part of a company name and part of a country in, the matching companies out,
-// newest first; a double-click opens one in the detail screen.
+// newest first or sorted by a column whose header was clicked; a double-click or Enter opens one
+// in the detail screen.
 class frmquery : public platform::SingleForm<frmquery> {
     Q_OBJECT
 public:
     void RunQuery();
+    // Lists the companies of a search made elsewhere (the search window), as a query does.
+    void RunSearch(const shipowner::CompanySearch& search);
     static void AutoSizeGrid(ResultGrid& grid);
     // The ids of the rows the grid shows, top to bottom: none for the design grid or an empty
     // result.
@@ -36,8 +41,12 @@ private:
     friend class platform::SingleForm<frmquery>;
     frmquery();
     enum class FillEnd { Done, Restart, Abandoned };
+    void StartFill();
     FillEnd Fill();
     void CmdStop_Click();
+    void Grid_HeaderClick(int section);
+    void ShowSortIndicator();
+    void CopySelectedRows();
     void Grid_DblClick();
     void ShowDesignGrid();
     void Grid_ContextMenu(const QPoint& position);
@@ -52,7 +61,15 @@ private:
     ResultGrid* Grid;
     QLabel* Label5;
     QMenu* GridMenu;
+    QAction* mnuExport;
+    QAction* mnuCopy;
     QPixmap picture_;
+
+    // What the grid lists: the last query's or search's conditions, and the order chosen by a
+    // header since the screen opened.
+    shipowner::CompanySearch search_;
+    bool searched_ = false;
+    shipowner::ListOrder order_;
 
     bool stopFlag = false;
     // One fill at a time: a query asked for while one runs is a request that the running fill

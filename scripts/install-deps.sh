@@ -12,7 +12,7 @@ packages=(
   libcsv-dev libxlsxwriter-dev python3-openpyxl
   fonts-arphic-uming fonts-arphic-ukai fonts-liberation
   xvfb xauth xdotool x11-utils imagemagick
-  dpkg-dev file
+  dpkg-dev file poppler-utils
   "$@"
 )
 

@@ -1,5 +1,8 @@
 #pragma once
 
+// The face names that UiFont() is given.
+#include "platform/Fonts.h"
+
 #include <QColor>
 #include <QFont>
 
@@ -24,8 +27,5 @@ void SetTextColour(QWidget* widget, const QColor& colour);
 
 // The application title: the product's name.
 inline const QString kApplicationTitle = QStringLiteral("Orvandel");
-
-inline const QString kSongFamily = QStringLiteral("宋体");
-inline const QString kKaiFamily = QStringLiteral("楷体_GB2312");
 
 } // namespace platform

@@ -1,8 +1,7 @@
 #include "platform/Fonts.h"
 
-#include "platform/CommonControls.h"
-
 #include <QFont>
+#include <QStringList>
 #include <QtGlobal>
 #include <fontconfig/fontconfig.h>
 

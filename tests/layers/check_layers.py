@@ -2,8 +2,8 @@
 """Fails when a source file includes a header from a layer above its own.
 
 The layers, bottom to top: platform, data, exchange, session, screens, shell, startup. The
-platform's core part (the sources of orvandel_platform_core) must not reach its widgets part, so
-that command-line tools link without QtWidgets. tools/ sits on the core platform, the data layer
+platform's core part (the sources of orvandel_platform_core: Qt Core, and Qt Gui for fonts) must
+not reach its widgets part, so that command-line tools link without QtWidgets. tools/ sits on the core platform, the data layer
 and the exchange layer (spreadsheet files in and out).
 """
 import pathlib

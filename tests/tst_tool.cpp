@@ -3,6 +3,7 @@
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
 #include "data/Recordset.h"
+#include "data/Schema.h"
 #include "data/ServerConfig.h"
 #include "data/ShipOwnerTable.h"
 #include "platform/Registry.h"
@@ -190,8 +191,8 @@ void TestTool::checkSaysWhatIsWrong_data() {
     QTest::addColumn<QString>("words");
     const QString notOurs =
         QStringLiteral("not encrypted with this program's key, or it is no database");
-    QTest::newRow("sound") << "sound"
-                           << "sound, layout version 0";
+    QTest::newRow("sound")
+        << "sound" << QStringLiteral("sound, layout version %1").arg(schema::LatestVersion());
     QTest::newRow("zero bytes") << "zero bytes"
                                 << "has no table Orvandel";
     QTest::newRow("no table") << "no table"

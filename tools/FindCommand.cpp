@@ -3,13 +3,18 @@
 #include "data/Connection.h"
 #include "data/Recordset.h"
 #include "data/ShipOwnerTable.h"
+#include "exchange/CompanyList.h"
 #include "exchange/CsvTableWriter.h"
 #include "exchange/DirectoryExport.h"
 #include "exchange/TableFile.h"
+#include "platform/Fonts.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QFont>
 #include <QTextStream>
+#include <algorithm>
 #include <cstdio>
 
 namespace findcommand {
@@ -60,7 +65,8 @@ bool SetBound(const QString& option, const QString& value, shipowner::CompanySea
 bool FormatNamed(const QString& name, Format& format) {
     const QList<std::pair<QString, Format>> formats = {{QStringLiteral("table"), Format::Table},
                                                        {QStringLiteral("csv"), Format::Csv},
-                                                       {QStringLiteral("xlsx"), Format::Xlsx}};
+                                                       {QStringLiteral("xlsx"), Format::Xlsx},
+                                                       {QStringLiteral("pdf"), Format::Pdf}};
     for (const auto& [word, named] : formats)
         if (name.compare(word, Qt::CaseInsensitive) == 0) {
             format = named;
@@ -99,17 +105,21 @@ QString Cell(const QString& text) {
 qint64 PrintTable(db::Connection& connection, const db::Query& query) {
     db::Recordset rs;
     rs.Open(query, connection, db::adOpenStatic, db::adLockReadOnly);
+    // The grid's columns in the grid's order.
+    QList<shipowner::Column> shown;
+    for (const shipowner::Column& column : shipowner::ColumnTable())
+        if (column.gridColumn > 0 && column.name != shipowner::kId)
+            shown.append(column);
+    std::sort(shown.begin(), shown.end(),
+              [](const auto& a, const auto& b) { return a.gridColumn < b.gridColumn; });
     QStringList header = {shipowner::kId};
-    for (const QString& column : query.columns)
-        for (const shipowner::Column& known : shipowner::ColumnTable())
-            if (known.name == column && column != shipowner::kId)
-                header.append(known.meaning);
+    for (const shipowner::Column& column : shown)
+        header.append(column.meaning);
     QList<QStringList> rows = {header};
     for (; !rs.AtEnd(); rs.MoveNext()) {
         QStringList row = {shipowner::ValueText(rs.Field(shipowner::kId))};
-        for (const QString& column : query.columns)
-            if (column != shipowner::kId)
-                row.append(Cell(shipowner::ValueText(rs.Field(column))));
+        for (const shipowner::Column& column : shown)
+            row.append(Cell(shipowner::ValueText(rs.Field(column.name))));
         rows.append(row);
     }
     QList<int> widths(header.size(), 0);
@@ -128,6 +138,27 @@ qint64 PrintTable(db::Connection& connection, const db::Query& query) {
 }
 
 } // namespace
+
+qint64 WritePdf(db::Connection& connection, const shipowner::CompanySearch& search,
+                const shipowner::ListOrder& order, const QString& path) {
+    const QList<exchange::ListedCompany> rows =
+        exchange::ListedCompanies(connection, shipowner::SearchQuery(search, order));
+    exchange::WriteCompanyListPdf(path, QFont(platform::kSongFamily, 9),
+                                  exchange::CompanyListHeading(shipowner::Describe(search),
+                                                               QDateTime::currentDateTime(),
+                                                               rows.size()),
+                                  rows);
+    return rows.size();
+}
+
+bool WantsPdf(const QStringList& arguments) {
+    for (int i = 0; i < arguments.size(); ++i)
+        if (arguments[i].endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive) ||
+            (arguments[i] == QStringLiteral("--format") &&
+             arguments.value(i + 1).compare(QStringLiteral("pdf"), Qt::CaseInsensitive) == 0))
+            return true;
+    return false;
+}
 
 std::optional<Request> Parse(const QStringList& arguments, bool toTerminal, QString* error) {
     Request request;
@@ -158,7 +189,7 @@ std::optional<Request> Parse(const QStringList& arguments, bool toTerminal, QStr
         } else if (option == QStringLiteral("--format")) {
             format.emplace();
             if (!FormatNamed(value, *format)) {
-                *error = QStringLiteral("find: no format %1 (csv, xlsx or table)").arg(value);
+                *error = QStringLiteral("find: no format %1 (csv, xlsx, pdf or table)").arg(value);
                 return std::nullopt;
             }
         } else if (option == QStringLiteral("--output")) {
@@ -180,8 +211,9 @@ std::optional<Request> Parse(const QStringList& arguments, bool toTerminal, QStr
         *error = QStringLiteral("find: a table is printed; give --format csv or xlsx for a file");
         return std::nullopt;
     }
-    if (request.format == Format::Xlsx && request.output.isEmpty()) {
-        *error = QStringLiteral("find: an Excel workbook needs --output FILE.xlsx");
+    if ((request.format == Format::Xlsx || request.format == Format::Pdf) &&
+        request.output.isEmpty()) {
+        *error = QStringLiteral("find: an Excel workbook or a PDF needs --output FILE");
         return std::nullopt;
     }
     return request;
@@ -189,6 +221,8 @@ std::optional<Request> Parse(const QStringList& arguments, bool toTerminal, QStr
 
 qint64 Run(db::Connection& connection, const Request& request) {
     switch (request.format) {
+    case Format::Pdf:
+        return WritePdf(connection, request.search, request.order, request.output);
     case Format::Table:
         return PrintTable(connection, shipowner::SearchQuery(request.search, request.order));
     case Format::Csv:

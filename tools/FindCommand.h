@@ -13,7 +13,7 @@ class Connection;
 // The database tool's find: the search window's conditions and order, from the command line.
 namespace findcommand {
 
-enum class Format { Table, Csv, Xlsx };
+enum class Format { Table, Csv, Xlsx, Pdf };
 
 struct Request {
     shipowner::CompanySearch search;
@@ -27,7 +27,15 @@ struct Request {
 std::optional<Request> Parse(const QStringList& arguments, bool toTerminal, QString* error);
 
 // Runs the request, writing the file or standard output; returns how many companies were found.
+// A PDF needs a QGuiApplication and the program's fonts (platform::SetUpFonts()).
 qint64 Run(db::Connection& connection, const Request& request);
+
+// Writes the list of the companies a search finds, in the order asked, as a PDF; returns how many.
+qint64 WritePdf(db::Connection& connection, const shipowner::CompanySearch& search,
+                const shipowner::ListOrder& order, const QString& path);
+
+// Whether a command line asks for a PDF, and so for fonts, before any command runs.
+bool WantsPdf(const QStringList& arguments);
 
 inline constexpr char kUsage[] =
     "  find [--name T] [--country T] [--tel T] [--fax T] [--address T]\n"
@@ -41,8 +49,9 @@ inline constexpr char kUsage[] =
     "                        Other_No, Other_Dwt, any case), newest first or by\n"
     "                        --sort (name, country, tel, fax, address, id or a\n"
     "                        fleet column), as the search window finds them.\n"
-    "                        csv and xlsx hold whole records; table and pdf the\n"
-    "                        list's columns. The format follows FILE's extension;\n"
+    "                        csv and xlsx hold whole records; table and pdf (a\n"
+    "                        landscape A4 list) the list's columns.\n"
+    "                        The format follows FILE's extension;\n"
     "                        without --output, a table on a terminal, else CSV\n";
 
 } // namespace findcommand

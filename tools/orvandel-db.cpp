@@ -8,6 +8,7 @@
 #include "exchange/DirectoryExport.h"
 #include "exchange/DirectoryImport.h"
 #include "exchange/TableFile.h"
+#include "platform/Fonts.h"
 #include "platform/SystemDirectory.h"
 #include "tools/DemoDirectory.h"
 #include "tools/FindCommand.h"
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QStringList>
 #include <cstdio>
 #include <optional>
@@ -42,8 +44,9 @@ const char kUsage[] =
     "                        write system.reg beside the directory file, naming\n"
     "                        PROGRAM as the system information tool of the About box\n"
     "  export FILE           write every company to FILE: FILE.csv (UTF-8 with a\n"
-    "                        byte-order mark, as spreadsheet programs read it) or\n"
-    "                        FILE.xlsx (an Excel workbook)\n"
+    "                        byte-order mark, as spreadsheet programs read it),\n"
+    "                        FILE.xlsx (an Excel workbook) or FILE.pdf (a list to\n"
+    "                        print: number, name, country, telephone, address)\n"
     "  import FILE.csv [--dry-run] [--encoding NAME]\n"
     "                        add and update companies from a CSV file, all or\n"
     "                        nothing; the first line names the columns. Rows with\n"
@@ -275,15 +278,18 @@ int Demo(const QString& directory, const QStringList& arguments) {
 
 int Export(const QString& directory, const QStringList& arguments) {
     if (arguments.size() != 1 || arguments[0].startsWith(QLatin1String("--")))
-        return Usage(QStringLiteral("export: give one file name ending in .csv or .xlsx"));
+        return Usage(QStringLiteral("export: give one file name ending in .csv, .xlsx or .pdf"));
+    const bool pdf = arguments[0].endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
     exchange::FileFormat format;
-    if (!exchange::FormatOf(arguments[0], format))
+    if (!pdf && !exchange::FormatOf(arguments[0], format))
         return Usage(
-            QStringLiteral("export: %1 ends neither in .csv nor in .xlsx").arg(arguments[0]));
+            QStringLiteral("export: %1 ends in none of .csv, .xlsx and .pdf").arg(arguments[0]));
     db::Connection connection;
     if (const int failed = OpenExisting(connection, directory))
         return failed;
-    const qint64 count = exchange::ExportDirectory(connection, arguments[0], format);
+    const qint64 count =
+        pdf ? findcommand::WritePdf(connection, {}, {shipowner::kId, false}, arguments[0])
+            : exchange::ExportDirectory(connection, arguments[0], format);
     std::fprintf(stderr, "wrote %lld companies to %s\n", static_cast<long long>(count),
                  qPrintable(arguments[0]));
     return 0;
@@ -495,11 +501,25 @@ int SysInfo(const QString& directory, const QStringList& arguments) {
     return 0;
 }
 
+// A PDF is drawn with the program's fonts, which need a graphical application; it draws off
+// screen, so the tool still runs without a display.
+std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    if (!findcommand::WantsPdf(arguments))
+        return std::make_unique<QCoreApplication>(argc, argv);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    auto app = std::make_unique<QGuiApplication>(argc, argv);
+    platform::SetUpFonts();
+    return app;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    QStringList arguments = app.arguments().mid(1);
+    const std::unique_ptr<QCoreApplication> app = MakeApplication(argc, argv);
+    QStringList arguments = app->arguments().mid(1);
     if (arguments.isEmpty())
         return Usage(QStringLiteral("no command given"));
     const QString command = arguments.takeFirst();

@@ -84,6 +84,26 @@ const QList<ShipType>& ShipTypes() {
     return types;
 }
 
+QString Describe(const CompanySearch& search) {
+    QStringList parts;
+    for (const Column& column : ColumnTable()) {
+        const QString text = TrimSpaces(search.texts.value(column.name));
+        if (!text.isEmpty())
+            parts.append(QStringLiteral("%1含“%2”").arg(column.meaning, text));
+        const NumberRange range = search.numbers.value(column.name);
+        if (range.least && range.most)
+            parts.append(QStringLiteral("%1 %2 至 %3")
+                             .arg(column.meaning)
+                             .arg(*range.least)
+                             .arg(*range.most));
+        else if (range.least)
+            parts.append(QStringLiteral("%1 ≥ %2").arg(column.meaning).arg(*range.least));
+        else if (range.most)
+            parts.append(QStringLiteral("%1 ≤ %2").arg(column.meaning).arg(*range.most));
+    }
+    return parts.join(QStringLiteral("；"));
+}
+
 db::Query SearchQuery(const CompanySearch& search, const ListOrder& order) {
     // The grid's columns in table order, the key last.
     QStringList shown;

@@ -46,6 +46,10 @@ struct ShipType {
 };
 const QList<ShipType>& ShipTypes();
 
+// The conditions in the user's words, for the heading of a printed list:
+// "船东名称含“远洋”；油轮艘数 5 至 10"; empty when nothing is asked.
+QString Describe(const CompanySearch& search);
+
 // The query grid's columns of the companies found, in the order asked for. Throws a Misuse error
 // for a column the record does not have or that cannot be tested as asked.
 db::Query SearchQuery(const CompanySearch& search, const ListOrder& order = {});

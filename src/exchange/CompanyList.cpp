@@ -1,5 +1,7 @@
 #include "exchange/CompanyList.h"
 
+#include "data/Recordset.h"
+#include "data/ShipOwnerTable.h"
 #include "exchange/TableFile.h"
 
 #include <QPageLayout>
@@ -201,6 +203,19 @@ QString CompanyListHeading(const QString& filters, const QDateTime& when, qint64
     return QStringLiteral("查询条件：%1    日期：%2    共 %3 家船东")
         .arg(filters.isEmpty() ? QStringLiteral("无") : filters,
              when.toString(QStringLiteral("yyyy-MM-dd")), QString::number(count));
+}
+
+QList<ListedCompany> ListedCompanies(db::Connection& connection, const db::Query& query) {
+    db::Recordset rs;
+    rs.Open(query, connection, db::adOpenStatic, db::adLockReadOnly);
+    const auto text = [&rs](const char* column) {
+        return shipowner::ValueText(rs.Field(QString::fromUtf8(column)));
+    };
+    QList<ListedCompany> rows;
+    for (; !rs.AtEnd(); rs.MoveNext())
+        rows.append({QString::number(rows.size() + 1), text("公司名称"), text("国家"), text("tel"),
+                     text("adrress")});
+    return rows;
 }
 
 bool PaintCompanyList(QPagedPaintDevice& device, const QFont& font, const QString& heading,

@@ -6,6 +6,10 @@
 #include <QString>
 
 class QPagedPaintDevice;
+namespace db {
+class Connection;
+struct Query;
+} // namespace db
 
 // The list of companies on paper: printed, or written as a PDF file.
 namespace exchange {
@@ -18,6 +22,9 @@ struct ListedCompany {
     QString telephone;
     QString address;
 };
+
+// The rows of a query for the query grid's columns (shipowner::SearchQuery), numbered from 1.
+QList<ListedCompany> ListedCompanies(db::Connection& connection, const db::Query& query);
 
 // The line above the list: what was searched, when, how many companies.
 QString CompanyListHeading(const QString& filters, const QDateTime& when, qint64 count);

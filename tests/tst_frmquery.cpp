@@ -1,4 +1,7 @@
+#include "data/CompanySearch.h"
 #include "data/Connection.h"
+#include "data/Recordset.h"
+#include "data/ShipOwnerTable.h"
 #include "platform/CommonControls.h"
 #include "screens/ResultGrid.h"
 #include "screens/SmartNetXpButton.h"
@@ -9,6 +12,8 @@
 #include "tools/DemoDirectory.h"
 
 #include <QAbstractItemModelTester>
+#include <QClipboard>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QtTest>
 
@@ -43,8 +48,16 @@ private slots:
     void closingDuringAFillStopsItAndReopeningIsFresh();
     void keysPressTheFocusedButton_data();
     void keysPressTheFocusedButton();
+    void headerSortsTheResult();
+    void headerClickDuringAFillRestartsItSorted();
+    void enterOpensTheRow_data();
+    void enterOpensTheRow();
+    void copiesTheSelectedRows();
 
 private:
+    void clickHeader(int section);
+    // The ids the data layer lists for the grid's search in that order.
+    QList<qint64> idsInOrder(const QString& country, const QString& column, bool descending);
     void runQuery(const QString& company, const QString& country);
     QStringList names() const;
     void checkNumbering() const;
@@ -377,6 +390,100 @@ void TestQueryScreen::keysPressTheFocusedButton() {
     QVERIFY(stopPressed);
     checkStoppedWhereTheTestActed();
     checkNumbering();
+}
+
+void TestQueryScreen::clickHeader(int section) {
+    QCoreApplication::processEvents(); // the view learns of the rows a fill added
+    QHeaderView* header = grid_->horizontalHeader();
+    const QPoint centre(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
+                        header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, centre);
+}
+
+QList<qint64> TestQueryScreen::idsInOrder(const QString& country, const QString& column,
+                                          bool descending) {
+    db::Recordset rs;
+    rs.Open(shipowner::SearchQuery(shipowner::ListSearch(QString(), country), {column, descending}),
+            modGeneral::dbConnection(), db::adOpenStatic, db::adLockReadOnly);
+    QList<qint64> ids;
+    for (; !rs.AtEnd(); rs.MoveNext())
+        ids.append(rs.Field(shipowner::kId).toLongLong());
+    return ids;
+}
+
+// A header sorts, a second click on it reverses; the numbers' header sorts nothing; a new query
+// keeps the order until the screen closes.
+void TestQueryScreen::headerSortsTheResult() {
+    QHeaderView* header = grid_->horizontalHeader();
+    runQuery(QString(), kCountry);
+    const QStringList byName = {"东方海运", "华通船务", "远洋航运有限公司", "Blue 100% Lines"};
+    clickHeader(1);
+    QCOMPARE(names(), byName);
+    QVERIFY(header->isSortIndicatorShown());
+    QCOMPARE(header->sortIndicatorSection(), 1);
+    QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    checkNumbering();
+    clickHeader(1);
+    QStringList reversed = byName;
+    std::reverse(reversed.begin(), reversed.end());
+    QCOMPARE(names(), reversed);
+    QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    clickHeader(0);
+    QCOMPARE(names(), reversed);
+    QCOMPARE(header->sortIndicatorSection(), 1);
+    QTest::keyClick(text2_, Qt::Key_Return);
+    QCOMPARE(names(), reversed);
+    clickHeader(2); // every row has the same country: ties newest first
+    QCOMPARE(form_->ShownIds(), idsInOrder(kCountry, QString(), false));
+    form_->close();
+    form_->Show();
+    QVERIFY(!header->isSortIndicatorShown());
+    runQuery(QString(), kCountry);
+    QCOMPARE(names(), QStringList({"华通船务", "Blue 100% Lines", "东方海运", "远洋航运有限公司"}));
+}
+
+void TestQueryScreen::headerClickDuringAFillRestartsItSorted() {
+    duringNextFill([this] { clickHeader(4); });
+    runQuery(QString(), QString());
+    QCOMPARE(grid_->Rows() - 1, kAllRows);
+    QCOMPARE(form_->ShownIds(), idsInOrder(QString(), QStringLiteral("adrress"), false));
+    checkNumbering();
+}
+
+void TestQueryScreen::enterOpensTheRow_data() {
+    QTest::addColumn<int>("key");
+    QTest::newRow("Enter") << int(Qt::Key_Return);
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter);
+}
+
+void TestQueryScreen::enterOpensTheRow() {
+    QFETCH(int, key);
+    runQuery(QString(), kCountry);
+    QCoreApplication::processEvents();
+    frminfo& info = frminfo::instance();
+    info.shipId = -7;
+    QTest::mouseClick(grid_->viewport(), Qt::LeftButton, {},
+                      grid_->visualRect(grid_->model()->index(1, 1)).center());
+    QCOMPARE(grid_->Row(), 2);
+    QTest::keyClick(grid_, Qt::Key(key));
+    QCOMPARE(info.shipId, grid_->TextMatrix(2, 5).toLongLong());
+    QVERIFY(info.IsOpen());
+}
+
+void TestQueryScreen::copiesTheSelectedRows() {
+    runQuery(QString(), kCountry);
+    QCoreApplication::processEvents();
+    const auto rowCentre = [this](int row) {
+        return grid_->visualRect(grid_->model()->index(row - 1, 1)).center();
+    };
+    QTest::mouseClick(grid_->viewport(), Qt::LeftButton, {}, rowCentre(1));
+    QTest::mouseClick(grid_->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(3));
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClick(grid_, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             QStringLiteral("序号\t船东名称\t国家\t联系电话\t地址\n"
+                            "1\t华通船务\t测试国\t\t港口路1号\n"
+                            "3\t东方海运\t测试国\t+30 210 1\t\n"));
 }
 
 QTEST_MAIN(TestQueryScreen)

@@ -14,6 +14,8 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPrintPreviewDialog>
+#include <QProcess>
 #include <QtTest>
 
 using platform::SaveFileChoice;
@@ -34,6 +36,8 @@ private slots:
     void exportsTheRowsShown();
     void cancelWritesNothing();
     void failureIsSaidInChinese();
+    void pdfListsTheRowsShown();
+    void printShowsThePreview();
 
 private:
     void runQuery(const QString& country);
@@ -195,6 +199,51 @@ void TestQueryExport::failureIsSaidInChinese() {
     QVERIFY(shown.first().text.contains(path));
     QCOMPARE(shown.first().style, 16);
     QCOMPARE(shown.first().title, QStringLiteral("提示:"));
+}
+
+// The rows in the grid's order, the conditions in the heading, the page footer; read back as a
+// reader of the file would.
+void TestQueryExport::pdfListsTheRowsShown() {
+    runQuery(kCountry);
+    const QString path = filePath(QStringLiteral("list"));
+    QFile::remove(path + QStringLiteral(".pdf"));
+    platform::FileDialogSeam::Intercept({SaveFileChoice{path, 0}});
+    form_->findChild<QAction*>(QStringLiteral("mnuPdf"))->trigger();
+    QCOMPARE(platform::FileDialogSeam::Taken().first().filters,
+             QStringList{QStringLiteral("PDF 文件 (*.pdf)")});
+    QVERIFY(platform::MsgBoxSeam::Taken().isEmpty());
+    QProcess pdftotext;
+    pdftotext.start(
+        QStringLiteral("pdftotext"),
+        {QStringLiteral("-layout"), path + QStringLiteral(".pdf"), QStringLiteral("-")});
+    QVERIFY(pdftotext.waitForFinished(60000));
+    QCOMPARE(pdftotext.exitCode(), 0);
+    const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    QVERIFY2(text.contains(QStringLiteral("国家含“希腊”")), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("共 3 家船东")));
+    QVERIFY(text.contains(QStringLiteral("第 1 页，共 1 页")));
+    const qsizetype first = text.indexOf(QStringLiteral("东方海运"));
+    const qsizetype second = text.indexOf(QStringLiteral("华通船务"));
+    const qsizetype third = text.indexOf(QStringLiteral("Aegean Star, Ltd."));
+    QVERIFY2(first > 0 && first < second && second < third, qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("+30 210 556")));
+    QVERIFY(!text.contains(QStringLiteral("远洋航运")));
+}
+
+void TestQueryExport::printShowsThePreview() {
+    runQuery(kCountry);
+    QString title;
+    QTimer::singleShot(0, this, [&title] {
+        QTRY_VERIFY(QApplication::activeModalWidget() != nullptr);
+        auto* preview = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
+        if (preview == nullptr)
+            return;
+        title = preview->windowTitle();
+        preview->reject();
+    });
+    form_->findChild<QAction*>(QStringLiteral("mnuPrint"))->trigger();
+    QCOMPARE(title, QStringLiteral("打印预览"));
+    QVERIFY(platform::MsgBoxSeam::Taken().isEmpty());
 }
 
 QTEST_MAIN(TestQueryExport)

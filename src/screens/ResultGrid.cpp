@@ -1,5 +1,7 @@
 #include "screens/ResultGrid.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -364,7 +366,18 @@ QString ResultGrid::SelectedRowsText() const {
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
+void ResultGrid::CopySelectedRows() const {
+    const QString text = SelectedRowsText();
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
+}
+
 void ResultGrid::keyPressEvent(QKeyEvent* event) {
+    // Instead of the view's own copy, which takes the current cell alone.
+    if (event->matches(QKeySequence::Copy)) {
+        CopySelectedRows();
+        return;
+    }
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
         currentIndex().isValid()) {
         emit DblClick();

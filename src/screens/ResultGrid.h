@@ -165,6 +165,8 @@ public:
     // The selected rows, top to bottom, as tab-separated lines under the header line, the shown
     // columns that have a header only; as a spreadsheet takes a paste. Empty with none selected.
     QString SelectedRowsText() const;
+    // Puts that text on the clipboard; Ctrl+C does it too.
+    void CopySelectedRows() const;
 
     void doItemsLayout() override;
     void reset() override;

@@ -21,6 +21,7 @@
 
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDir>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -28,7 +29,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMetaMethod>
+#include <QPageLayout>
 #include <QPainter>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QScopedValueRollback>
 #include <charconv>
 #include <cstdio>
@@ -67,6 +71,12 @@ QLineEdit* MakeField(const QRect& geometry, QWidget* parent, const char* name) {
     field->setMaxLength(kFilterCap);
     field->setGeometry(geometry);
     return field;
+}
+
+QString CannotWriteMessage(const QString& path) {
+    return QStringLiteral("导出失败：无法写入文件“%1”。请检查文件夹是否存在、"
+                          "能否写入，以及磁盘空间是否足够。")
+        .arg(QDir::toNativeSeparators(path));
 }
 
 // A server that went away is said; other failures end the fill without a word, as they always have.
@@ -136,8 +146,9 @@ frmquery::frmquery() : picture_(platform::Picture(QStringLiteral(":/art/query-pi
 
     // A click on a column's header sorts by it; the numbers' column keeps counting the rows.
     Grid->horizontalHeader()->setSectionsClickable(true);
-    connect(Grid->horizontalHeader(), &QHeaderView::sectionClicked, this,
-            &frmquery::Grid_HeaderClick);
+    // A quick second click is a double-click to the header, and reverses the order as well.
+    for (const auto signal : {&QHeaderView::sectionClicked, &QHeaderView::sectionDoubleClicked})
+        connect(Grid->horizontalHeader(), signal, this, &frmquery::Grid_HeaderClick);
 
     // The right mouse button or the menu key on the grid offers what can be done with the rows.
     GridMenu = new QMenu(this);
@@ -145,12 +156,17 @@ frmquery::frmquery() : picture_(platform::Picture(QStringLiteral(":/art/query-pi
     mnuCopy = GridMenu->addAction(QStringLiteral("复制"));
     mnuCopy->setObjectName(QStringLiteral("mnuCopy"));
     mnuCopy->setShortcut(QKeySequence::Copy);
-    mnuCopy->setShortcutContext(Qt::WidgetShortcut);
-    Grid->addAction(mnuCopy);
-    connect(mnuCopy, &QAction::triggered, this, &frmquery::CopySelectedRows);
+    mnuCopy->setShortcutContext(Qt::WidgetShortcut); // shown in the menu; the grid takes the key
+    connect(mnuCopy, &QAction::triggered, Grid, &ResultGrid::CopySelectedRows);
     mnuExport = GridMenu->addAction(QStringLiteral("导出查询结果…"));
     mnuExport->setObjectName(QStringLiteral("mnuExport"));
     connect(mnuExport, &QAction::triggered, this, &frmquery::ExportQueryResult);
+    mnuPdf = GridMenu->addAction(QStringLiteral("导出 PDF…"));
+    mnuPdf->setObjectName(QStringLiteral("mnuPdf"));
+    connect(mnuPdf, &QAction::triggered, this, &frmquery::ExportQueryPdf);
+    mnuPrint = GridMenu->addAction(QStringLiteral("打印…"));
+    mnuPrint->setObjectName(QStringLiteral("mnuPrint"));
+    connect(mnuPrint, &QAction::triggered, this, &frmquery::PrintQueryResult);
     GridMenu->addSeparator();
     QAction* searchAction = GridMenu->addAction(QStringLiteral("高级查询…"));
     searchAction->setObjectName(QStringLiteral("mnuSearch"));
@@ -283,7 +299,7 @@ void frmquery::CmdStop_Click() {
 void frmquery::Grid_HeaderClick(int section) {
     QString column;
     for (const shipowner::Column& shown : shipowner::ColumnTable())
-        if (shown.gridColumn == section && shown.type == shipowner::ColumnType::Text)
+        if (section > 0 && shown.gridColumn == section && shown.type == shipowner::ColumnType::Text)
             column = shown.name;
     if (!column.isEmpty()) {
         order_ = {column, order_.column == column && !order_.descending};
@@ -301,12 +317,6 @@ void frmquery::ShowSortIndicator() {
             : shipowner::ColumnTable().at(shipowner::Columns().indexOf(order_.column)).gridColumn;
     header->setSortIndicatorShown(section > 0);
     header->setSortIndicator(section, order_.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
-}
-
-void frmquery::CopySelectedRows() {
-    const QString text = Grid->SelectedRowsText();
-    if (!text.isEmpty())
-        QGuiApplication::clipboard()->setText(text);
 }
 
 void frmquery::Grid_DblClick() {
@@ -332,7 +342,8 @@ QList<qint64> frmquery::ShownIds() const {
 }
 
 void frmquery::Grid_ContextMenu(const QPoint& position) {
-    mnuExport->setEnabled(!ShownIds().isEmpty());
+    for (QAction* action : {mnuExport, mnuPdf, mnuPrint})
+        action->setEnabled(!ShownIds().isEmpty());
     mnuCopy->setEnabled(!ShownIds().isEmpty() && Grid->selectionModel()->hasSelection());
     GridMenu->popup(Grid->viewport()->mapToGlobal(position));
 }
@@ -362,9 +373,7 @@ void frmquery::ExportQueryResult() {
         failure = error.kind() == exchange::FileError::TooLongForExcel
                       ? QStringLiteral("导出失败：有的内容超过 Excel 单元格能容纳的 32767 "
                                        "个字符。请导出为 CSV 文件。")
-                      : QStringLiteral("导出失败：无法写入文件“%1”。请检查文件夹是否存在、"
-                                       "能否写入，以及磁盘空间是否足够。")
-                            .arg(QDir::toNativeSeparators(path));
+                      : CannotWriteMessage(path);
         std::fprintf(stderr, "orvandel: export: %s\n", error.what());
     } catch (const db::Error& error) {
         failure = QStringLiteral("导出失败：无法读取数据库中的船东信息。");
@@ -372,6 +381,62 @@ void frmquery::ExportQueryResult() {
     }
     if (!failure.isEmpty())
         platform::MsgBox(failure, platform::vbCritical, QStringLiteral("提示:"));
+}
+
+QList<exchange::ListedCompany> frmquery::ShownRows() const {
+    QList<exchange::ListedCompany> rows;
+    for (int row = 1; row < Grid->Rows(); ++row)
+        if (!Grid->TextMatrix(row, kIdColumn).isEmpty())
+            rows.append({Grid->TextMatrix(row, 0), Grid->TextMatrix(row, 1),
+                         Grid->TextMatrix(row, 2), Grid->TextMatrix(row, 3),
+                         Grid->TextMatrix(row, 4)});
+    return rows;
+}
+
+QString frmquery::ListHeading(qint64 count) const {
+    return exchange::CompanyListHeading(searched_ ? shipowner::Describe(search_) : QString(),
+                                        QDateTime::currentDateTime(), count);
+}
+
+void frmquery::PrintQueryResult() {
+    const QList<exchange::ListedCompany> rows = ShownRows();
+    if (rows.isEmpty())
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
+                                      QMarginsF(12, 12, 12, 12), QPageLayout::Millimeter));
+    printer.setDocName(QStringLiteral("船东查询结果"));
+    QPrintPreviewDialog preview(&printer, this);
+    preview.setObjectName(QStringLiteral("PrintPreview"));
+    preview.setWindowTitle(QStringLiteral("打印预览"));
+    const QString heading = ListHeading(rows.size());
+    connect(&preview, &QPrintPreviewDialog::paintRequested, this, [&](QPrinter* target) {
+        if (!exchange::PaintCompanyList(*target, font(), heading, rows))
+            platform::MsgBox(QStringLiteral("打印失败：打印机没有准备好，或无法开始新的一页。"),
+                             platform::vbCritical, QStringLiteral("提示:"));
+    });
+    preview.exec();
+}
+
+void frmquery::ExportQueryPdf() {
+    const QList<exchange::ListedCompany> rows = ShownRows();
+    if (rows.isEmpty())
+        return;
+    const platform::SaveFileChoice choice =
+        platform::GetSaveFileName(this, QStringLiteral("导出 PDF"),
+                                  {QStringLiteral("PDF 文件 (*.pdf)")}, QStringLiteral("查询结果"));
+    if (choice.path.isEmpty())
+        return;
+    QString path = choice.path;
+    if (!path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
+        path += QStringLiteral(".pdf");
+    try {
+        const platform::WaitCursor busy;
+        exchange::WriteCompanyListPdf(path, font(), ListHeading(rows.size()), rows);
+    } catch (const exchange::FileError& error) {
+        std::fprintf(stderr, "orvandel: export: %s\n", error.what());
+        platform::MsgBox(CannotWriteMessage(path), platform::vbCritical, QStringLiteral("提示:"));
+    }
 }
 
 void frmquery::closeEvent(QCloseEvent* event) {

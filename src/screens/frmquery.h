@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/CompanySearch.h"
+#include "exchange/CompanyList.h"
 #include "platform/Form.h"
 
 #include <QPixmap>
@@ -46,7 +47,11 @@ private:
     void CmdStop_Click();
     void Grid_HeaderClick(int section);
     void ShowSortIndicator();
-    void CopySelectedRows();
+    void PrintQueryResult();
+    void ExportQueryPdf();
+    // The rows shown, as a printed list has them, and the line above them.
+    QList<exchange::ListedCompany> ShownRows() const;
+    QString ListHeading(qint64 count) const;
     void Grid_DblClick();
     void ShowDesignGrid();
     void Grid_ContextMenu(const QPoint& position);
@@ -63,6 +68,8 @@ private:
     QMenu* GridMenu;
     QAction* mnuExport;
     QAction* mnuCopy;
+    QAction* mnuPrint;
+    QAction* mnuPdf;
     QPixmap picture_;
 
     // What the grid lists: the last query's or search's conditions, and the order chosen by a

@@ -199,7 +199,7 @@ void TestDetailScreen::saveInNewModeAddsOneRowThenChangesIt() {
     auto shown = Taken();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].text, QStringLiteral("增加成功"));
-    QCOMPARE(shown[0].style, 64);
+    QCOMPARE(shown[0].style, int(platform::vbInformation));
     QCOMPARE(shown[0].title, QStringLiteral("提示:"));
     QCOMPARE(RowCount(connection()), before + 1);
     const qint64 id = form_->shipId;
@@ -266,7 +266,7 @@ void TestDetailScreen::deleteAnsweredNoKeepsEverything() {
     const auto shown = Taken();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].text, QStringLiteral("是否要删除当前信息？"));
-    QCOMPARE(shown[0].style, 4);
+    QCOMPARE(shown[0].style, int(platform::vbYesNo));
     QCOMPARE(shown[0].title, QStringLiteral("提示:"));
     QCOMPARE(boxTexts(), texts);
     QCOMPARE(form_->shipId, id);
@@ -343,7 +343,7 @@ void TestDetailScreen::refusedNumberStoresNothing() {
     QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
     const auto shown = Taken();
     QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown[0].style, 16);
+    QCOMPARE(shown[0].style, int(platform::vbCritical));
     QCOMPARE(shown[0].title, QStringLiteral("提示:"));
     QVERIFY2(shown[0].text.contains(kColumns[index]) && shown[0].text.contains(said),
              qPrintable(shown[0].text));
@@ -400,7 +400,7 @@ void TestDetailScreen::rowDeletedElsewhereIsSaidThenAddedAsNew() {
     QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
     auto shown = Taken();
     QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown[0].style, 16);
+    QCOMPARE(shown[0].style, int(platform::vbCritical));
     QCOMPARE(shown[0].title, QStringLiteral("提示:"));
     QVERIFY2(shown[0].text.contains(QStringLiteral("已被其他人删除")), qPrintable(shown[0].text));
     QCOMPARE(RowCount(connection()), before);
@@ -426,7 +426,7 @@ void TestDetailScreen::changeElsewhereIsNotOverwritten() {
         QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
         const auto shown = Taken();
         QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0].style, 16);
+        QCOMPARE(shown[0].style, int(platform::vbCritical));
         QCOMPARE(shown[0].title, QStringLiteral("提示:"));
         QVERIFY2(shown[0].text.contains(QStringLiteral("已被其他人修改")),
                  qPrintable(shown[0].text));
@@ -507,7 +507,7 @@ void TestDetailScreen::refusalByTheStoreIsReportedAndNothingIsLost() {
         QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
         auto shown = Taken();
         QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0].style, 16);
+        QCOMPARE(shown[0].style, int(platform::vbCritical));
         QVERIFY2(shown[0].text.contains(said), qPrintable(shown[0].text));
         QVERIFY(shown[0].text.contains(QStringLiteral("未保存")));
         // The engine's own words are for stderr, not for the user; a server is named.

@@ -125,7 +125,7 @@ void TestLauncher::startSysInfo() {
     if (started.isEmpty()) {
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].text, QStringLiteral("此时系统信息不可用"));
-        QCOMPARE(shown[0].style, 0);
+        QCOMPARE(shown[0].style, int(platform::vbOKOnly));
         QCOMPARE(shown[0].title, QStringLiteral("Orvandel"));
     } else {
         QVERIFY(shown.isEmpty());

@@ -197,7 +197,7 @@ void TestQueryExport::failureIsSaidInChinese() {
     QCOMPARE(shown.size(), 1);
     QVERIFY(shown.first().text.startsWith(QStringLiteral("导出失败：无法写入文件")));
     QVERIFY(shown.first().text.contains(path));
-    QCOMPARE(shown.first().style, 16);
+    QCOMPARE(shown.first().style, int(platform::vbCritical));
     QCOMPARE(shown.first().title, QStringLiteral("提示:"));
 }
 

@@ -186,7 +186,7 @@ void TestServerLoss::clickSave() {
 void TestServerLoss::checkServerMessage(const QString& said) {
     const auto shown = Taken();
     QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown[0].style, 16);
+    QCOMPARE(shown[0].style, int(platform::vbCritical));
     QCOMPARE(shown[0].title, QStringLiteral("提示:"));
     const QString server = connection().ServerName();
     QVERIFY2(shown[0].text.contains(kServerWords + QLatin1Char(' ') + server) &&

@@ -215,7 +215,8 @@ void TestStartup::ExpectStartup(const QString& directory, const QString& executa
     } else {
         QCOMPARE(child.exitCode(), 1);
         const QString box = message.isEmpty() ? QStringLiteral("辞典文件丢失！") : message;
-        QVERIFY2(report.startsWith(QStringLiteral("box=%1|16|数据处理\nvisible=\n").arg(box)),
+        QVERIFY2(report.startsWith(QStringLiteral("box=%1|%2|数据处理\nvisible=\n")
+                                       .arg(box, QString::number(platform::vbCritical))),
                  qPrintable(report));
         QCOMPARE(report.count(QLatin1String("box=")), 1);
         // The cause is for whoever helps the user: on stderr, never in the message.

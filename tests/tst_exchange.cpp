@@ -553,13 +553,13 @@ void TestExchange::importHoldsTheWriteLockFromItsStart() {
     SystemDirFixture dir;
     db::Connection connection;
     dir.CreateDatabase(connection);
-    if (connection.IsServer())
-        QSKIP("a server locks the rows a save writes, not the whole directory");
     db::Connection other;
     dir.OpenAnother(other);
-    other.SetBusyTimeout(0);
+    // Short, and not 0, which on the server means waiting for ever.
+    other.SetBusyTimeout(200);
     bool tried = false;
     QString refusal;
+    int refusalKind = -1;
     exchange::ImportOptions options;
     options.progress = [&](int) {
         if (tried)
@@ -569,12 +569,26 @@ void TestExchange::importHoldsTheWriteLockFromItsStart() {
             InsertCompany(other, {{QStringLiteral("公司名称"), QStringLiteral("meanwhile")}});
         } catch (const db::Error& error) {
             refusal = error.details();
-            QCOMPARE(int(error.kind()), int(db::ErrorKind::Busy));
+            refusalKind = int(error.kind());
         }
     };
-    QCOMPARE(exchange::ImportCsv(connection, ManyNewCompanies(dir), options).added, 4500);
+    int added = -1;
+    QString importFailure;
+    try {
+        added = exchange::ImportCsv(connection, ManyNewCompanies(dir), options).added;
+    } catch (const db::Error& error) {
+        importFailure = error.details();
+    }
     QVERIFY(tried);
+    if (connection.IsServer())
+        QEXPECT_FAIL("",
+                     "on the server an import takes no lock at its start (a transaction there "
+                     "locks rows as it writes them): another desk's write goes through",
+                     Abort);
     QVERIFY2(!refusal.isEmpty(), "another writer wrote while the import read its file");
+    QCOMPARE(refusalKind, int(db::ErrorKind::Busy));
+    QVERIFY2(importFailure.isEmpty(), qPrintable(importFailure));
+    QCOMPARE(added, 4500);
     QCOMPARE(RowCount(connection), 4500);
 }
 

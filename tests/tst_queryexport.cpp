@@ -12,6 +12,7 @@
 
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPrintPreviewDialog>
@@ -160,6 +161,7 @@ void TestQueryExport::exportsTheRowsShown() {
     QCOMPARE(asked.first().filters, (QStringList{"CSV 文件 (*.csv)", "Excel 工作簿 (*.xlsx)"}));
     // A success is quiet.
     QVERIFY(platform::MsgBoxSeam::Taken().isEmpty());
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
 
     QFile file(filePath(written));
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -199,6 +201,8 @@ void TestQueryExport::failureIsSaidInChinese() {
     QVERIFY(shown.first().text.contains(path));
     QCOMPARE(shown.first().style, int(platform::vbCritical));
     QCOMPARE(shown.first().title, QStringLiteral("提示:"));
+    // The wait cursor went with the failure.
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
 }
 
 // The rows in the grid's order, the conditions in the heading, the page footer; read back as a

@@ -84,6 +84,20 @@ query=$(window_of_size 616 444)
 xdotool type --delay 20 "Shipping"
 xdotool key Return
 capture "$query" query
+
+# The search window (Ctrl+F): tankers from 3 to 10, run with Enter; its totals line.
+xdotool key ctrl+f
+search=$(window_of_size 560 420)
+xdotool key Tab Tab Tab Tab Tab
+xdotool type --delay 20 "3"
+xdotool key Tab
+xdotool type --delay 20 "10"
+xdotool key Return
+sleep 1
+xdotool windowraise "$search"
+capture "$search" search
+xdotool windowfocus --sync "$search" key Escape
+xdotool windowraise "$query" sleep 0.3
 xdotool mousemove --window "$query" "$(px 120)" "$(px 118)" click --repeat 2 --delay 60 1
 info=$(window_of_size 540 398)
 capture "$info" info
@@ -121,4 +135,7 @@ click_at "$about" 320 207
 box=$(box_titled "Orvandel")
 capture "$box" msg-sysinfo
 answer "$box" Return
+# A printed list: the first page of the PDF that the tool writes for a search.
+"$build_dir/orvandel-db" find --min Tank_No=3 --sort name --output "$work/list.pdf" 2>/dev/null
+pdftoppm -png -r "$((60 * scale))" -f 1 -l 1 -singlefile "$work/list.pdf" "$out/printed-list"
 echo "screenshots in $out"

@@ -2,6 +2,7 @@
 
 #include "data/Connection.h"
 #include "data/Engine.h"
+#include "data/History.h"
 #include "data/Query.h"
 #include "data/Schema.h"
 #include "data/ShipOwnerTable.h"
@@ -23,6 +24,8 @@ void Create(db::Connection& connection, const QString& path) {
     connection.OpenFile(path, kPassword, db::FileMode::Create);
     db::Transaction transaction(connection, db::Transaction::Begin::Immediate);
     connection.Execute(shipowner::CreateTableStatement());
+    for (const QString& statement : history::FileStatements())
+        connection.Execute(statement);
     connection.engine().SetSchemaVersion(schema::LatestVersion());
     transaction.commit();
 }
@@ -108,6 +111,7 @@ void CreateOnServer(db::Connection& connection) {
 void DropOnServer(db::Connection& connection) {
     db::Transaction transaction(connection);
     connection.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + shipowner::kTable);
+    connection.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + history::kTable);
     connection.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + db::kServerSchemaTable);
     transaction.commit();
 }

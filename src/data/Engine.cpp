@@ -2,6 +2,10 @@
 
 #include "data/DbError.h"
 
+#include <QSysInfo>
+#include <pwd.h>
+#include <unistd.h>
+
 namespace db {
 
 QByteArrayView RowStream::Text(int column) const {
@@ -9,6 +13,16 @@ QByteArrayView RowStream::Text(int column) const {
         text_.resize(column + 1);
     text_[column] = Utf8Text(Value(column));
     return text_[column].isNull() ? QByteArrayView() : QByteArrayView(text_[column]);
+}
+
+QString DeskName() {
+    const passwd* account = getpwuid(geteuid());
+    const QString user =
+        account != nullptr ? QString::fromLocal8Bit(account->pw_name) : QString::number(geteuid());
+    QString name = user + QLatin1Char('@') + QSysInfo::machineHostName();
+    while (name.toUtf8().size() > 63)
+        name.chop(1);
+    return name;
 }
 
 QString QuoteIdentifier(const QString& name) {

@@ -140,6 +140,11 @@ public:
 };
 
 QString QuoteIdentifier(const QString& name);
+
+// How this program names the one who writes: the user and the computer, within a server's 63
+// bytes. A server is told it as the session's application name, so that another desk waiting for
+// a record it holds can be told whose it is; both engines record it with each change.
+QString DeskName();
 // A value as UTF-8 text: null stays a null byte array, the empty text is empty but not null.
 QByteArray Utf8Text(const QVariant& value);
 

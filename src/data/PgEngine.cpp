@@ -60,18 +60,6 @@ QString Trimmed(const char* message) {
     return QString::fromUtf8(message).trimmed();
 }
 
-// How the desk names itself to the server, so that another desk waiting for a record it holds
-// can be told whose it is: the user and the computer, within the server's 63 bytes.
-QString DeskName() {
-    const passwd* account = getpwuid(geteuid());
-    const QString user =
-        account != nullptr ? QString::fromLocal8Bit(account->pw_name) : QString::number(geteuid());
-    QString name = user + QLatin1Char('@') + QSysInfo::machineHostName();
-    while (name.toUtf8().size() > 63)
-        name.chop(1);
-    return name;
-}
-
 // libpq tells why a connection failed only in words.
 ErrorKind KindOfConnectionFailure(const QString& message) {
     if (message.contains(QLatin1String("no password supplied")))

@@ -2,6 +2,7 @@
 
 #include "data/Connection.h"
 #include "data/Engine.h"
+#include "data/History.h"
 #include "data/ShipOwnerTable.h"
 #include "data/Transaction.h"
 
@@ -17,6 +18,13 @@ const QList<Step>& DirectorySteps() {
              if (connection.IsServer())
                  for (const QString& statement : shipowner::ServerListOrderStatements())
                      connection.Execute(statement);
+         }},
+        {2,
+         [](db::Connection& connection) {
+             // Every change kept from now on.
+             for (const QString& statement :
+                  connection.IsServer() ? history::ServerStatements() : history::FileStatements())
+                 connection.Execute(statement);
          }},
     };
     return steps;

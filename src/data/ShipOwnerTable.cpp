@@ -1,6 +1,7 @@
 #include "data/ShipOwnerTable.h"
 
 #include "data/CompanySearch.h"
+#include "data/History.h"
 #include "data/TextOrder.h"
 
 #include <stdexcept>
@@ -106,7 +107,7 @@ QStringList CreateServerTableStatements() {
                        QStringLiteral(
                            "CREATE INDEX orvandel_country_trgm ON %1 USING gin (%2 gin_trgm_ops)")
                            .arg(kTable, columns[2])} +
-           ServerListOrderStatements();
+           ServerListOrderStatements() + history::ServerStatements();
 }
 
 QStringList ServerListOrderStatements() {

@@ -3,6 +3,7 @@
 #include "data/TextOrder.h"
 
 #include "data/DbError.h"
+#include "data/History.h"
 #include "data/Query.h"
 #include "data/SqliteStatement.h"
 #include "data/Wait.h"
@@ -223,6 +224,32 @@ SqliteEngine::~SqliteEngine() {
     sqlite3_close_v2(handle_);
 }
 
+void SqliteEngine::NameWriter() {
+    if (writerNamed_ || !TableColumns(history::kWriterTable))
+        return;
+    SqliteStatement name(handle_, QStringLiteral("UPDATE %1 SET who=?").arg(history::kWriterTable));
+    name.Bind(1, DeskName());
+    name.Step();
+    writerNamed_ = true;
+}
+
+template <typename Write> auto SqliteEngine::Writing(Write write) {
+    const bool own = !InTransaction();
+    if (own)
+        Begin(true);
+    try {
+        NameWriter();
+        auto result = write();
+        if (own)
+            Commit();
+        return result;
+    } catch (...) {
+        if (own)
+            Rollback();
+        throw;
+    }
+}
+
 void SqliteEngine::Execute(const QString& sql) {
     Exec(handle_, sql);
 }
@@ -236,8 +263,10 @@ std::unique_ptr<RowStream> SqliteEngine::Query(const db::Query& query) {
 }
 
 qint64 SqliteEngine::Delete(const db::Query& query) {
-    Exec(handle_, DeleteText(query));
-    return sqlite3_changes(handle_);
+    return Writing([&] {
+        Exec(handle_, DeleteText(query));
+        return qint64(sqlite3_changes(handle_));
+    });
 }
 
 QString SqliteEngine::SelectText(const db::Query& query) {
@@ -306,6 +335,7 @@ RowSource SqliteEngine::SourceOf(const RowStream& stream) {
 
 void SqliteEngine::Begin(bool immediate) {
     Exec(handle_, immediate ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+    writerNamed_ = false;
 }
 
 void SqliteEngine::LockRow(const QString&, const QString&, const QVariant&) {
@@ -314,8 +344,10 @@ void SqliteEngine::LockRow(const QString&, const QString&, const QVariant&) {
 
 QVariant SqliteEngine::Insert(const QString& table, const QStringList& columns,
                               const QVariantList& values, const QString& keyColumn) {
-    InsertRows(table, columns, {values}, keyColumn);
-    return QVariant(static_cast<qint64>(sqlite3_last_insert_rowid(handle_)));
+    return Writing([&] {
+        InsertRows(table, columns, {values}, keyColumn);
+        return QVariant(static_cast<qint64>(sqlite3_last_insert_rowid(handle_)));
+    });
 }
 
 bool SqliteEngine::UpdateRow(const QString& table, const QStringList& columns,
@@ -326,6 +358,14 @@ bool SqliteEngine::UpdateRow(const QString& table, const QStringList& columns,
 
 void SqliteEngine::InsertRows(const QString& table, const QStringList& columns,
                               const QList<QVariantList>& rows, const QString&) {
+    Writing([&] {
+        InsertEach(table, columns, rows);
+        return 0;
+    });
+}
+
+void SqliteEngine::InsertEach(const QString& table, const QStringList& columns,
+                              const QList<QVariantList>& rows) {
     const QString sql =
         columns.isEmpty()
             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(QuoteIdentifier(table))
@@ -342,6 +382,11 @@ void SqliteEngine::InsertRows(const QString& table, const QStringList& columns,
 }
 
 qint64 SqliteEngine::UpdateRows(const QString& table, const QStringList& columns,
+                                const QList<QVariantList>& rows, const QString& keyColumn) {
+    return Writing([&] { return UpdateEach(table, columns, rows, keyColumn); });
+}
+
+qint64 SqliteEngine::UpdateEach(const QString& table, const QStringList& columns,
                                 const QList<QVariantList>& rows, const QString& keyColumn) {
     SqliteStatement update(handle_, QStringLiteral("UPDATE %1 SET %2=? WHERE %3=?")
                                         .arg(QuoteIdentifier(table),
@@ -363,11 +408,16 @@ bool SqliteEngine::InTransaction() const {
 }
 
 void SqliteEngine::Commit() {
+    // Another program's transaction after this one finds no writer named.
+    if (writerNamed_)
+        Exec(handle_, QStringLiteral("UPDATE %1 SET who=NULL").arg(history::kWriterTable));
+    writerNamed_ = false;
     Exec(handle_, QStringLiteral("COMMIT"));
 }
 
 void SqliteEngine::Rollback() {
     // The engine may have rolled back on its own already (for example on a full disk).
+    writerNamed_ = false;
     if (InTransaction())
         Exec(handle_, QStringLiteral("ROLLBACK"));
 }

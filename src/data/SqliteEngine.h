@@ -56,12 +56,21 @@ private:
     // The engine's busy handler: waits out a lock held elsewhere for the busy time, giving the
     // user interface its turns meanwhile.
     static int BusyTurn(void* engine, int tries);
+    // Names this program's writer for the history's triggers, once a transaction.
+    void NameWriter();
+    // Runs a write inside the caller's transaction, or in one of its own, with the writer named.
+    template <typename Write> auto Writing(Write write);
+    void InsertEach(const QString& table, const QStringList& columns,
+                    const QList<QVariantList>& rows);
+    qint64 UpdateEach(const QString& table, const QStringList& columns,
+                      const QList<QVariantList>& rows, const QString& keyColumn);
 
     sqlite3* handle_ = nullptr;
     QString path_;
     QString password_; // a backup is keyed as the original
     int busyTimeoutMs_;
     QElapsedTimer busySince_;
+    bool writerNamed_ = false;
 };
 
 } // namespace db

@@ -1,0 +1,267 @@
+#include "data/Connection.h"
+#include "data/DatabaseFile.h"
+#include "data/DbError.h"
+#include "data/Engine.h"
+#include "data/History.h"
+#include "data/Recordset.h"
+#include "data/ShipOwnerTable.h"
+#include "exchange/DirectoryImport.h"
+#include "support/TestSupport.h"
+
+#include <QProcess>
+#include <QtTest>
+
+using history::Version;
+
+namespace {
+
+QString Name(const Version& version) {
+    return version.values.value(history::ValueColumns().indexOf(QStringLiteral("公司名称")))
+        .toString();
+}
+
+} // namespace
+
+class TestHistory : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void eachChangeByEachWriterLeavesOneVersion_data();
+    void eachChangeByEachWriterLeavesOneVersion();
+    void updateThatChangesNothingLeavesNone();
+    void restoringAVersionIsANewChangeAndChecksForLostUpdates();
+    void deletedCompanyComesBackUnderItsId();
+    void pruneRemovesOnlyOlderVersions();
+
+private:
+    // Runs statements in another program: the engine's own shell on the file, psql on a server.
+    void runOtherProgram(const QString& sql);
+    QString whoOfThisProgram();
+    QString whoOfTheOtherProgram();
+    qint64 addCompany(const QString& name);
+    void write(const QString& writer, const QString& change, qint64& id);
+
+    std::unique_ptr<SystemDirFixture> dir_;
+    db::Connection connection_;
+};
+
+void TestHistory::init() {
+    dir_ = std::make_unique<SystemDirFixture>();
+    dir_->CreateDatabase(connection_);
+}
+
+void TestHistory::cleanup() {
+    connection_.Close();
+    dir_.reset();
+}
+
+void TestHistory::runOtherProgram(const QString& sql) {
+    QProcess program;
+    if (OnServer()) {
+        program.start(QStringLiteral("psql"),
+                      {QStringLiteral("-X"), QStringLiteral("-v"),
+                       QStringLiteral("ON_ERROR_STOP=1"), TestServer(), QStringLiteral("-c"), sql});
+    } else {
+        program.start(QStringLiteral("sqlcipher"), {dir_->databasePath()});
+        program.write(QStringLiteral("PRAGMA key='%1';\nPRAGMA cipher_compatibility=3;\n%2;\n")
+                          .arg(dbfile::kPassword, sql)
+                          .toUtf8());
+        program.closeWriteChannel();
+    }
+    QVERIFY(program.waitForFinished(60000));
+    QVERIFY2(program.exitCode() == 0, program.readAllStandardError().constData());
+}
+
+QString TestHistory::whoOfThisProgram() {
+    if (!OnServer())
+        return db::DeskName();
+    db::Recordset rs;
+    rs.Open(QStringLiteral("SELECT session_user AS who"), connection_);
+    return rs.Field(QStringLiteral("who")).toString() + QStringLiteral(" (") + db::DeskName() +
+           QLatin1Char(')');
+}
+
+QString TestHistory::whoOfTheOtherProgram() {
+    if (!OnServer())
+        return QString(); // the shell names nobody
+    db::Recordset rs;
+    rs.Open(QStringLiteral("SELECT session_user AS who"), connection_);
+    return rs.Field(QStringLiteral("who")).toString() + QStringLiteral(" (psql)");
+}
+
+qint64 TestHistory::addCompany(const QString& name) {
+    return InsertCompany(connection_, {{QStringLiteral("公司名称"), name}});
+}
+
+void TestHistory::eachChangeByEachWriterLeavesOneVersion_data() {
+    QTest::addColumn<QString>("writer");
+    QTest::addColumn<QString>("change");
+    for (const char* change : {"insert", "update", "delete"})
+        QTest::addRow("record set, %s", change) << "record set" << change;
+    for (const char* change : {"insert", "update"}) {
+        QTest::addRow("import, %s", change) << "import" << change;
+        QTest::addRow("tool, %s", change) << "tool" << change;
+    }
+    for (const char* change : {"insert", "update", "delete"})
+        QTest::addRow("another program, %s", change) << "another program" << change;
+}
+
+// How each writer makes each change of one company; an update or delete finds it made already.
+void TestHistory::write(const QString& writer, const QString& change, qint64& id) {
+    const QString name = QStringLiteral("%1 %2").arg(writer, change);
+    if (writer == QLatin1String("record set")) {
+        if (change == QLatin1String("delete")) {
+            connection_.Delete(shipowner::RecordQuery(id));
+            return;
+        }
+        db::Recordset rs;
+        rs.Open(shipowner::RecordQuery(id), connection_, db::adOpenKeyset, db::adLockPessimistic);
+        if (rs.AtEnd())
+            rs.AddNew();
+        rs.SetField(QStringLiteral("公司名称"), name);
+        rs.SetField(QStringLiteral("Tank_No"), QStringLiteral("3"));
+        rs.Update();
+        id = rs.Field(shipowner::kId).toLongLong();
+        return;
+    }
+    if (writer == QLatin1String("another program")) {
+        runOtherProgram(
+            change == QLatin1String("insert")
+                ? QStringLiteral("INSERT INTO Orvandel (id, 公司名称, Tank_No) VALUES "
+                                 "(777, '%1', 3)")
+                      .arg(name)
+            : change == QLatin1String("update")
+                ? QStringLiteral("UPDATE Orvandel SET 公司名称 = '%1', Tank_No = 3 WHERE id = %2")
+                      .arg(name)
+                      .arg(id)
+                : QStringLiteral("DELETE FROM Orvandel WHERE id = %1").arg(id));
+        if (change == QLatin1String("insert"))
+            id = 777;
+        return;
+    }
+    // A file of one row: with its id to update, without one to add.
+    const QString csv = QDir(dir_->path()).filePath(QStringLiteral("one.csv"));
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(change == QLatin1String("insert")
+                   ? QStringLiteral("公司名称,Tank_No\n%1,3\n").arg(name).toUtf8()
+                   : QStringLiteral("id,公司名称,Tank_No\n%1,%2,3\n").arg(id).arg(name).toUtf8());
+    file.close();
+    if (writer == QLatin1String("import")) {
+        const exchange::ImportResult result = exchange::ImportCsv(connection_, csv, {});
+        QVERIFY(result.written);
+    } else {
+        const ToolRun run = RunTool(dir_->path(), {QStringLiteral("import"), csv});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    }
+    if (change == QLatin1String("insert")) {
+        db::Recordset rs;
+        rs.Open(QStringLiteral("SELECT max(id) AS id FROM Orvandel"), connection_);
+        id = rs.Field(QStringLiteral("id")).toLongLong();
+    }
+}
+
+void TestHistory::eachChangeByEachWriterLeavesOneVersion() {
+    QFETCH(QString, writer);
+    QFETCH(QString, change);
+    qint64 id = 0;
+    if (change != QLatin1String("insert"))
+        id = addCompany(QStringLiteral("before"));
+    const int versionsBefore = history::VersionsOf(connection_, id).size();
+    const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-1);
+    write(writer, change, id);
+    const QDateTime after = QDateTime::currentDateTimeUtc().addMSecs(1);
+    const QList<Version> versions = history::VersionsOf(connection_, id);
+    QCOMPARE(versions.size(), versionsBefore + 1);
+    const Version& newest = versions.first();
+    QCOMPARE(newest.change, change);
+    QCOMPARE(newest.companyId, id);
+    QVERIFY2(newest.at >= before && newest.at <= after, qPrintable(newest.at.toString()));
+    QCOMPARE(newest.who, writer == QLatin1String("another program") ? whoOfTheOtherProgram()
+                                                                    : whoOfThisProgram());
+    // The row after the change, or before it for a delete.
+    QCOMPARE(Name(newest), change == QLatin1String("delete")
+                               ? QStringLiteral("before")
+                               : QStringLiteral("%1 %2").arg(writer, change));
+    if (change == QLatin1String("delete")) {
+        QCOMPARE(StoredValue(connection_, id, QStringLiteral("id")).toString(),
+                 QStringLiteral("<no row>"));
+    } else {
+        const int tankers = history::ValueColumns().indexOf(QStringLiteral("Tank_No"));
+        QCOMPARE(newest.values.value(tankers).toLongLong(), 3);
+    }
+}
+
+void TestHistory::updateThatChangesNothingLeavesNone() {
+    const qint64 id = addCompany(QStringLiteral("远洋航运"));
+    connection_.Execute(
+        QStringLiteral("UPDATE Orvandel SET 公司名称 = '远洋航运' WHERE id = %1").arg(id));
+    runOtherProgram(
+        QStringLiteral("UPDATE Orvandel SET 公司名称 = '远洋航运' WHERE id = %1").arg(id));
+    QCOMPARE(history::VersionsOf(connection_, id).size(), 1);
+    connection_.Execute(QStringLiteral("UPDATE Orvandel SET tel = '' WHERE id = %1").arg(id));
+    QCOMPARE(history::VersionsOf(connection_, id).size(), 2); // null to empty is a change
+}
+
+void TestHistory::restoringAVersionIsANewChangeAndChecksForLostUpdates() {
+    const qint64 id = addCompany(QStringLiteral("A"));
+    connection_.Execute(QStringLiteral("UPDATE Orvandel SET 公司名称 = 'B' WHERE id = %1").arg(id));
+    connection_.Execute(QStringLiteral("UPDATE Orvandel SET 公司名称 = 'C' WHERE id = %1").arg(id));
+    QList<Version> versions = history::VersionsOf(connection_, id);
+    QCOMPARE(versions.size(), 3);
+    const Version b = versions[1];
+    QCOMPARE(Name(b), QStringLiteral("B"));
+    // Changed by another desk since this one looked: refused, nothing written.
+    try {
+        history::RestoreVersion(connection_, b, versions[1].version);
+        QFAIL("a stale restore went through");
+    } catch (const db::RowChangedError& error) {
+        QVERIFY(!error.deleted());
+    }
+    QCOMPARE(StoredValue(connection_, id, QStringLiteral("公司名称")).toString(),
+             QStringLiteral("C"));
+    history::RestoreVersion(connection_, b, versions.first().version);
+    QCOMPARE(StoredValue(connection_, id, QStringLiteral("公司名称")).toString(),
+             QStringLiteral("B"));
+    versions = history::VersionsOf(connection_, id);
+    QCOMPARE(versions.size(), 4);
+    QCOMPARE(versions.first().change, QStringLiteral("update"));
+    QCOMPARE(versions.first().values, b.values);
+    QCOMPARE(history::Differences(versions[1].values, versions[0].values),
+             QStringList{QStringLiteral("船东名称：C → B")});
+}
+
+void TestHistory::deletedCompanyComesBackUnderItsId() {
+    const qint64 kept = addCompany(QStringLiteral("留下"));
+    const qint64 id = addCompany(QStringLiteral("删掉"));
+    connection_.Execute(QStringLiteral("UPDATE Orvandel SET tel = '+30 1' WHERE id = %1").arg(id));
+    connection_.Delete(shipowner::RecordQuery(id));
+    QList<Version> deleted = history::Deleted(connection_);
+    QCOMPARE(deleted.size(), 1);
+    QCOMPARE(deleted.first().companyId, id);
+    history::Undelete(connection_, deleted.first());
+    QCOMPARE(StoredValue(connection_, id, QStringLiteral("tel")).toString(),
+             QStringLiteral("+30 1"));
+    QVERIFY(history::Deleted(connection_).isEmpty());
+    QCOMPARE(history::VersionsOf(connection_, id).first().change, QStringLiteral("insert"));
+    // Back already: a second undelete is refused and changes nothing.
+    QVERIFY_THROWS_EXCEPTION(db::Error, history::Undelete(connection_, deleted.first()));
+    QCOMPARE(RowCount(connection_), 2);
+    QCOMPARE(history::VersionsOf(connection_, kept).size(), 1);
+}
+
+void TestHistory::pruneRemovesOnlyOlderVersions() {
+    const qint64 id = addCompany(QStringLiteral("A"));
+    QTest::qWait(20);
+    const QDateTime cut = QDateTime::currentDateTimeUtc();
+    QTest::qWait(20);
+    connection_.Execute(QStringLiteral("UPDATE Orvandel SET 公司名称 = 'B' WHERE id = %1").arg(id));
+    QCOMPARE(history::Prune(connection_, cut), 1);
+    const QList<Version> left = history::VersionsOf(connection_, id);
+    QCOMPARE(left.size(), 1);
+    QCOMPARE(Name(left.first()), QStringLiteral("B"));
+}
+
+QTEST_GUILESS_MAIN(TestHistory)
+#include "tst_history.moc"

@@ -33,6 +33,7 @@ private slots:
     void restoringAVersionIsANewChangeAndChecksForLostUpdates();
     void deletedCompanyComesBackUnderItsId();
     void pruneRemovesOnlyOlderVersions();
+    void toolListsRestoresAndPrunes();
 
 private:
     // Runs statements in another program: the engine's own shell on the file, psql on a server.
@@ -261,6 +262,43 @@ void TestHistory::pruneRemovesOnlyOlderVersions() {
     const QList<Version> left = history::VersionsOf(connection_, id);
     QCOMPARE(left.size(), 1);
     QCOMPARE(Name(left.first()), QStringLiteral("B"));
+}
+
+void TestHistory::toolListsRestoresAndPrunes() {
+    const qint64 id = addCompany(QStringLiteral("A"));
+    connection_.Execute(QStringLiteral("UPDATE Orvandel SET tel = '+30 1' WHERE id = %1").arg(id));
+    const QList<Version> versions = history::VersionsOf(connection_, id);
+    const auto tool = [this](const QStringList& arguments) {
+        const ToolRun run = RunTool(dir_->path(), arguments);
+        if (run.exitCode != 0)
+            qWarning("%s", qPrintable(run.err));
+        return run;
+    };
+    ToolRun run = tool({"history", QString::number(id)});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.startsWith(QStringLiteral("version %1 ").arg(versions.first().version)),
+             qPrintable(run.out));
+    QVERIFY(run.out.contains(QStringLiteral("电话：（空） → +30 1")));
+    QCOMPARE(tool({"restore-record", QString::number(id), "--version",
+                   QString::number(versions.last().version)})
+                 .exitCode,
+             0);
+    QVERIFY(StoredValue(connection_, id, QStringLiteral("tel")).isNull());
+    connection_.Delete(shipowner::RecordQuery(id));
+    run = tool({"deleted"});
+    QVERIFY2(run.out.startsWith(QStringLiteral("%1\tA\t").arg(id)), qPrintable(run.out));
+    QCOMPARE(tool({"restore-record", QString::number(id), "--at",
+                   QDateTime::currentDateTime().addSecs(60).toString(Qt::ISODate)})
+                 .exitCode,
+             0);
+    QCOMPARE(StoredValue(connection_, id, QStringLiteral("tel")).toString(), QString());
+    QCOMPARE(StoredValue(connection_, id, QStringLiteral("公司名称")).toString(),
+             QStringLiteral("A"));
+    QCOMPARE(tool({"restore-record", QString::number(id), "--version", "x"}).exitCode, 2);
+    QCOMPARE(tool({"prune-history", "--before", "2000-01-01"}).exitCode, 0);
+    QCOMPARE(history::VersionsOf(connection_, id).size(), 5);
+    QCOMPARE(tool({"prune-history", "--before", "2999-01-01"}).exitCode, 0);
+    QVERIFY(history::VersionsOf(connection_, id).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestHistory)

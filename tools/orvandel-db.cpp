@@ -12,6 +12,7 @@
 #include "platform/SystemDirectory.h"
 #include "tools/DemoDirectory.h"
 #include "tools/FindCommand.h"
+#include "tools/HistoryCommands.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -55,6 +56,7 @@ const char kUsage[] =
     "                        else as GB18030; --encoding names another encoding.\n"
     "                        --dry-run checks and reports without writing\n"
     "%1"
+    "%2"
     "  backup FILE           copy the directory, file or server, to a new directory\n"
     "                        file FILE (mode 600): consistent and encrypted, also\n"
     "                        while the program runs and saves\n"
@@ -77,7 +79,9 @@ const char kUsage[] =
     "  --help                show this text\n";
 
 QByteArray UsageText() {
-    return QString::fromUtf8(kUsage).arg(QString::fromUtf8(findcommand::kUsage)).toUtf8();
+    return QString::fromUtf8(kUsage)
+        .arg(QString::fromUtf8(findcommand::kUsage), QString::fromUtf8(historycommands::kUsage))
+        .toUtf8();
 }
 
 int Fail(const QString& message) {
@@ -310,6 +314,17 @@ int Find(const QString& directory, const QStringList& arguments) {
     return 0;
 }
 
+// Runs one of the history commands on the directory the program would use.
+int OnHistory(const QString& directory, const QStringList& arguments,
+              int (*command)(db::Connection&, const QStringList&, QString*)) {
+    db::Connection connection;
+    if (const int failed = OpenExisting(connection, directory))
+        return failed;
+    QString error;
+    const int status = command(connection, arguments, &error);
+    return status == 2 ? Usage(error) : status;
+}
+
 QString Describe(const exchange::ImportProblem& problem) {
     QString where =
         problem.line > 0 ? QStringLiteral("line %1").arg(problem.line) : QStringLiteral("file");
@@ -539,6 +554,14 @@ int main(int argc, char** argv) {
             return Export(directory, arguments);
         if (command == QStringLiteral("find"))
             return Find(directory, arguments);
+        if (command == QStringLiteral("history"))
+            return OnHistory(directory, arguments, historycommands::History);
+        if (command == QStringLiteral("restore-record"))
+            return OnHistory(directory, arguments, historycommands::RestoreRecord);
+        if (command == QStringLiteral("deleted"))
+            return OnHistory(directory, arguments, historycommands::Deleted);
+        if (command == QStringLiteral("prune-history"))
+            return OnHistory(directory, arguments, historycommands::Prune);
         if (command == QStringLiteral("import"))
             return Import(directory, arguments);
         if (command == QStringLiteral("server"))

@@ -9,8 +9,10 @@
 #include "platform/Twips.h"
 #include "screens/DbMessages.h"
 #include "screens/SmartNetXpButton.h"
+#include "screens/frmhistory.h"
 #include "session/modGeneral.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -141,6 +143,15 @@ frminfo::frminfo() : background_(platform::Picture(QStringLiteral(":/art/globe.g
     connect(CmdQuery, &QAbstractButton::clicked, this, &frminfo::CmdQuery_Click);
     connect(SmartNetXpButton1, &QAbstractButton::clicked, this, &frminfo::SmartNetXpButton1_Click);
     connect(CmdStop, &QAbstractButton::clicked, this, &frminfo::CmdStop_Click);
+    // Ctrl+H: the history of the company shown.
+    auto* historyAction = new QAction(QStringLiteral("历史记录"), this);
+    historyAction->setObjectName(QStringLiteral("mnuHistory"));
+    historyAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    addAction(historyAction);
+    connect(historyAction, &QAction::triggered, this, [this] {
+        if (shipId >= 0)
+            frmhistory::instance().ShowCompany(shipId);
+    });
 }
 
 void frminfo::Form_Load() {

@@ -15,6 +15,8 @@
 #include "screens/DbMessages.h"
 #include "screens/ResultGrid.h"
 #include "screens/SmartNetXpButton.h"
+#include "screens/frmdeleted.h"
+#include "screens/frmhistory.h"
 #include "screens/frminfo.h"
 #include "screens/frmsearch.h"
 #include "session/modGeneral.h"
@@ -168,6 +170,16 @@ frmquery::frmquery() : picture_(platform::Picture(QStringLiteral(":/art/query-pi
     mnuPrint->setObjectName(QStringLiteral("mnuPrint"));
     connect(mnuPrint, &QAction::triggered, this, &frmquery::PrintQueryResult);
     GridMenu->addSeparator();
+    mnuHistory = GridMenu->addAction(QStringLiteral("历史记录…"));
+    mnuHistory->setObjectName(QStringLiteral("mnuHistory"));
+    connect(mnuHistory, &QAction::triggered, this, [this] {
+        const QString id = Grid->TextMatrix(Grid->Row(), kIdColumn);
+        if (!id.isEmpty())
+            frmhistory::instance().ShowCompany(id.toLongLong());
+    });
+    QAction* deletedAction = GridMenu->addAction(QStringLiteral("已删除的船东…"));
+    deletedAction->setObjectName(QStringLiteral("mnuDeleted"));
+    connect(deletedAction, &QAction::triggered, this, [] { frmdeleted::instance().Show(); });
     QAction* searchAction = GridMenu->addAction(QStringLiteral("高级查询…"));
     searchAction->setObjectName(QStringLiteral("mnuSearch"));
     searchAction->setShortcut(QKeySequence::Find);
@@ -342,7 +354,7 @@ QList<qint64> frmquery::ShownIds() const {
 }
 
 void frmquery::Grid_ContextMenu(const QPoint& position) {
-    for (QAction* action : {mnuExport, mnuPdf, mnuPrint})
+    for (QAction* action : {mnuExport, mnuPdf, mnuPrint, mnuHistory})
         action->setEnabled(!ShownIds().isEmpty());
     mnuCopy->setEnabled(!ShownIds().isEmpty() && Grid->selectionModel()->hasSelection());
     GridMenu->popup(Grid->viewport()->mapToGlobal(position));

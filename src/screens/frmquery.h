@@ -70,6 +70,7 @@ private:
     QAction* mnuCopy;
     QAction* mnuPrint;
     QAction* mnuPdf;
+    QAction* mnuHistory;
     QPixmap picture_;
 
     // What the grid lists: the last query's or search's conditions, and the order chosen by a

@@ -34,6 +34,7 @@ private slots:
     void deletedCompanyComesBackUnderItsId();
     void pruneRemovesOnlyOlderVersions();
     void toolListsRestoresAndPrunes();
+    void exportSaysWhenEachCompanyLastChanged();
 
 private:
     // Runs statements in another program: the engine's own shell on the file, psql on a server.
@@ -299,6 +300,30 @@ void TestHistory::toolListsRestoresAndPrunes() {
     QCOMPARE(history::VersionsOf(connection_, id).size(), 5);
     QCOMPARE(tool({"prune-history", "--before", "2999-01-01"}).exitCode, 0);
     QVERIFY(history::VersionsOf(connection_, id).isEmpty());
+}
+
+void TestHistory::exportSaysWhenEachCompanyLastChanged() {
+    const qint64 changed = addCompany(QStringLiteral("A"));
+    runOtherProgram(QStringLiteral("INSERT INTO Orvandel (id, 公司名称) VALUES (900, 'B')"));
+    connection_.engine().UpdateRow(shipowner::kTable, {QStringLiteral("tel")},
+                                   {QStringLiteral("1")}, shipowner::kId, changed);
+    const QString csv = QDir(dir_->path()).filePath(QStringLiteral("out.csv"));
+    const ToolRun run = RunTool(dir_->path(), {"export", csv, "--with-history-columns"});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList lines =
+        QString::fromUtf8(file.readAll().mid(3)).split(QStringLiteral("\r\n"));
+    QVERIFY(lines[0].endsWith(QStringLiteral(",last_changed_at,last_changed_by")));
+    const QString when = history::VersionsOf(connection_, changed)
+                             .first()
+                             .at.toLocalTime()
+                             .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    QVERIFY2(lines[1].endsWith(QStringLiteral(",%1,%2").arg(when, whoOfThisProgram())),
+             qPrintable(lines[1]));
+    QVERIFY2(lines[2].startsWith(QStringLiteral("900,B,")), qPrintable(lines[2]));
+    QVERIFY2(lines[2].endsWith(QStringLiteral(",%1").arg(whoOfTheOtherProgram())),
+             qPrintable(lines[2]));
 }
 
 QTEST_GUILESS_MAIN(TestHistory)

@@ -44,10 +44,13 @@ const char kUsage[] =
     "  sysinfo PROGRAM [--force]\n"
     "                        write system.reg beside the directory file, naming\n"
     "                        PROGRAM as the system information tool of the About box\n"
-    "  export FILE           write every company to FILE: FILE.csv (UTF-8 with a\n"
+    "  export FILE [--with-history-columns]\n"
+    "                        write every company to FILE: FILE.csv (UTF-8 with a\n"
     "                        byte-order mark, as spreadsheet programs read it),\n"
     "                        FILE.xlsx (an Excel workbook) or FILE.pdf (a list to\n"
-    "                        print: number, name, country, telephone, address)\n"
+    "                        print: number, name, country, telephone, address);\n"
+    "                        --with-history-columns adds when each company last\n"
+    "                        changed (local time) and by whom\n"
     "  import FILE.csv [--dry-run] [--encoding NAME]\n"
     "                        add and update companies from a CSV file, all or\n"
     "                        nothing; the first line names the columns. Rows with\n"
@@ -280,7 +283,8 @@ int Demo(const QString& directory, const QStringList& arguments) {
     return 0;
 }
 
-int Export(const QString& directory, const QStringList& arguments) {
+int Export(const QString& directory, QStringList arguments) {
+    const bool lastChanges = arguments.removeAll(QStringLiteral("--with-history-columns")) > 0;
     if (arguments.size() != 1 || arguments[0].startsWith(QLatin1String("--")))
         return Usage(QStringLiteral("export: give one file name ending in .csv, .xlsx or .pdf"));
     const bool pdf = arguments[0].endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
@@ -293,7 +297,7 @@ int Export(const QString& directory, const QStringList& arguments) {
         return failed;
     const qint64 count =
         pdf ? findcommand::WritePdf(connection, {}, {shipowner::kId, false}, arguments[0])
-            : exchange::ExportDirectory(connection, arguments[0], format);
+            : exchange::ExportDirectory(connection, arguments[0], format, lastChanges);
     std::fprintf(stderr, "wrote %lld companies to %s\n", static_cast<long long>(count),
                  qPrintable(arguments[0]));
     return 0;

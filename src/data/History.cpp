@@ -202,6 +202,19 @@ qint64 Prune(db::Connection& connection, const QDateTime& before) {
         db::From(kTable).Where(kAt, db::Condition::Test::AtMost, before.toMSecsSinceEpoch() - 1));
 }
 
+QHash<qint64, LastChange> LastChanges(db::Connection& connection) {
+    QHash<qint64, LastChange> last;
+    connection.PrepareForQuery();
+    // Oldest first, so that each company's newest change is the one kept.
+    const std::unique_ptr<db::RowStream> rows =
+        connection.engine().Query(db::From(kTable).Select({kCompany, kAt, kWho}).OrderBy(kVersion));
+    while (rows->Next())
+        last.insert(rows->Value(0).toLongLong(),
+                    {QDateTime::fromMSecsSinceEpoch(rows->Value(1).toLongLong(), Qt::UTC),
+                     rows->Value(2).toString()});
+    return last;
+}
+
 QStringList Differences(const QVariantList& before, const QVariantList& after) {
     QStringList differences;
     const QStringList columns = ValueColumns();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -48,6 +49,13 @@ void RestoreVersion(db::Connection& connection, const Version& version, qint64 n
 void Undelete(db::Connection& connection, const Version& deleted);
 // Removes the versions recorded before the time; returns how many.
 qint64 Prune(db::Connection& connection, const QDateTime& before);
+
+// Each company's newest change: when (UTC) and by whom, by company id.
+struct LastChange {
+    QDateTime at;
+    QString who;
+};
+QHash<qint64, LastChange> LastChanges(db::Connection& connection);
 
 // The names of the columns a version's values hold, in order.
 QStringList ValueColumns();

@@ -2,6 +2,7 @@
 
 #include "data/Connection.h"
 #include "data/Engine.h"
+#include "data/History.h"
 #include "data/Query.h"
 #include "data/ShipOwnerTable.h"
 
@@ -52,9 +53,34 @@ qint64 ExportRecords(db::Connection& connection, const db::Query& query, TableWr
     return written;
 }
 
-qint64 ExportDirectory(db::Connection& connection, const QString& path, FileFormat format) {
-    return ExportRecords(connection, EveryColumn().OrderBy(shipowner::kId),
-                         *OpenRecordWriter(path, format));
+qint64 ExportDirectory(db::Connection& connection, const QString& path, FileFormat format,
+                       bool lastChanges) {
+    if (!lastChanges)
+        return ExportRecords(connection, EveryColumn().OrderBy(shipowner::kId),
+                             *OpenRecordWriter(path, format));
+    const QHash<qint64, history::LastChange> last = history::LastChanges(connection);
+    const QStringList& columns = shipowner::Columns();
+    QVector<bool> integerColumns(columns.size() + 2);
+    for (int i = 0; i < columns.size(); ++i)
+        integerColumns[i] = shipowner::IsIntegerColumn(i);
+    const std::unique_ptr<TableWriter> writer = OpenTableWriter(
+        format, path, shipowner::kTable,
+        columns + QStringList{QStringLiteral("last_changed_at"), QStringLiteral("last_changed_by")},
+        integerColumns);
+    qint64 written = 0;
+    ReadRows(connection, EveryColumn().OrderBy(shipowner::kId), [&](QVector<QVariant> row) {
+        const auto change = last.constFind(row[0].toLongLong());
+        if (change == last.constEnd()) {
+            row << QVariant() << QVariant();
+        } else {
+            row << change->at.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                << change->who;
+        }
+        writer->WriteRow(row);
+        ++written;
+    });
+    writer->Commit();
+    return written;
 }
 
 qint64 ExportCompanies(db::Connection& connection, const QList<qint64>& ids, const QString& path,

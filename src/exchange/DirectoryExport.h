@@ -12,8 +12,10 @@ struct Query;
 
 namespace exchange {
 
-// Writes every company, all 18 columns with id first, in id order; returns how many.
-qint64 ExportDirectory(db::Connection& connection, const QString& path, FileFormat format);
+// Writes every company, all 18 columns with id first, in id order; returns how many. With
+// `lastChanges`, two more columns say when each company last changed (local time) and by whom.
+qint64 ExportDirectory(db::Connection& connection, const QString& path, FileFormat format,
+                       bool lastChanges = false);
 
 // A writer whose header is the record's 18 columns, id first.
 std::unique_ptr<TableWriter> OpenRecordWriter(const QString& path, FileFormat format);

@@ -1,11 +1,13 @@
 // Durability under kill -9: a child process saves in a loop through the program's data layer
 // (adding companies and changing one), reporting each save once it has returned; the parent kills
-// it at a random moment, then checks that every reported save is in the file. At the end it runs
-// the engine's full integrity check. Prints the counts.
+// it at a random moment, then checks that every reported save is in the file and that the history
+// agrees with the companies (each company's row is its newest version). At the end it runs the
+// engine's full integrity check. Prints the counts.
 //
 //     build/bench/crash_durability [ROUNDS]     (500 when not given)
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
+#include "data/History.h"
 #include "data/Recordset.h"
 #include "data/ShipOwnerTable.h"
 
@@ -31,6 +33,17 @@ qint64 Save(db::Connection& connection, qint64 id, const QString& column, const 
     rs.SetField(column, text);
     rs.Update();
     return rs.Field(QStringLiteral("id")).toLongLong();
+}
+
+// Companies whose row is not their newest version in the history, or that have none.
+QString DisagreeingHistoryStatement() {
+    QStringList differs = {QStringLiteral("h.change = 'delete'")};
+    for (const QString& column : history::ValueColumns())
+        differs.append(QStringLiteral("h.%1 IS NOT o.%1").arg(column));
+    return QStringLiteral("SELECT count(*) FROM Orvandel o LEFT JOIN %1 h ON h.version = (SELECT "
+                          "max(version) FROM %1 WHERE company_id = o.id) WHERE h.version IS NULL "
+                          "OR %2")
+        .arg(history::kTable, differs.join(QStringLiteral(" OR ")));
 }
 
 int RunSaver(const QString& path, const QString& round) {
@@ -72,6 +85,7 @@ int main(int argc, char** argv) {
     }
     std::mt19937 random(20261210);
     long long adds = 0, changes = 0, missingAdds = 0, lostChanges = 0, killedMidRound = 0;
+    long long disagreeing = 0;
     for (int round = 1; round <= rounds; ++round) {
         QProcess saver;
         saver.start(QCoreApplication::applicationFilePath(),
@@ -112,15 +126,21 @@ int main(int argc, char** argv) {
             const bool sameRound = stored.section(QLatin1Char('-'), 0, 0) == QString::number(round);
             lostChanges += sameRound && (found == reported || found == reported + 1) ? 0 : 1;
         }
+        disagreeing += Text(check, DisagreeingHistoryStatement()).toLongLong();
     }
     db::Connection check;
     check.OpenFile(path, dbfile::kPassword);
     const QString integrity = Text(check, QStringLiteral("PRAGMA integrity_check"));
     std::printf(
         "rounds %d, killed while saving %lld; saves reported as done: %lld adds, %lld rounds "
-        "with changes; missing adds %lld, lost changes %lld; rows %s; integrity_check %s\n",
-        rounds, killedMidRound, adds, changes, missingAdds, lostChanges,
+        "with changes; missing adds %lld, lost changes %lld; companies whose history disagrees "
+        "(summed over the rounds) %lld; rows %s, versions %s; integrity_check %s\n",
+        rounds, killedMidRound, adds, changes, missingAdds, lostChanges, disagreeing,
         qPrintable(Text(check, QStringLiteral("SELECT count(*) FROM Orvandel"))),
+        qPrintable(Text(check, QStringLiteral("SELECT count(*) FROM ") + history::kTable)),
         qPrintable(integrity));
-    return missingAdds == 0 && lostChanges == 0 && integrity == QLatin1String("ok") ? 0 : 1;
+    return missingAdds == 0 && lostChanges == 0 && disagreeing == 0 &&
+                   integrity == QLatin1String("ok")
+               ? 0
+               : 1;
 }

@@ -280,10 +280,11 @@ private:
     qsizetype countryField_ = -1;
 };
 
-// Counts the checked rows as added or updated and, unless only checking, sends them to the
-// store within the caller's transaction while no problem has been found: stored companies and
-// those with a new id as they come, those without an id at the end, so that the ids the store
-// gives them come after every id in the file. A problem anywhere means the caller rolls back.
+// Counts the checked rows as added or updated, notes the likely duplicates and, unless only
+// checking, sends the rows to the store within the caller's transaction while nothing refuses
+// the file: stored companies and those with a new id as they come, those without an id at the
+// end, so that the ids the store gives them come after every id in the file. A problem anywhere,
+// or a likely duplicate not allowed, means the caller rolls back.
 class RowWriter : public RowSink {
 public:
     RowWriter(db::Connection& connection, const QList<shipowner::NamedCompany>& stored,

@@ -2,6 +2,7 @@
 #include "data/ConnectionString.h"
 #include "data/DatabaseFile.h"
 #include "data/DbError.h"
+#include "data/Duplicates.h"
 #include "data/Engine.h"
 #include "data/Recordset.h"
 #include "data/Schema.h"
@@ -70,6 +71,9 @@ private slots:
     void readingTurnsValuesIntoText();
     void likeMatchesAsOnTheFile_data();
     void likeMatchesAsOnTheFile();
+    void likelyDuplicates_data();
+    void likelyDuplicates();
+    void likelyDuplicateGroups();
     void fieldTextByPosition_data();
     void fieldTextByPosition();
     void rowTextOfAnEngineWithoutItsOwn();
@@ -325,6 +329,89 @@ void TestDataLayer::likeMatchesAsOnTheFile() {
     for (; !rs.AtEnd(); rs.MoveNext())
         names << rs.Field(QStringLiteral("公司名称")).toString();
     QCOMPARE(names, found);
+}
+
+void TestDataLayer::likelyDuplicates_data() {
+    QTest::addColumn<QVariantMap>("stored");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("country");
+    QTest::addColumn<bool>("duplicate");
+    const QVariantMap cosco = {{"公司名称", "中远海运"}, {"国家", "中国"}};
+    QTest::newRow("same texts") << cosco << "中远海运"
+                                << "中国" << true;
+    QTest::newRow("spaces around and inside") << cosco << "  中远  海运 "
+                                              << " 中国" << true;
+    QTest::newRow("ideographic spaces") << cosco << "\u3000中远\u3000\u3000海运"
+                                        << "中国\u3000" << true;
+    QTest::newRow("Latin case") << QVariantMap{{"公司名称", "Blue Star Line"}, {"国家", "Greece"}}
+                                << "BLUE STAR line"
+                                << "greece" << true;
+    QTest::newRow("full-width letters")
+        << QVariantMap{{"公司名称", "ＣＯＳＣＯ　Ｓｈｉｐｐｉｎｇ"}, {"国家", "ＣＨＩＮＡ"}}
+        << "COSCO Shipping"
+        << "China" << true;
+    QTest::newRow("no country stored, none typed")
+        << QVariantMap{{"公司名称", "中远海运"}} << "中远海运" << QString() << true;
+    QTest::newRow("another country") << cosco << "中远海运"
+                                     << "新加坡" << false;
+    QTest::newRow("another name") << cosco << "中远海运集团"
+                                  << "中国" << false;
+    QTest::newRow("empty names") << QVariantMap{{"公司名称", ""}, {"国家", "中国"}} << ""
+                                 << "中国" << false;
+    QTest::newRow("name of spaces") << QVariantMap{{"公司名称", " "}, {"国家", "中国"}} << "\u3000 "
+                                    << "中国" << false;
+}
+
+void TestDataLayer::likelyDuplicates() {
+    QFETCH(QVariantMap, stored);
+    QFETCH(QString, name);
+    QFETCH(QString, country);
+    QFETCH(bool, duplicate);
+    SystemDirFixture dir;
+    Connection connection;
+    dir.CreateDatabase(connection);
+    InsertCompany(connection, {{"公司名称", "其他公司"}, {"国家", "中国"}});
+    const qint64 id = InsertCompany(connection, stored);
+    InsertCompany(connection, {{"公司名称", "又一家公司"}});
+    QList<qint64> found;
+    for (const shipowner::NamedCompany& company :
+         shipowner::LikelyDuplicatesOf(connection, name, country))
+        found << company.id;
+    QCOMPARE(found, duplicate ? QList<qint64>{id} : QList<qint64>{});
+}
+
+void TestDataLayer::likelyDuplicateGroups() {
+    SystemDirFixture dir;
+    Connection connection;
+    dir.CreateDatabase(connection);
+    QList<qint64> ids;
+    for (const auto& [name, country] : QList<std::pair<QString, QString>>{{"COSCO", "中国"},
+                                                                          {"Blue Star", "希腊"},
+                                                                          {"ＣＯＳＣＯ", "中国"},
+                                                                          {"blue  star", "希腊"},
+                                                                          {"COSCO", "新加坡"},
+                                                                          {"", "中国"},
+                                                                          {"", "中国"},
+                                                                          {"cosco", "中国"}})
+        ids << InsertCompany(connection, {{"公司名称", name}, {"国家", country}});
+    QList<QStringList> groups;
+    for (const QList<shipowner::NamedCompany>& group :
+         shipowner::LikelyDuplicateGroups(connection)) {
+        QStringList members;
+        for (const shipowner::NamedCompany& company : group)
+            members
+                << QStringLiteral("%1 %2 %3").arg(company.id).arg(company.name, company.country);
+        groups << members;
+    }
+    const auto member = [&ids](int index, const char* name, const char* country) {
+        return QStringLiteral("%1 %2 %3")
+            .arg(ids[index])
+            .arg(QString::fromUtf8(name), QString::fromUtf8(country));
+    };
+    QCOMPARE(groups, (QList<QStringList>{
+                         {member(0, "COSCO", "中国"), member(2, "ＣＯＳＣＯ", "中国"),
+                          member(7, "cosco", "中国")},
+                         {member(1, "Blue Star", "希腊"), member(3, "blue  star", "希腊")}}));
 }
 
 void TestDataLayer::readingTurnsValuesIntoText() {

@@ -120,6 +120,9 @@ private slots:
     void badLastRowWritesNothing();
     void storeFailureWritesNothing();
     void listsTwentyProblems();
+    void likelyDuplicatesRefuseTheFile_data();
+    void likelyDuplicatesRefuseTheFile();
+    void toolRefusesTheSameNewCompaniesTwice();
     void excelFileAsAReaderSeesIt();
     void failedExportLeavesTheOldFile();
     void toolCommands();
@@ -389,6 +392,123 @@ void TestExchange::listsTwentyProblems() {
     QCOMPARE(result.problems.size(), exchange::kMaxListedProblems);
     QCOMPARE(result.problems.last().line, 21);
     QCOMPARE(result.problems.last().value, QStringLiteral("n19"));
+}
+
+void TestExchange::likelyDuplicatesRefuseTheFile_data() {
+    // The directory holds one company, COSCO in 中国; "line N: stored" is a new company like it,
+    // "line N: line M" one like the new company on line M.
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("duplicates");
+    QTest::newRow("like the stored company")
+        << QByteArray("公司名称,国家\nOther,中国\nＣＯＳＣＯ　,中国\n")
+        << QStringList{"line 3: stored"};
+    QTest::newRow("like an earlier new company")
+        << QByteArray("国家,公司名称\n希腊,Blue Line\n中国,New\n希腊, blue  line\n希腊,BLUE LINE\n")
+        << QStringList{"line 4: line 2", "line 5: line 2"};
+    QTest::newRow("in another country")
+        << QByteArray("公司名称,国家\ncosco,新加坡\n") << QStringList{};
+    QTest::newRow("rows with an id are not checked")
+        << QByteArray("id,公司名称,国家\n1,cosco,中国\n900,COSCO,中国\n") << QStringList{};
+    QTest::newRow("no name") << QByteArray("公司名称,国家\n,中国\n\u3000,中国\n") << QStringList{};
+    QTest::newRow("no name column") << QByteArray("国家\n中国\n中国\n") << QStringList{};
+}
+
+void TestExchange::likelyDuplicatesRefuseTheFile() {
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, duplicates);
+    SystemDirFixture dir;
+    db::Connection connection;
+    dir.CreateDatabase(connection);
+    const qint64 stored =
+        InsertCompany(connection, {{"公司名称", QStringLiteral("COSCO")}, {"国家", "中国"}});
+    const QString csv = QDir(dir.path()).filePath(QStringLiteral("new.csv"));
+    WriteBytes(csv, file);
+    const QByteArray before = DirectoryBytes(connection, dir.databasePath());
+    const QList<QVariantList> rowsBefore = StoredRows(connection);
+
+    const exchange::ImportResult dry = Import(connection, csv, true);
+    const exchange::ImportResult refused = Import(connection, csv);
+    for (const exchange::ImportResult& run : {dry, refused}) {
+        QCOMPARE(run.problemCount, 0);
+        QStringList found;
+        for (const exchange::ImportDuplicate& duplicate : run.duplicates) {
+            QCOMPARE(duplicate.storedId == 0, duplicate.earlierLine != 0);
+            QCOMPARE(duplicate.storedId == 0 || duplicate.storedId == stored, true);
+            found << QStringLiteral("line %1: %2")
+                         .arg(duplicate.line)
+                         .arg(duplicate.storedId
+                                  ? QStringLiteral("stored")
+                                  : QStringLiteral("line %1").arg(duplicate.earlierLine));
+        }
+        QCOMPARE(found, duplicates);
+        QCOMPARE(run.duplicateCount, duplicates.size());
+    }
+    QCOMPARE(refused.written, duplicates.isEmpty());
+    if (duplicates.isEmpty())
+        return;
+    QCOMPARE(StoredRows(connection), rowsBefore);
+    QCOMPARE(DirectoryBytes(connection, dir.databasePath()), before);
+
+    exchange::ImportOptions allowed;
+    allowed.allowDuplicates = true;
+    const exchange::ImportResult result = exchange::ImportCsv(connection, csv, allowed);
+    QVERIFY(result.written);
+    QCOMPARE(result.duplicateCount, duplicates.size());
+    QCOMPARE(RowCount(connection), 1 + result.added);
+}
+
+void TestExchange::toolRefusesTheSameNewCompaniesTwice() {
+    SystemDirFixture dir;
+    {
+        db::Connection connection;
+        dir.CreateDatabase(connection);
+    }
+    const QString csv = QDir(dir.path()).filePath(QStringLiteral("new.csv"));
+    WriteBytes(csv, "公司名称,国家,tel\n中远海运,中国,1\nBlue Line,希腊,2\n");
+    QCOMPARE(RunTool(dir.path(), {"import", csv}).exitCode, 0);
+    QCOMPARE(RunTool(dir.path(), {"duplicates"}).out, QStringLiteral("no likely duplicates\n"));
+
+    WriteBytes(csv, "公司名称,国家,tel\n中远海运,中国,1\nBlue Line,希腊,2\nNew Line,希腊,3\n"
+                    "ＢＬＵＥ ＬＩＮＥ,希腊,4\n");
+    db::Connection connection;
+    dir.OpenAnother(connection);
+    const QByteArray before = DirectoryBytes(connection, dir.databasePath());
+    const QList<QVariantList> rowsBefore = StoredRows(connection);
+    const QString listed =
+        QStringLiteral(
+            "%1: line 2, name \"中远海运\", country \"中国\": likely a duplicate of id 1\n"
+            "%1: line 3, name \"Blue Line\", country \"希腊\": likely a duplicate of id 2\n"
+            "%1: line 5, name \"ＢＬＵＥ ＬＩＮＥ\", country \"希腊\": likely a duplicate of "
+            "id 2\n")
+            .arg(csv);
+    const QString refusal =
+        QStringLiteral("3 likely duplicates in %1; nothing was written (--allow-duplicates imports "
+                       "them)\n")
+            .arg(csv);
+    for (const QStringList& arguments :
+         {QStringList{"import", csv}, {"import", csv, "--dry-run"}}) {
+        const ToolRun run = RunTool(dir.path(), arguments);
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.err, listed);
+        QCOMPARE(run.out, refusal);
+    }
+    QCOMPARE(StoredRows(connection), rowsBefore);
+    QCOMPARE(DirectoryBytes(connection, dir.databasePath()), before);
+
+    const ToolRun allowed = RunTool(dir.path(), {"import", csv, "--allow-duplicates"});
+    QCOMPARE(allowed.exitCode, 0);
+    QCOMPARE(allowed.err, listed);
+    QVERIFY2(allowed.out.startsWith(QLatin1String("added 4 and updated 0 companies")),
+             qPrintable(allowed.out));
+    // Among stored companies alike, a new one is said to be like the first.
+    QVERIFY(RunTool(dir.path(), {"import", csv, "--dry-run"})
+                .err.startsWith(listed.section(QLatin1Char('\n'), 0, 0)));
+    const ToolRun groups = RunTool(dir.path(), {"duplicates"});
+    QCOMPARE(groups.exitCode, 0);
+    QCOMPARE(
+        groups.out,
+        QStringLiteral("1\t中远海运\t中国\n3\t中远海运\t中国\n\n"
+                       "2\tBlue Line\t希腊\n4\tBlue Line\t希腊\n6\tＢＬＵＥ ＬＩＮＥ\t希腊\n"));
 }
 
 void TestExchange::excelFileAsAReaderSeesIt() {

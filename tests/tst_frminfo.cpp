@@ -53,6 +53,9 @@ private slots:
     void loading();
     void saveInNewModeAddsOneRowThenChangesIt();
     void saveWritesAllColumnsTrimmedAndKeepsTheTyping();
+    void newCompanyLikeAStoredOneIsAskedAbout_data();
+    void newCompanyLikeAStoredOneIsAskedAbout();
+    void changingACompanyLikeAnotherAsksNothing();
     void deleteInNewModeDoesNothing();
     void deleteAnsweredNoKeepsEverything();
     void deleteAnsweredYesReturnsToNewMode();
@@ -195,6 +198,7 @@ void TestDetailScreen::saveInNewModeAddsOneRowThenChangesIt() {
     const qint64 before = RowCount(connection());
     for (int index = 0; index < frminfo::kBoxes; ++index)
         box(index)->setText(ShownText(index));
+    box(0)->setText(QStringLiteral("新增后修改的公司")); // named as no stored company
     QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
     auto shown = Taken();
     QCOMPARE(shown.size(), 1);
@@ -245,6 +249,84 @@ void TestDetailScreen::saveWritesAllColumnsTrimmedAndKeepsTheTyping() {
             QCOMPARE(value, QVariant(qint64(7 * index)));
     }
     QCOMPARE(boxTexts(), typed);
+}
+
+void TestDetailScreen::newCompanyLikeAStoredOneIsAskedAbout_data() {
+    QTest::addColumn<QString>("storedName"); // stored in 中国, `like` times
+    QTest::addColumn<int>("like");
+    QTest::addColumn<QString>("typedName");
+    QTest::addColumn<QString>("typedCountry");
+    QTest::addColumn<int>("answer"); // when asked
+    QTest::newRow("one like it, answered no") << "ＣＯＳＣＯ 航运" << 1 << "cosco航运"
+                                              << " 中国" << int(platform::vbNo);
+    QTest::newRow("one like it, answered yes") << "Ｂｌｕｅ Ｌｉｎｅ" << 1 << "BLUE\u3000LINE"
+                                               << "中国" << int(platform::vbYes);
+    QTest::newRow("four like it, three named") << "远洋 运输" << 4 << "远洋运输"
+                                               << "中国" << int(platform::vbNo);
+    QTest::newRow("another country") << "南方船务" << 1 << "南方船务"
+                                     << "新加坡" << -1;
+    QTest::newRow("no name") << "" << 1 << " "
+                             << "中国" << -1;
+}
+
+void TestDetailScreen::newCompanyLikeAStoredOneIsAskedAbout() {
+    QFETCH(QString, storedName);
+    QFETCH(int, like);
+    QFETCH(QString, typedName);
+    QFETCH(QString, typedCountry);
+    QFETCH(int, answer);
+    QStringList named;
+    for (int i = 0; i < like; ++i) {
+        const qint64 id = InsertCompany(connection(), {{"公司名称", storedName}, {"国家", "中国"}});
+        if (named.size() < 3)
+            named << QStringLiteral("“%1” 编号 %2").arg(storedName).arg(id);
+    }
+    open(-1);
+    box(0)->setText(typedName);
+    box(1)->setText(typedCountry);
+    box(14)->setText(QStringLiteral("+86 10 5555"));
+    const QStringList typed = boxTexts();
+    const qint64 before = RowCount(connection());
+    platform::MsgBoxSeam::QueueAnswers({answer});
+    QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
+    auto shown = Taken();
+
+    if (answer != -1) {
+        QVERIFY(!shown.isEmpty());
+        const auto question = shown.takeFirst();
+        const QString more = like > 3 ? QStringLiteral(" 等 %1 家").arg(like) : QString();
+        QCOMPARE(question.text, QStringLiteral("已有同名船东（%1%2），是否仍要增加？")
+                                    .arg(named.join(QStringLiteral("、")), more));
+        QCOMPARE(question.style, int(platform::vbYesNo | platform::vbQuestion));
+        QCOMPARE(question.title, QStringLiteral("提示:"));
+    }
+    if (answer == platform::vbNo) {
+        QVERIFY(shown.isEmpty());
+        QCOMPARE(RowCount(connection()), before);
+        QCOMPARE(boxTexts(), typed);
+        QCOMPARE(form_->shipId, qint64(-1));
+        QCOMPARE(button("CmdQuery")->Caption(), QStringLiteral("增加"));
+        return;
+    }
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, QStringLiteral("增加成功"));
+    QCOMPARE(RowCount(connection()), before + 1);
+    QCOMPARE(StoredValue(connection(), form_->shipId, "公司名称").toString(),
+             shipowner::TrimSpaces(typedName));
+    QCOMPARE(StoredValue(connection(), form_->shipId, "tel").toString(),
+             QStringLiteral("+86 10 5555"));
+}
+
+void TestDetailScreen::changingACompanyLikeAnotherAsksNothing() {
+    InsertCompany(connection(), {{"公司名称", "同名公司"}, {"国家", "中国"}});
+    const qint64 id = InsertCompany(connection(), {{"公司名称", "同名公司"}, {"国家", "中国"}});
+    open(id);
+    box(14)->setText(QStringLiteral("改过的电话"));
+    QTest::mouseClick(button("CmdQuery"), Qt::LeftButton);
+    const auto shown = Taken();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, QStringLiteral("修改成功"));
+    QCOMPARE(StoredValue(connection(), id, "tel").toString(), QStringLiteral("改过的电话"));
 }
 
 void TestDetailScreen::deleteInNewModeDoesNothing() {
@@ -393,6 +475,8 @@ void TestDetailScreen::rowDeletedElsewhereIsSaidThenAddedAsNew() {
     const qint64 id = InsertCompany(connection(), FullRecord());
     open(id);
     box(14)->setText(QStringLiteral("新电话"));
+    // Renamed, so that the other stored copies of the record do not make it a likely duplicate.
+    box(0)->setText(QStringLiteral("被删除后重新增加的公司"));
     db::Connection other; // another copy of the program
     dir_.OpenAnother(other);
     other.Execute(QStringLiteral("delete from Orvandel where id=%1").arg(id));

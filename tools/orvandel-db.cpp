@@ -2,6 +2,7 @@
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
 #include "data/DbError.h"
+#include "data/Duplicates.h"
 #include "data/Engine.h"
 #include "data/ServerConfig.h"
 #include "data/ShipOwnerTable.h"
@@ -51,13 +52,20 @@ const char kUsage[] =
     "                        print: number, name, country, telephone, address);\n"
     "                        --with-history-columns adds when each company last\n"
     "                        changed (local time) and by whom\n"
-    "  import FILE.csv [--dry-run] [--encoding NAME]\n"
+    "  import FILE.csv [--dry-run] [--encoding NAME] [--allow-duplicates]\n"
     "                        add and update companies from a CSV file, all or\n"
     "                        nothing; the first line names the columns. Rows with\n"
     "                        no id are new companies, rows with a stored id update\n"
     "                        it. The file is read as UTF-8 when it is valid UTF-8,\n"
     "                        else as GB18030; --encoding names another encoding.\n"
+    "                        A new company named as a stored one or as another new\n"
+    "                        one of the file, in the same country (spaces, case and\n"
+    "                        full-width letters aside), is a likely duplicate: they\n"
+    "                        are listed and the file is refused, unless\n"
+    "                        --allow-duplicates is given.\n"
     "                        --dry-run checks and reports without writing\n"
+    "  duplicates            list the groups of stored companies that are likely\n"
+    "                        duplicates of each other\n"
     "%1"
     "%2"
     "  backup FILE           copy the directory, file or server, to a new directory\n"
@@ -339,12 +347,36 @@ QString Describe(const exchange::ImportProblem& problem) {
     return where + QStringLiteral(": ") + problem.reason;
 }
 
+QString Describe(const exchange::ImportDuplicate& duplicate) {
+    return QStringLiteral("line %1, name \"%2\", country \"%3\": likely a duplicate of %4")
+        .arg(duplicate.line)
+        .arg(duplicate.name, duplicate.country,
+             duplicate.storedId != 0 ? QStringLiteral("id %1").arg(duplicate.storedId)
+                                     : QStringLiteral("line %1").arg(duplicate.earlierLine));
+}
+
+// Lists the problems and the likely duplicates of an import, the first of each on stderr.
+void ListFindings(const QString& file, const exchange::ImportResult& result) {
+    for (const exchange::ImportProblem& problem : result.problems)
+        std::fprintf(stderr, "%s: %s\n", qPrintable(file), qPrintable(Describe(problem)));
+    if (result.problemCount > result.problems.size())
+        std::fprintf(stderr, "%s: and %lld more problems\n", qPrintable(file),
+                     static_cast<long long>(result.problemCount - result.problems.size()));
+    for (const exchange::ImportDuplicate& duplicate : result.duplicates)
+        std::fprintf(stderr, "%s: %s\n", qPrintable(file), qPrintable(Describe(duplicate)));
+    if (result.duplicateCount > result.duplicates.size())
+        std::fprintf(stderr, "%s: and %lld more likely duplicates\n", qPrintable(file),
+                     static_cast<long long>(result.duplicateCount - result.duplicates.size()));
+}
+
 int Import(const QString& directory, const QStringList& arguments) {
     exchange::ImportOptions options;
     QString file;
     for (int i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == QStringLiteral("--dry-run")) {
             options.dryRun = true;
+        } else if (arguments[i] == QStringLiteral("--allow-duplicates")) {
+            options.allowDuplicates = true;
         } else if (arguments[i] == QStringLiteral("--encoding") && i + 1 < arguments.size()) {
             options.encoding = arguments[++i];
         } else if (!arguments[i].startsWith(QLatin1String("--")) && file.isEmpty()) {
@@ -372,16 +404,19 @@ int Import(const QString& directory, const QStringList& arguments) {
                                    "the rights to insert, update and delete (nothing was read)")
                         .arg(connection.ServerName()));
     const exchange::ImportResult result = exchange::ImportCsv(connection, file, options);
-    if (terminal && result.problemCount > 0)
+    if (terminal && (result.problemCount > 0 || result.duplicateCount > 0))
         std::fputc('\n', stderr);
-    for (const exchange::ImportProblem& problem : result.problems)
-        std::fprintf(stderr, "%s: %s\n", qPrintable(file), qPrintable(Describe(problem)));
-    if (result.problemCount > result.problems.size())
-        std::fprintf(stderr, "%s: and %lld more problems\n", qPrintable(file),
-                     static_cast<long long>(result.problemCount - result.problems.size()));
+    ListFindings(file, result);
     if (result.problemCount > 0) {
         std::printf("%lld problems in %s; nothing was written\n",
                     static_cast<long long>(result.problemCount), qPrintable(file));
+        return 1;
+    }
+    // A dry run ends as the import would.
+    if (result.duplicateCount > 0 && !options.allowDuplicates) {
+        std::printf("%lld likely duplicates in %s; nothing was written (--allow-duplicates "
+                    "imports them)\n",
+                    static_cast<long long>(result.duplicateCount), qPrintable(file));
         return 1;
     }
     std::printf("%s %lld and %s %lld companies (%s read as %s)%s\n",
@@ -389,6 +424,30 @@ int Import(const QString& directory, const QStringList& arguments) {
                 options.dryRun ? "update" : "updated", static_cast<long long>(result.updated),
                 qPrintable(file), qPrintable(result.encoding),
                 options.dryRun ? "; nothing was written (--dry-run)" : "");
+    return 0;
+}
+
+// Each group of likely duplicates as a paragraph: one company a line, id, name and country.
+int Duplicates(const QString& directory, const QStringList& arguments) {
+    if (!arguments.isEmpty())
+        return Usage(QStringLiteral("duplicates: takes no arguments"));
+    db::Connection connection;
+    if (const int failed = OpenExisting(connection, directory))
+        return failed;
+    const QList<QList<shipowner::NamedCompany>> groups =
+        shipowner::LikelyDuplicateGroups(connection);
+    if (groups.isEmpty()) {
+        std::printf("no likely duplicates\n");
+        return 0;
+    }
+    for (qsizetype group = 0; group < groups.size(); ++group) {
+        std::printf("%s", group > 0 ? "\n" : "");
+        for (const shipowner::NamedCompany& company : groups[group])
+            std::printf("%lld\t%s\t%s\n", static_cast<long long>(company.id),
+                        qPrintable(company.name), qPrintable(company.country));
+    }
+    std::fprintf(stderr, "%lld groups of likely duplicates\n",
+                 static_cast<long long>(groups.size()));
     return 0;
 }
 
@@ -568,6 +627,8 @@ int main(int argc, char** argv) {
             return OnHistory(directory, arguments, historycommands::Prune);
         if (command == QStringLiteral("import"))
             return Import(directory, arguments);
+        if (command == QStringLiteral("duplicates"))
+            return Duplicates(directory, arguments);
         if (command == QStringLiteral("server"))
             return Server(directory, arguments);
         if (command == QStringLiteral("sysinfo"))

@@ -2,6 +2,7 @@
 
 #include "data/Connection.h"
 #include "data/DbError.h"
+#include "data/Duplicates.h"
 #include "data/Engine.h"
 #include "data/Query.h"
 #include "data/Recordset.h"
@@ -233,35 +234,79 @@ bool ToUtf8(const QString& path, QByteArray& bytes, const QString& encoding, Imp
     return true;
 }
 
-QSet<qint64> StoredIds(db::Connection& connection) {
-    QSet<qint64> ids;
-    db::Recordset rs;
-    rs.Open(db::From(shipowner::kTable).Select({shipowner::kId}), connection, db::adOpenForwardOnly,
-            db::adLockReadOnly);
-    for (; !rs.AtEnd(); rs.MoveNext())
-        ids.insert(rs.Field(QStringLiteral("id")).toLongLong());
-    return ids;
-}
+// Finds the new companies of a file that are likely duplicates of stored companies or of new
+// companies on earlier lines.
+class DuplicateFinder {
+public:
+    explicit DuplicateFinder(const QList<shipowner::NamedCompany>& stored) {
+        for (const shipowner::NamedCompany& company : stored) {
+            const shipowner::CompanyKey key = shipowner::KeyOf(company.name, company.country);
+            if (!key.IsBlank() && !storedId_.contains(key))
+                storedId_.insert(key, company.id);
+        }
+    }
 
-// Counts the checked rows as added or updated and, unless only checking, sends them to the
-// store within the caller's transaction while no problem has been found: stored companies and
-// those with a new id as they come, those without an id at the end, so that the ids the store
-// gives them come after every id in the file. A problem anywhere means the caller rolls back.
+    void Header(const QStringList& writtenColumns) {
+        nameField_ = writtenColumns.indexOf(shipowner::Columns()[1]);
+        countryField_ = writtenColumns.indexOf(shipowner::Columns()[2]);
+    }
+
+    // A new company's values, in the order of the written columns.
+    std::optional<ImportDuplicate> Check(int line, const QVariantList& values) {
+        const QString name = Text(values, nameField_);
+        const QString country = Text(values, countryField_);
+        const shipowner::CompanyKey key = shipowner::KeyOf(name, country);
+        if (key.IsBlank())
+            return std::nullopt;
+        const auto stored = storedId_.constFind(key);
+        if (stored != storedId_.constEnd())
+            return ImportDuplicate{line, name, country, stored.value(), 0};
+        const auto earlier = lineOf_.constFind(key);
+        if (earlier != lineOf_.constEnd())
+            return ImportDuplicate{line, name, country, 0, earlier.value()};
+        lineOf_.insert(key, line);
+        return std::nullopt;
+    }
+
+private:
+    // A column the file leaves out is empty on a new company.
+    static QString Text(const QVariantList& values, qsizetype field) {
+        return field < 0 ? QString() : values[field].toString();
+    }
+
+    QHash<shipowner::CompanyKey, qint64> storedId_;
+    QHash<shipowner::CompanyKey, int> lineOf_;
+    qsizetype nameField_ = -1;
+    qsizetype countryField_ = -1;
+};
+
+// Counts the checked rows as added or updated, notes the likely duplicates and, unless only
+// checking, sends the rows to the store within the caller's transaction while nothing refuses
+// the file: stored companies and those with a new id as they come, those without an id at the
+// end, so that the ids the store gives them come after every id in the file. A problem anywhere,
+// or a likely duplicate not allowed, means the caller rolls back.
 class RowWriter : public RowSink {
 public:
-    RowWriter(db::Connection& connection, const QSet<qint64>& storedIds, bool write,
-              ImportResult& result)
-        : connection_(connection), storedIds_(storedIds), write_(write), result_(result) {}
+    RowWriter(db::Connection& connection, const QList<shipowner::NamedCompany>& stored,
+              const ImportOptions& options, ImportResult& result)
+        : connection_(connection), duplicates_(stored), write_(!options.dryRun),
+          allowDuplicates_(options.allowDuplicates), result_(result) {
+        for (const shipowner::NamedCompany& company : stored)
+            storedIds_.insert(company.id);
+    }
 
     void Header(const QStringList& writtenColumns) override {
         columns_ = writtenColumns;
         idAndColumns_ = QStringList{shipowner::kId} + columns_;
+        duplicates_.Header(writtenColumns);
     }
 
     void Row(CheckedRow&& row) override {
         const bool stored = row.id != 0 && storedIds_.contains(row.id);
         ++(stored ? result_.updated : result_.added);
-        if (!write_ || result_.problemCount > 0)
+        if (row.id == 0)
+            Note(duplicates_.Check(row.line, row.values));
+        if (!write_ || result_.problemCount > 0 || RefusesDuplicates())
             return;
         if (row.id == 0) {
             withoutId_.append(std::move(row.values));
@@ -278,6 +323,8 @@ public:
         }
     }
 
+    bool RefusesDuplicates() const { return result_.duplicateCount > 0 && !allowDuplicates_; }
+
     // Writes what is still held; progress goes from 0 to 100 over the rows without an id.
     void Finish(const std::function<void(qint64, qint64)>& progress) {
         FlushUpdates();
@@ -292,6 +339,14 @@ public:
 
 private:
     static constexpr qsizetype kSlice = 2000;
+
+    void Note(const std::optional<ImportDuplicate>& duplicate) {
+        if (!duplicate)
+            return;
+        ++result_.duplicateCount;
+        if (result_.duplicates.size() < kMaxListedProblems)
+            result_.duplicates.append(*duplicate);
+    }
 
     db::Engine& Engine() {
         if (!readersDetached_) {
@@ -313,8 +368,10 @@ private:
     }
 
     db::Connection& connection_;
-    const QSet<qint64>& storedIds_;
+    QSet<qint64> storedIds_;
+    DuplicateFinder duplicates_;
     bool write_;
+    bool allowDuplicates_;
     ImportResult& result_;
     QStringList columns_;
     QStringList idAndColumns_;
@@ -331,12 +388,12 @@ ImportResult ImportCsv(db::Connection& connection, const QString& path,
     ImportResult result;
     QByteArray text = ReadFile(path);
     // Checking and writing go together, in one transaction that takes the write lock first, so
-    // that the ids found stored stay as they are until the end; any problem rolls it all back.
+    // that the companies found stored stay as they are until the end; any problem rolls it all
+    // back.
     std::optional<db::Transaction> transaction;
     if (!options.dryRun)
         transaction.emplace(connection, db::Transaction::Begin::Immediate);
-    const QSet<qint64> storedIds = StoredIds(connection);
-    RowWriter writer(connection, storedIds, !options.dryRun, result);
+    RowWriter writer(connection, shipowner::NamedCompanies(connection), options, result);
     RowChecker checker(result, writer);
     if (!ToUtf8(path, text, options.encoding, result, checker))
         return result;
@@ -355,7 +412,7 @@ ImportResult ImportCsv(db::Connection& connection, const QString& path,
         result.added = result.updated = 0;
         return result;
     }
-    if (options.dryRun)
+    if (options.dryRun || writer.RefusesDuplicates())
         return result;
     ProgressShare writing(options.progress, 50, 100);
     writer.Finish([&writing](qint64 done, qint64 whole) { writing.Done(done, whole); });

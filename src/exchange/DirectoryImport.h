@@ -18,8 +18,20 @@ struct ImportProblem {
     QString reason;
 };
 
+// A new company of the file (a row without an id) whose name and country fold to those of a
+// stored company or of a new company on an earlier line.
+struct ImportDuplicate {
+    int line = 0;
+    QString name;
+    QString country;
+    qint64 storedId = 0; // the stored company it is like (the first by id); 0 when none
+    int earlierLine = 0; // else the line of the new company it is like
+};
+
 struct ImportOptions {
     bool dryRun = false;
+    // Imports likely duplicates too; without it a file with any is refused as a whole.
+    bool allowDuplicates = false;
     QString encoding; // empty: UTF-8 (with or without a byte-order mark), else GB18030
     // Called now and then with the share of the work done, 0 to 100.
     std::function<void(int)> progress;
@@ -31,7 +43,9 @@ struct ImportResult {
     qint64 updated = 0;
     qint64 problemCount = 0;
     QList<ImportProblem> problems; // the first kMaxListedProblems, in file order
-    bool written = false;          // true when the directory was changed
+    qint64 duplicateCount = 0;
+    QList<ImportDuplicate> duplicates; // the first kMaxListedProblems, in file order
+    bool written = false;              // true when the directory was changed
 };
 
 inline constexpr int kMaxListedProblems = 20;
@@ -43,8 +57,10 @@ inline constexpr qint64 kHighestImportedId = 2147483647;
 // any row and nothing is written. The header names the columns by their stored names, in any
 // order and any case; a row with no id is a new company, one whose id is stored updates that
 // company, one with an id not stored adds a company with that id. Values are checked as the
-// detail screen's save checks them. Throws exchange::FileError when the file cannot be read and
-// db::Error when the store fails while writing (nothing is written then either).
+// detail screen's save checks them. New companies that are likely duplicates refuse the file
+// unless the options allow them; rows with an id are not checked for them. Throws
+// exchange::FileError when the file cannot be read and db::Error when the store fails while writing
+// (nothing is written then either).
 ImportResult ImportCsv(db::Connection& connection, const QString& path,
                        const ImportOptions& options);
 

@@ -2,6 +2,7 @@
 
 #include "data/Connection.h"
 #include "data/DbError.h"
+#include "data/Duplicates.h"
 #include "data/Recordset.h"
 #include "data/ShipOwnerTable.h"
 #include "platform/MsgBox.h"
@@ -32,6 +33,9 @@ struct Field {
 };
 
 constexpr int kLabelHeight = 180;
+// The boxes of the company's name and country, which a likely duplicate shares.
+constexpr int kNameBox = 0;
+constexpr int kCountryBox = 1;
 
 // Top to bottom on screen.
 const Field kFields[] = {
@@ -89,6 +93,19 @@ QStringList RowTexts(const db::Recordset& rs) {
     for (int box = 0; box < frminfo::kBoxes; ++box)
         texts.append(shipowner::ValueText(rs.Field(Column(box))));
     return texts;
+}
+
+// The stored companies a new one would duplicate, as the question names them: at most three, by
+// name and id, "等" and the count when there are more.
+QString NamesOf(const QList<shipowner::NamedCompany>& companies) {
+    constexpr int kNamed = 3;
+    QStringList names;
+    for (const shipowner::NamedCompany& company : companies.mid(0, kNamed))
+        names.append(QStringLiteral("“%1” 编号 %2").arg(company.name).arg(company.id));
+    QString text = names.join(QStringLiteral("、"));
+    if (companies.size() > kNamed)
+        text += QStringLiteral(" 等 %1 家").arg(companies.size());
+    return text;
 }
 
 } // namespace
@@ -209,8 +226,11 @@ void frminfo::CmdQuery_Click() {
             throw db::RowChangedError(true);
         if (loaded_ && RowTexts(rs) != *loaded_)
             throw db::RowChangedError(false);
-        if (rs.AtEnd())
+        if (rs.AtEnd()) {
+            if (!MayAddDespiteLikelyDuplicates())
+                return;
             rs.AddNew();
+        }
         for (int box = 0; box < kBoxes; ++box)
             rs.SetField(Column(box), shipowner::TrimSpaces(Txt[box]->text()));
         rs.Update();
@@ -238,6 +258,16 @@ void frminfo::CmdQuery_Click() {
     } catch (const db::Error& error) {
         ReportFailure(QStringLiteral("保存失败，信息未保存："), error);
     }
+}
+
+bool frminfo::MayAddDespiteLikelyDuplicates() {
+    const QList<shipowner::NamedCompany> found = shipowner::LikelyDuplicatesOf(
+        modGeneral::dbConnection(), Txt[kNameBox]->text(), Txt[kCountryBox]->text());
+    if (found.isEmpty())
+        return true;
+    return platform::MsgBox(
+               QStringLiteral("已有同名船东（%1），是否仍要增加？").arg(NamesOf(found)),
+               platform::vbYesNo | platform::vbQuestion, kTitle) == platform::vbYes;
 }
 
 void frminfo::ReportChangedElsewhere(bool deleted) {

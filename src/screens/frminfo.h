@@ -30,6 +30,9 @@ private:
     frminfo();
     void LoadRecord();
     void CmdQuery_Click();
+    // Before a new company is stored: whether none is stored under the same name and country,
+    // or the user wants it added all the same.
+    bool MayAddDespiteLikelyDuplicates();
     void SmartNetXpButton1_Click();
     void CmdStop_Click();
     void ClearBoxes();

@@ -71,6 +71,12 @@ wait "$pid" || true
 
 "$build_dir/orvandel-db" init 2>/dev/null
 "$build_dir/orvandel-db" demo 500 --seed 1 2>/dev/null
+# Two changes of the telephone of the company the query below lists first, for its history.
+first=$("$build_dir/orvandel-db" find --name Shipping --format csv 2>/dev/null | sed -n 2p | cut -d, -f1)
+for tel in "+30 210 4000001" "+30 210 4000002"; do
+  printf 'id,tel\n%s,%s\n' "$first" "$tel" >"$work/tel.csv"
+  "$build_dir/orvandel-db" import "$work/tel.csv" >/dev/null 2>&1
+done
 "$build_dir/orvandel" &
 pid=$!
 
@@ -98,9 +104,17 @@ xdotool windowraise "$search"
 capture "$search" search
 xdotool windowfocus --sync "$search" key Escape
 xdotool windowraise "$query" sleep 0.3
+click_at "$query" 300 25 # the name field: the query again, newest first
+xdotool key Return
+sleep 0.5
 xdotool mousemove --window "$query" "$(px 120)" "$(px 118)" click --repeat 2 --delay 60 1
 info=$(window_of_size 540 398)
 capture "$info" info
+xdotool key ctrl+h
+history=$(window_of_size 700 420)
+capture "$history" history
+xdotool windowfocus --sync "$history" key Escape
+xdotool windowraise "$info" sleep 0.3
 
 # The detail screen's boxes: the delete question (answered No), a refused number.
 click_at "$info" 286 346

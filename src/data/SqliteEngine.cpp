@@ -225,7 +225,11 @@ SqliteEngine::~SqliteEngine() {
 }
 
 void SqliteEngine::NameWriter() {
-    if (writerNamed_ || !TableColumns(history::kWriterTable))
+    if (writerNamed_)
+        return;
+    if (!hasWriterTable_)
+        hasWriterTable_ = TableColumns(history::kWriterTable).has_value();
+    if (!*hasWriterTable_)
         return;
     SqliteStatement name(handle_, QStringLiteral("UPDATE %1 SET who=?").arg(history::kWriterTable));
     name.Bind(1, DeskName());
@@ -251,6 +255,7 @@ template <typename Write> auto SqliteEngine::Writing(Write write) {
 }
 
 void SqliteEngine::Execute(const QString& sql) {
+    hasWriterTable_.reset(); // the statement may make or drop it
     Exec(handle_, sql);
 }
 

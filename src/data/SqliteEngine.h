@@ -71,6 +71,7 @@ private:
     int busyTimeoutMs_;
     QElapsedTimer busySince_;
     bool writerNamed_ = false;
+    std::optional<bool> hasWriterTable_; // looked up at the first write after any statement
 };
 
 } // namespace db

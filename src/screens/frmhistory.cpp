@@ -65,7 +65,8 @@ frmhistory::frmhistory() {
     CmdRestore = new SmartNetXpButton(QStringLiteral("恢复此版本"),
                                       QIcon(QStringLiteral(":/art/icon-save.png")), this);
     CmdRestore->setObjectName(QStringLiteral("CmdRestore"));
-    CmdRestore->move(Px(7680), Px(5760));
+    CmdRestore->setFixedSize(platform::TwipsSize(1500, 315)); // room for its longer caption
+    CmdRestore->move(Px(7365), Px(5760));
     CmdClose = new SmartNetXpButton(QStringLiteral("关闭"),
                                     QIcon(QStringLiteral(":/art/icon-exit.png")), this);
     CmdClose->setObjectName(QStringLiteral("CmdClose"));

@@ -1,0 +1,185 @@
+// What keeping every change costs: a save as the detail screen makes it, and an import of
+// 100,000 companies, each with the history's triggers and without them (dropped from a twin
+// directory), in turns in one process; then the history's size after every company changed ten
+// times, against the directory's own.
+//
+//   history_cost [--server CONNINFO] [--companies N] [--repeat R]
+//
+// On a server it REPLACES the ship-owner table and its history there: give it a throw-away one.
+// Prints medians of R turns (7 unless told), with the spread.
+#include "data/Connection.h"
+#include "data/DatabaseFile.h"
+#include "data/History.h"
+#include "data/Recordset.h"
+#include "data/ServerConfig.h"
+#include "data/ShipOwnerTable.h"
+#include "exchange/DirectoryExport.h"
+#include "exchange/DirectoryImport.h"
+#include "tools/DemoDirectory.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+struct Series {
+    std::vector<double> values;
+    double Median() const {
+        std::vector<double> sorted = values;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted[sorted.size() / 2];
+    }
+    QString Text() const {
+        const auto [low, high] = std::minmax_element(values.begin(), values.end());
+        return QStringLiteral("%1 ms (%2-%3)")
+            .arg(Median(), 0, 'f', 2)
+            .arg(*low, 0, 'f', 2)
+            .arg(*high, 0, 'f', 2);
+    }
+};
+
+double Time(const std::function<void()>& work) {
+    QElapsedTimer clock;
+    clock.start();
+    work();
+    return clock.nsecsElapsed() / 1e6;
+}
+
+QString Text(db::Connection& connection, const QString& sql) {
+    db::Recordset rs;
+    rs.Open(sql, connection);
+    return rs.AtEnd() ? QString() : rs.Field(0).toString();
+}
+
+// One directory: the file in a folder of its own, or the server's table.
+class Directory {
+public:
+    Directory(const QString& server, bool withHistory) : server_(server) {
+        if (server.isEmpty()) {
+            dbfile::Create(connection, dbfile::PathIn(dir_.path()));
+        } else {
+            connection.Open(serverconf::ServerConnectionString(server), QString(), QString());
+            dbfile::DropOnServer(connection);
+            dbfile::CreateOnServer(connection);
+        }
+        if (!withHistory)
+            for (const char* event : {"insert", "update", "delete"})
+                connection.Execute(
+                    QStringLiteral("DROP TRIGGER orvandel_history_%1%2")
+                        .arg(QString::fromLatin1(event),
+                             server.isEmpty() ? QString() : QStringLiteral(" ON Orvandel")));
+    }
+    QString Path() const { return dbfile::PathIn(dir_.path()); }
+    // A save of one company's telephone, as the detail screen makes it.
+    void Save(qint64 id, const QString& tel) {
+        db::Recordset rs;
+        rs.Open(shipowner::RecordQuery(id), connection, db::adOpenKeyset, db::adLockPessimistic);
+        rs.SetField(QStringLiteral("tel"), tel);
+        rs.Update();
+    }
+    void Empty() { connection.Execute(QStringLiteral("DELETE FROM Orvandel")); }
+
+    db::Connection connection;
+
+private:
+    QTemporaryDir dir_;
+    QString server_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QString server;
+    int companies = 100000;
+    int repeat = 7;
+    const QStringList arguments = app.arguments();
+    for (int i = 1; i + 1 < arguments.size(); i += 2) {
+        if (arguments[i] == QStringLiteral("--server"))
+            server = arguments[i + 1];
+        else if (arguments[i] == QStringLiteral("--companies"))
+            companies = arguments[i + 1].toInt();
+        else if (arguments[i] == QStringLiteral("--repeat"))
+            repeat = std::max(3, arguments[i + 1].toInt());
+    }
+    const char* engine = server.isEmpty() ? "file" : "server";
+    QTemporaryDir work;
+    const QString csv = QDir(work.path()).filePath(QStringLiteral("companies.csv"));
+    {
+        Directory source(QString(), false);
+        DemoDirectory(7).AddTo(source.connection, companies);
+        exchange::ExportDirectory(source.connection, csv, exchange::FileFormat::Csv);
+    }
+    // Imports as new companies: without the id column.
+    {
+        QFile file(csv);
+        file.open(QIODevice::ReadOnly);
+        QByteArray bytes = file.readAll();
+        file.close();
+        QList<QByteArray> lines = bytes.mid(3).split('\n');
+        for (QByteArray& line : lines)
+            line = line.mid(line.indexOf(',') + 1);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(lines.join('\n'));
+    }
+    exchange::ImportOptions options;
+    options.allowDuplicates = true; // generated names may repeat
+
+    // A fresh directory for each import: on a server the one table is made again each time.
+    Series saveWith, saveWithout, importWith, importWithout;
+    for (int turn = 0; turn < repeat; ++turn) {
+        for (const bool withHistory : {true, false}) {
+            Directory directory(server, withHistory);
+            const double imported =
+                Time([&] { exchange::ImportCsv(directory.connection, csv, options); });
+            (withHistory ? importWith : importWithout).values.push_back(imported);
+            Series saves;
+            for (int i = 0; i < 20; ++i)
+                saves.values.push_back(Time(
+                    [&] { directory.Save(1 + i, QStringLiteral("+30 %1 %2").arg(turn).arg(i)); }));
+            (withHistory ? saveWith : saveWithout).values.push_back(saves.Median());
+        }
+    }
+    std::printf("%s, %d companies, %d turns\n", engine, companies, repeat);
+    std::printf("  save     with history %s, without %s: %.2f x\n", qPrintable(saveWith.Text()),
+                qPrintable(saveWithout.Text()), saveWith.Median() / saveWithout.Median());
+    std::printf("  import   with history %s, without %s: %.2f x\n", qPrintable(importWith.Text()),
+                qPrintable(importWithout.Text()), importWith.Median() / importWithout.Median());
+
+    // Every company changed ten times: the history against the directory's own size.
+    Directory directory(server, true);
+    exchange::ImportCsv(directory.connection, csv, options);
+    for (int round = 1; round <= 10; ++round)
+        directory.connection.Execute(
+            QStringLiteral("UPDATE Orvandel SET Other_No = coalesce(Other_No, 0) + 1"));
+    double historyBytes = 0;
+    double directoryBytes = 0;
+    if (server.isEmpty()) {
+        directory.connection.Execute(QStringLiteral("VACUUM"));
+        const double whole = QFileInfo(directory.Path()).size();
+        directory.connection.Execute(QStringLiteral("DELETE FROM ") + history::kTable);
+        directory.connection.Execute(QStringLiteral("VACUUM"));
+        directoryBytes = QFileInfo(directory.Path()).size();
+        historyBytes = whole - directoryBytes;
+    } else {
+        directory.connection.Execute(QStringLiteral("VACUUM FULL"));
+        historyBytes =
+            Text(directory.connection,
+                 QStringLiteral("SELECT pg_total_relation_size('%1')").arg(history::kTable))
+                .toDouble();
+        directoryBytes =
+            Text(directory.connection, QStringLiteral("SELECT pg_total_relation_size('orvandel')"))
+                .toDouble();
+    }
+    std::printf("  size     directory %.1f MB, history of %d versions %.1f MB: %.2f x\n",
+                directoryBytes / 1e6, companies * 11, historyBytes / 1e6,
+                historyBytes / directoryBytes);
+    return 0;
+}

@@ -1,10 +1,13 @@
+#include "data/CompanySearch.h"
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
 #include "data/DbError.h"
 #include "data/Engine.h"
 #include "data/History.h"
 #include "data/Recordset.h"
+#include "data/Schema.h"
 #include "data/ShipOwnerTable.h"
+#include "data/Transaction.h"
 #include "exchange/DirectoryImport.h"
 #include "support/TestSupport.h"
 
@@ -35,6 +38,7 @@ private slots:
     void pruneRemovesOnlyOlderVersions();
     void toolListsRestoresAndPrunes();
     void exportSaysWhenEachCompanyLastChanged();
+    void directoryOfTheFirstLayoutGainsHistoryAndOrder();
 
 private:
     // Runs statements in another program: the engine's own shell on the file, psql on a server.
@@ -324,6 +328,44 @@ void TestHistory::exportSaysWhenEachCompanyLastChanged() {
     QVERIFY2(lines[2].startsWith(QStringLiteral("900,B,")), qPrintable(lines[2]));
     QVERIFY2(lines[2].endsWith(QStringLiteral(",%1").arg(whoOfTheOtherProgram())),
              qPrintable(lines[2]));
+}
+
+// A directory as the first program made it: no history, no sort indexes, layout 0.
+void TestHistory::directoryOfTheFirstLayoutGainsHistoryAndOrder() {
+    const qint64 id = addCompany(QStringLiteral("旧船东"));
+    {
+        db::Transaction transaction(connection_);
+        const QString on = OnServer() ? QStringLiteral(" ON Orvandel") : QString();
+        for (const char* event : {"insert", "update", "delete"})
+            connection_.Execute(QStringLiteral("DROP TRIGGER orvandel_history_%1%2")
+                                    .arg(QString::fromLatin1(event), on));
+        connection_.Execute(QStringLiteral("DROP TABLE ") + history::kTable);
+        if (OnServer()) {
+            connection_.Execute(QStringLiteral("DROP FUNCTION orvandel_history_row()"));
+            for (int column = 1; column <= 4; ++column)
+                for (const char* direction : {"asc", "desc"})
+                    connection_.Execute(QStringLiteral("DROP INDEX orvandel_list_%1_%2")
+                                            .arg(column)
+                                            .arg(QString::fromLatin1(direction)));
+        } else {
+            connection_.Execute(QStringLiteral("DROP TABLE ") + history::kWriterTable);
+        }
+        connection_.engine().SetSchemaVersion(0);
+        transaction.commit();
+    }
+    connection_.Close();
+    dbfile::OpenDirectory(connection_, dir_->connectionString());
+    QCOMPARE(connection_.engine().SchemaVersion(), schema::LatestVersion());
+    QVERIFY(history::VersionsOf(connection_, id).isEmpty()); // kept from the upgrade on
+    connection_.engine().UpdateRow(shipowner::kTable, {QStringLiteral("tel")},
+                                   {QStringLiteral("1")}, shipowner::kId, id);
+    const QList<Version> versions = history::VersionsOf(connection_, id);
+    QCOMPARE(versions.size(), 1);
+    QCOMPARE(versions.first().who, whoOfThisProgram());
+    db::Recordset rs;
+    rs.Open(shipowner::SearchQuery({}, {QStringLiteral("公司名称"), true}), connection_,
+            db::adOpenStatic, db::adLockReadOnly);
+    QCOMPARE(rs.Field(shipowner::kId).toLongLong(), id);
 }
 
 QTEST_GUILESS_MAIN(TestHistory)

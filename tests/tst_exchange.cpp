@@ -115,6 +115,9 @@ private slots:
     void csvBytes();
     void importFiles_data();
     void importFiles();
+    void numbersAsSpreadsheetsWriteThem_data();
+    void numbersAsSpreadsheetsWriteThem();
+    void formulaLikeTextsGoOutAsTextAndComeBack();
     void roundTripKeepsEveryValue();
     void editedExportImportsAsEdited();
     void badLastRowWritesNothing();
@@ -213,6 +216,33 @@ void TestExchange::importFiles_data() {
     QTest::newRow("GB18030 named")
         << gbText << "gb18030" << 1 << QStringLiteral("远洋海运") << 0 << none << none;
     QTest::newRow("GB18030 read as UTF-8") << gbText << "UTF-8" << -1 << none << 0 << none << none;
+    // How spreadsheet programs and people save a sheet.
+    QTest::newRow("semicolons") << QByteArray("公司名称;国家\n远洋;希腊\n") << none << 1
+                                << QStringLiteral("远洋") << 0 << none << none;
+    QTest::newRow("tabs") << QByteArray("公司名称\t国家\n远洋\t希腊\n") << none << 1
+                          << QStringLiteral("远洋") << 0 << none << none;
+    for (const auto& [order, bom] :
+         {std::pair{QStringConverter::Utf16LE, QByteArray("\xFF\xFE")},
+          std::pair{QStringConverter::Utf16BE, QByteArray("\xFE\xFF")}}) {
+        QStringEncoder utf16(order);
+        QTest::addRow("UTF-16 %s with its byte-order mark",
+                      order == QStringConverter::Utf16LE ? "LE" : "BE")
+            << bom + QByteArray(utf16.encode(QStringLiteral("公司名称\t国家\r\n远洋\t希腊\r\n")))
+            << none << 1 << QStringLiteral("远洋") << 0 << none << none;
+    }
+    QTest::newRow("one GB18030 line among UTF-8 lines")
+        << QByteArray("公司名称,国家\n远洋,希腊\n") + gb18030.encode(QStringLiteral("华通,希腊\n"))
+        << none << -1 << none << 3 << none << none;
+    QTest::newRow("NUL byte") << QByteArray("公司名称,国家\nA\0B,希腊\n", 27) << none << -1 << none
+                              << 2 << "公司名称" << none;
+    QTest::newRow("empty columns after the header's last name")
+        << QByteArray("公司名称,国家,,\r\n远洋,希腊,,\r\n华通,希腊\r\n") << none << 2
+        << QStringLiteral("远洋") << 0 << none << none;
+    QTest::newRow("a value under a column without a name")
+        << QByteArray("公司名称,,\nA,,x\n") << none << -1 << none << 2 << none << none;
+    QTest::newRow("rows with every cell empty")
+        << QByteArray("公司名称,国家\n,\n远洋,希腊\n ,　\n") << none << 1 << QStringLiteral("远洋")
+        << 0 << none << none;
 }
 
 void TestExchange::importFiles() {
@@ -247,6 +277,69 @@ void TestExchange::importFiles() {
     QCOMPARE(RowCount(connection), 1 + added);
     if (!name.isEmpty())
         QCOMPARE(StoredValue(connection, 2, QStringLiteral("公司名称")).toString(), name);
+}
+
+void TestExchange::numbersAsSpreadsheetsWriteThem_data() {
+    QTest::addColumn<QByteArray>("written");
+    QTest::addColumn<qint64>("stored"); // -1: refused (no case stores -1)
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("thousands separators") << QByteArray("\"12,345\"") << qint64(12345) << "";
+    QTest::newRow("spaces between thousands") << QByteArray("1 234 567") << qint64(1234567) << "";
+    QTest::newRow("zero fraction") << QByteArray("12000.0") << qint64(12000) << "";
+    QTest::newRow("exponent, whole") << QByteArray("1.2E+05") << qint64(120000) << "";
+    QTest::newRow("negative, grouped") << QByteArray("\"-1,000\"") << qint64(-1000) << "";
+    QTest::newRow("real fraction") << QByteArray("1.5") << qint64(-1) << "not a whole number";
+    QTest::newRow("exponent leaving a fraction")
+        << QByteArray("1.25E+01") << qint64(-1) << "not a whole number";
+    QTest::newRow("too large") << QByteArray("1E+30") << qint64(-1)
+                               << "a number too large to store";
+    QTest::newRow("bad grouping") << QByteArray("\"12,34\"") << qint64(-1) << "not a number";
+    QTest::newRow("words") << QByteArray("twelve") << qint64(-1) << "not a number";
+}
+
+void TestExchange::numbersAsSpreadsheetsWriteThem() {
+    QFETCH(QByteArray, written);
+    QFETCH(qint64, stored);
+    QFETCH(QString, reason);
+    SystemDirFixture dir;
+    db::Connection connection;
+    dir.CreateDatabase(connection);
+    const QString path = QDir(dir.path()).filePath(QStringLiteral("in.csv"));
+    WriteBytes(path, "公司名称,Tank_Dwt\nA," + written + "\n");
+    const exchange::ImportResult result = Import(connection, path);
+    if (stored == -1) {
+        QCOMPARE(result.problemCount, 1);
+        QCOMPARE(result.problems.first().column, QStringLiteral("Tank_Dwt"));
+        QCOMPARE(result.problems.first().reason, reason);
+        QCOMPARE(RowCount(connection), 0);
+        return;
+    }
+    QCOMPARE(result.problemCount, 0);
+    QCOMPARE(StoredValue(connection, 1, QStringLiteral("Tank_Dwt")).toLongLong(), stored);
+}
+
+// A text a spreadsheet would run as a formula leaves as text and comes back exactly.
+void TestExchange::formulaLikeTextsGoOutAsTextAndComeBack() {
+    const QStringList texts = {"=cmd|' /C calc'!A0", "+SUM(A1:A2)", "-2+3", "@x", "\tx", "'=kept",
+                               "+30 210 556",        "plain",       "it's"};
+    SystemDirFixture from;
+    db::Connection source;
+    from.CreateDatabase(source);
+    for (const QString& text : texts)
+        InsertCompany(source, {{"公司名称", text}});
+    const QString csv = QDir(from.path()).filePath(QStringLiteral("out.csv"));
+    exchange::ExportDirectory(source, csv, exchange::FileFormat::Csv);
+    const QString written = QString::fromUtf8(ReadBytes(csv));
+    QVERIFY(written.contains(QStringLiteral("\n1,'=cmd|' /C calc'!A0,")));
+    QVERIFY(written.contains(QStringLiteral(",'+30 210 556,")));
+    QVERIFY(written.contains(QStringLiteral(",''=kept,")));
+    QVERIFY(written.contains(QStringLiteral(",it's,")));
+    SystemDirFixture to;
+    db::Connection target;
+    to.CreateDatabase(target);
+    QCOMPARE(Import(target, csv).problemCount, 0);
+    for (int i = 0; i < texts.size(); ++i)
+        QCOMPARE(StoredValue(target, i + 1, QStringLiteral("公司名称")).toString(), texts[i]);
 }
 
 void TestExchange::roundTripKeepsEveryValue() {
@@ -498,7 +591,7 @@ void TestExchange::toolRefusesTheSameNewCompaniesTwice() {
     const ToolRun allowed = RunTool(dir.path(), {"import", csv, "--allow-duplicates"});
     QCOMPARE(allowed.exitCode, 0);
     QCOMPARE(allowed.err, listed);
-    QVERIFY2(allowed.out.startsWith(QLatin1String("added 4 and updated 0 companies")),
+    QVERIFY2(allowed.out.startsWith(QLatin1String("added 4 companies and updated 0 companies")),
              qPrintable(allowed.out));
     // Among stored companies alike, a new one is said to be like the first.
     QVERIFY(RunTool(dir.path(), {"import", csv, "--dry-run"})
@@ -610,12 +703,23 @@ void TestExchange::toolCommands() {
     QVERIFY(run.err.contains(QLatin1String("3 companies")));
     QVERIFY(ReadBytes(csv).startsWith("\xEF\xBB\xBFid,"));
     QCOMPARE(RunTool(dir.path(), {"export", QDir(dir.path()).filePath("x.txt")}).exitCode, 2);
+    // An existing file is kept unless replacing it is asked for.
+    const QByteArray first = ReadBytes(csv);
+    WriteBytes(csv, "mine");
+    run = RunTool(dir.path(), {"export", csv});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QLatin1String("exists; give --force")), qPrintable(run.err));
+    QCOMPARE(ReadBytes(csv), QByteArray("mine"));
+    QCOMPARE(RunTool(dir.path(), {"find", "--output", csv}).exitCode, 2);
+    QCOMPARE(RunTool(dir.path(), {"export", csv, "--force"}).exitCode, 0);
+    QCOMPARE(ReadBytes(csv), first);
 
     run = RunTool(dir.path(), {"import", csv, "--dry-run"});
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.out, QStringLiteral("would add 0 and update 3 companies (%1 read as UTF-8); "
-                                     "nothing was written (--dry-run)\n")
-                          .arg(csv));
+    QCOMPARE(run.out,
+             QStringLiteral("would add 0 companies and update 3 companies (%1 read as UTF-8); "
+                            "nothing was written (--dry-run)\n")
+                 .arg(csv));
     // Progress goes to a terminal only: here stderr is a pipe.
     QVERIFY(!run.err.contains(QLatin1Char('\r')));
 
@@ -632,7 +736,7 @@ void TestExchange::toolCommands() {
     QVERIFY(run.err.contains(QLatin1String("no-such-encoding")));
     run = RunTool(dir.path(), {"import", csv});
     QCOMPARE(run.exitCode, 0);
-    QVERIFY(run.out.startsWith(QLatin1String("added 1 and updated 0 companies")));
+    QVERIFY(run.out.startsWith(QLatin1String("added 1 company and updated 0 companies")));
     db::Connection connection;
     dir.OpenAnother(connection);
     QCOMPARE(RowCount(connection), 4);

@@ -175,7 +175,7 @@ void TestQueryExport::exportsTheRowsShown() {
     QCOMPARE(lines.size(), 5); // header, three rows, the empty rest after the last line end
     QCOMPARE(lines[0], shipowner::Columns().join(QLatin1Char(',')));
     QCOMPARE(lines[1], QStringLiteral("40000,东方海运,希腊,,,,3,450000,,,,,,,,,,"));
-    QCOMPARE(lines[2], QStringLiteral("3,华通船务,希腊,,+30 210 556,,,,,,,,,,,,,"));
+    QCOMPARE(lines[2], QStringLiteral("3,华通船务,希腊,,'+30 210 556,,,,,,,,,,,,,"));
     QCOMPARE(lines[3], QStringLiteral("1,\"Aegean Star, Ltd.\",希腊,,,,,,,,,,,,,,,"));
 }
 

@@ -165,6 +165,10 @@ std::optional<Request> Parse(const QStringList& arguments, bool toTerminal, QStr
     std::optional<Format> format;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& option = arguments[i];
+        if (option == QStringLiteral("--force")) {
+            request.force = true;
+            continue;
+        }
         if (i + 1 >= arguments.size()) {
             *error = QStringLiteral("find: %1 needs a value").arg(option);
             return std::nullopt;
@@ -207,6 +211,10 @@ std::optional<Request> Parse(const QStringList& arguments, bool toTerminal, QStr
             : toTerminal ? Format::Table
                          : Format::Csv;
     request.format = *format;
+    if (!request.output.isEmpty() && QFileInfo::exists(request.output) && !request.force) {
+        *error = QStringLiteral("find: %1 exists; give --force to replace it").arg(request.output);
+        return std::nullopt;
+    }
     if (request.format == Format::Table && !request.output.isEmpty()) {
         *error = QStringLiteral("find: a table is printed; give --format csv or xlsx for a file");
         return std::nullopt;

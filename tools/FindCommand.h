@@ -19,7 +19,8 @@ struct Request {
     shipowner::CompanySearch search;
     shipowner::ListOrder order;
     Format format = Format::Table;
-    QString output; // empty: standard output
+    QString output;     // empty: standard output
+    bool force = false; // an existing output file is replaced
 };
 
 // The request the arguments make; on a mistake none, and `error` says what is wrong.
@@ -40,7 +41,7 @@ bool WantsPdf(const QStringList& arguments);
 inline constexpr char kUsage[] =
     "  find [--name T] [--country T] [--tel T] [--fax T] [--address T]\n"
     "       [--min COLUMN=N] [--max COLUMN=N] [--sort COLUMN[:desc]]\n"
-    "       [--format csv|xlsx|pdf|table] [--output FILE]\n"
+    "       [--format csv|xlsx|pdf|table] [--output FILE [--force]]\n"
     "                        list the companies whose texts contain every T given\n"
     "                        (ASCII case ignored) and whose fleet figures lie in\n"
     "                        the ranges (bounds included; no figure counts as 0;\n"

@@ -45,19 +45,25 @@ const char kUsage[] =
     "  sysinfo PROGRAM [--force]\n"
     "                        write system.reg beside the directory file, naming\n"
     "                        PROGRAM as the system information tool of the About box\n"
-    "  export FILE [--with-history-columns]\n"
+    "  export FILE [--with-history-columns] [--force]\n"
     "                        write every company to FILE: FILE.csv (UTF-8 with a\n"
     "                        byte-order mark, as spreadsheet programs read it),\n"
     "                        FILE.xlsx (an Excel workbook) or FILE.pdf (a list to\n"
     "                        print: number, name, country, telephone, address);\n"
     "                        --with-history-columns adds when each company last\n"
-    "                        changed (local time) and by whom\n"
-    "  import FILE.csv [--dry-run] [--encoding NAME] [--allow-duplicates]\n"
+    "                        changed (local time) and by whom; an existing FILE\n"
+    "                        is replaced only with --force\n"
+    "  import FILE.csv [--dry-run] [--encoding NAME] [--separator ,|;|tab]\n"
+    "                  [--allow-duplicates]\n"
     "                        add and update companies from a CSV file, all or\n"
     "                        nothing; the first line names the columns. Rows with\n"
     "                        no id are new companies, rows with a stored id update\n"
     "                        it. The file is read as UTF-8 when it is valid UTF-8,\n"
-    "                        else as GB18030; --encoding names another encoding.\n"
+    "                        UTF-16 by its byte-order mark, else as GB18030;\n"
+    "                        --encoding names another encoding. The separator is\n"
+    "                        found from the first line (comma, semicolon or tab).\n"
+    "                        Empty rows are skipped; numbers may be written as\n"
+    "                        spreadsheets write them (12,345  12000.0  1.2E+05).\n"
     "                        A new company named as a stored one or as another new\n"
     "                        one of the file, in the same country (spaces, case and\n"
     "                        full-width letters aside), is a likely duplicate: they\n"
@@ -93,6 +99,11 @@ QByteArray UsageText() {
     return QString::fromUtf8(kUsage)
         .arg(QString::fromUtf8(findcommand::kUsage), QString::fromUtf8(historycommands::kUsage))
         .toUtf8();
+}
+
+// "1 company", "2 companies".
+QString Counted(qint64 count, const char* one, const char* many) {
+    return QStringLiteral("%1 %2").arg(count).arg(QString::fromLatin1(count == 1 ? one : many));
 }
 
 int Fail(const QString& message) {
@@ -287,12 +298,14 @@ int Demo(const QString& directory, const QStringList& arguments) {
         if (added == count)
             std::fputc('\n', stderr);
     });
-    std::fprintf(stderr, "added %lld companies to %s\n", count, qPrintable(Where(directory)));
+    std::fprintf(stderr, "added %s to %s\n", qPrintable(Counted(count, "company", "companies")),
+                 qPrintable(Where(directory)));
     return 0;
 }
 
 int Export(const QString& directory, QStringList arguments) {
     const bool lastChanges = arguments.removeAll(QStringLiteral("--with-history-columns")) > 0;
+    const bool force = arguments.removeAll(QStringLiteral("--force")) > 0;
     if (arguments.size() != 1 || arguments[0].startsWith(QLatin1String("--")))
         return Usage(QStringLiteral("export: give one file name ending in .csv, .xlsx or .pdf"));
     const bool pdf = arguments[0].endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
@@ -300,13 +313,15 @@ int Export(const QString& directory, QStringList arguments) {
     if (!pdf && !exchange::FormatOf(arguments[0], format))
         return Usage(
             QStringLiteral("export: %1 ends in none of .csv, .xlsx and .pdf").arg(arguments[0]));
+    if (QFileInfo::exists(arguments[0]) && !force)
+        return Fail(QStringLiteral("%1 exists; give --force to replace it").arg(arguments[0]));
     db::Connection connection;
     if (const int failed = OpenExisting(connection, directory))
         return failed;
     const qint64 count =
         pdf ? findcommand::WritePdf(connection, {}, {shipowner::kId, false}, arguments[0])
             : exchange::ExportDirectory(connection, arguments[0], format, lastChanges);
-    std::fprintf(stderr, "wrote %lld companies to %s\n", static_cast<long long>(count),
+    std::fprintf(stderr, "wrote %s to %s\n", qPrintable(Counted(count, "company", "companies")),
                  qPrintable(arguments[0]));
     return 0;
 }
@@ -360,13 +375,15 @@ void ListFindings(const QString& file, const exchange::ImportResult& result) {
     for (const exchange::ImportProblem& problem : result.problems)
         std::fprintf(stderr, "%s: %s\n", qPrintable(file), qPrintable(Describe(problem)));
     if (result.problemCount > result.problems.size())
-        std::fprintf(stderr, "%s: and %lld more problems\n", qPrintable(file),
-                     static_cast<long long>(result.problemCount - result.problems.size()));
+        std::fprintf(stderr, "%s: and %s more\n", qPrintable(file),
+                     qPrintable(Counted(result.problemCount - result.problems.size(), "problem",
+                                        "problems")));
     for (const exchange::ImportDuplicate& duplicate : result.duplicates)
         std::fprintf(stderr, "%s: %s\n", qPrintable(file), qPrintable(Describe(duplicate)));
     if (result.duplicateCount > result.duplicates.size())
-        std::fprintf(stderr, "%s: and %lld more likely duplicates\n", qPrintable(file),
-                     static_cast<long long>(result.duplicateCount - result.duplicates.size()));
+        std::fprintf(stderr, "%s: and %s more\n", qPrintable(file),
+                     qPrintable(Counted(result.duplicateCount - result.duplicates.size(),
+                                        "likely duplicate", "likely duplicates")));
 }
 
 int Import(const QString& directory, const QStringList& arguments) {
@@ -379,6 +396,15 @@ int Import(const QString& directory, const QStringList& arguments) {
             options.allowDuplicates = true;
         } else if (arguments[i] == QStringLiteral("--encoding") && i + 1 < arguments.size()) {
             options.encoding = arguments[++i];
+        } else if (arguments[i] == QStringLiteral("--separator") && i + 1 < arguments.size()) {
+            const QString separator = arguments[++i];
+            options.separator =
+                separator == QStringLiteral("tab") ? '\t'
+                : separator.size() == 1 && QStringLiteral(",;\t").contains(separator)
+                    ? separator.at(0).toLatin1()
+                    : 0;
+            if (options.separator == 0)
+                return Usage(QStringLiteral("import: --separator takes , ; or tab"));
         } else if (!arguments[i].startsWith(QLatin1String("--")) && file.isEmpty()) {
             file = arguments[i];
         } else {
@@ -408,20 +434,27 @@ int Import(const QString& directory, const QStringList& arguments) {
         std::fputc('\n', stderr);
     ListFindings(file, result);
     if (result.problemCount > 0) {
-        std::printf("%lld problems in %s; nothing was written\n",
-                    static_cast<long long>(result.problemCount), qPrintable(file));
+        std::printf("%s in %s; nothing was written\n",
+                    qPrintable(Counted(result.problemCount, "problem", "problems")),
+                    qPrintable(file));
         return 1;
     }
     // A dry run ends as the import would.
     if (result.duplicateCount > 0 && !options.allowDuplicates) {
-        std::printf("%lld likely duplicates in %s; nothing was written (--allow-duplicates "
-                    "imports them)\n",
-                    static_cast<long long>(result.duplicateCount), qPrintable(file));
+        std::printf(
+            "%s in %s; nothing was written (--allow-duplicates imports them)\n",
+            qPrintable(Counted(result.duplicateCount, "likely duplicate", "likely duplicates")),
+            qPrintable(file));
         return 1;
     }
-    std::printf("%s %lld and %s %lld companies (%s read as %s)%s\n",
-                options.dryRun ? "would add" : "added", static_cast<long long>(result.added),
-                options.dryRun ? "update" : "updated", static_cast<long long>(result.updated),
+    const QString skipped = result.emptyRows > 0
+                                ? QStringLiteral(", skipped %1")
+                                      .arg(Counted(result.emptyRows, "empty row", "empty rows"))
+                                : QString();
+    std::printf("%s %s and %s %s%s (%s read as %s)%s\n", options.dryRun ? "would add" : "added",
+                qPrintable(Counted(result.added, "company", "companies")),
+                options.dryRun ? "update" : "updated",
+                qPrintable(Counted(result.updated, "company", "companies")), qPrintable(skipped),
                 qPrintable(file), qPrintable(result.encoding),
                 options.dryRun ? "; nothing was written (--dry-run)" : "");
     return 0;

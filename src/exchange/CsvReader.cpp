@@ -1,5 +1,6 @@
 #include "exchange/CsvReader.h"
 
+#include <algorithm>
 #include <csv.h>
 
 namespace exchange {
@@ -61,11 +62,29 @@ CsvSyntaxError::CsvSyntaxError(int line, const QString& reason)
     : std::runtime_error(QStringLiteral("line %1: %2").arg(line).arg(reason).toStdString()),
       line_(line), reason_(reason) {}
 
+char CsvReader::SeparatorOf(const QByteArray& text) {
+    int counts[3] = {};
+    const char separators[3] = {',', ';', '\t'};
+    bool quoted = false;
+    for (const char c : text) {
+        if (c == '"')
+            quoted = !quoted;
+        else if (!quoted && (c == '\n' || c == '\r'))
+            break;
+        else if (!quoted)
+            for (int i = 0; i < 3; ++i)
+                counts[i] += c == separators[i];
+    }
+    const int most = int(std::max_element(counts, counts + 3) - counts);
+    return counts[most] > 0 ? separators[most] : ',';
+}
+
 void CsvReader::Parse(const QByteArray& text, const RecordHandler& onRecord,
-                      const Progress& progress) {
+                      const Progress& progress, char separator) {
     csv_parser parser;
     if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_REPALL_NL) != 0)
         throw std::bad_alloc();
+    csv_set_delim(&parser, static_cast<unsigned char>(separator));
     // Blanks around a value are the user's: the detail screen's rules trim what they must.
     csv_set_space_func(&parser, NoBlanks);
     csv_set_term_func(&parser, LineBreak);

@@ -20,9 +20,9 @@ private:
     QString reason_;
 };
 
-// Reads RFC 4180 records from UTF-8 text: commas, fields in double quotes where they hold commas,
-// quotes (doubled) or line breaks, CRLF or LF line ends. Blanks are part of a field. Blank lines
-// are skipped.
+// Reads RFC 4180 records from UTF-8 text: commas (or another separator), fields in double quotes
+// where they hold commas, quotes (doubled) or line breaks, CRLF or LF line ends. Blanks are part of
+// a field. Blank lines are skipped.
 class CsvReader {
 public:
     struct Record {
@@ -36,7 +36,10 @@ public:
     // Calls onRecord for each record in order; throws CsvSyntaxError at the first break of the
     // rules (the records before it have been handed over).
     static void Parse(const QByteArray& text, const RecordHandler& onRecord,
-                      const Progress& progress = {});
+                      const Progress& progress = {}, char separator = ',');
+    // The separator a file uses, from its first line: the most frequent of comma, semicolon and
+    // tab outside quotes; a comma when there is none.
+    static char SeparatorOf(const QByteArray& text);
 };
 
 } // namespace exchange

@@ -1,5 +1,7 @@
 #include "exchange/CsvTableWriter.h"
 
+#include "exchange/CellText.h"
+
 #include <charconv>
 #include <csv.h>
 
@@ -78,7 +80,7 @@ void CsvTableWriter::AppendValue(const QVariant& value) {
         AppendField(buffer_, value.toByteArray());
         return;
     default: {
-        const QString text = value.toString();
+        const QString text = Guarded(value.toString());
         scratch_.resize(utf8_.requiredSpace(text.size()));
         scratch_.truncate(utf8_.appendToBuffer(scratch_.data(), text) - scratch_.data());
         AppendField(buffer_, scratch_);

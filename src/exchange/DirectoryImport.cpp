@@ -8,6 +8,7 @@
 #include "data/Recordset.h"
 #include "data/ShipOwnerTable.h"
 #include "data/Transaction.h"
+#include "exchange/CellText.h"
 #include "exchange/CsvReader.h"
 #include "exchange/TableFile.h"
 
@@ -88,7 +89,12 @@ private:
     void ReadHeader(const CsvReader::Record& record) {
         const QStringList& columns = shipowner::Columns();
         QHash<int, int> seen;
-        for (const QString& field : record.fields) {
+        // A sheet saved with a stray empty column ends its header with empty names.
+        headerFields_ = record.fields.size();
+        QStringList named = record.fields;
+        while (!named.isEmpty() && shipowner::TrimSpaces(named.last()).isEmpty())
+            named.removeLast();
+        for (const QString& field : named) {
             const QString name = shipowner::TrimSpaces(field);
             int column = -1;
             for (int i = 0; i < columns.size() && column < 0; ++i)
@@ -118,32 +124,55 @@ private:
     }
 
     void CheckRow(const CsvReader::Record& record) {
-        if (record.fields.size() != tableColumn_.size()) {
+        const QStringList& fields = record.fields;
+        if (std::all_of(fields.cbegin(), fields.cend(),
+                        [](const QString& f) { return shipowner::TrimSpaces(f).isEmpty(); })) {
+            ++result_.emptyRows;
+            return;
+        }
+        const bool sized = fields.size() >= tableColumn_.size() && fields.size() <= headerFields_;
+        if (!sized ||
+            !std::all_of(fields.cbegin() + tableColumn_.size(), fields.cend(),
+                         [](const QString& f) { return shipowner::TrimSpaces(f).isEmpty(); })) {
             Problem(record.line, QString(), QString(),
-                    QStringLiteral("the line has %1 fields, the header %2")
-                        .arg(record.fields.size())
-                        .arg(tableColumn_.size()));
+                    sized ? QStringLiteral("a value under a column without a name")
+                          : QStringLiteral("the line has %1 fields, the header %2")
+                                .arg(fields.size())
+                                .arg(tableColumn_.size()));
             return;
         }
         const QStringList& columns = shipowner::Columns();
         CheckedRow row{record.line, 0, {}};
         row.values.reserve(tableColumn_.size());
         bool good = true;
-        for (int field = 0; field < record.fields.size(); ++field) {
+        for (int field = 0; field < tableColumn_.size(); ++field) {
             const int column = tableColumn_[field];
-            const QString text = shipowner::TrimSpaces(record.fields[field]);
+            QString text = shipowner::TrimSpaces(record.fields[field]);
+            if (text.contains(QChar(0))) {
+                Problem(record.line, columns[column], QString(),
+                        QStringLiteral("a NUL byte (character 0), which no text may hold"));
+                good = false;
+                continue;
+            }
             if (field == idField_) {
                 good = CheckId(record.line, text, row.id) && good;
                 continue;
             }
+            const bool number = shipowner::IsIntegerColumn(column);
+            if (number) {
+                QString reason;
+                if (!WholeNumberText(text, &reason)) {
+                    Problem(record.line, columns[column], text, reason);
+                    good = false;
+                    continue;
+                }
+            } else {
+                text = Unguarded(text);
+            }
             try {
-                row.values.append(db::ConvertForColumn(columns[column],
-                                                       shipowner::IsIntegerColumn(column), text));
+                row.values.append(db::ConvertForColumn(columns[column], number, text));
             } catch (const db::ConversionError&) {
-                Problem(record.line, columns[column], text,
-                        QStringLiteral("not a whole number from %1 to %2")
-                            .arg(std::numeric_limits<qint64>::min())
-                            .arg(std::numeric_limits<qint64>::max()));
+                Problem(record.line, columns[column], text, QStringLiteral("not a whole number"));
                 good = false;
             }
         }
@@ -179,7 +208,8 @@ private:
     RowSink& sink_;
     bool headerRead_ = false;
     bool headerGood_ = false;
-    QVector<int> tableColumn_; // the table column of each field of the file
+    QVector<int> tableColumn_;   // the table column of each named field of the file
+    qsizetype headerFields_ = 0; // the header's fields, the empty names at its end included
     int idField_ = -1;
     QHash<qint64, int> idLines_;
 };
@@ -194,16 +224,63 @@ QByteArray ReadFile(const QString& path) {
     return bytes;
 }
 
+// The file's text as UTF-8 when it is UTF-16 with a byte-order mark; false otherwise.
+bool FromUtf16(QByteArray& bytes) {
+    const bool little = bytes.startsWith("\xFF\xFE");
+    if (!little && !bytes.startsWith("\xFE\xFF"))
+        return false;
+    QStringDecoder decoder(little ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+    const QString text = decoder.decode(bytes.mid(2));
+    bytes = text.toUtf8();
+    return !decoder.hasError();
+}
+
+// The first line that is not UTF-8 in a file whose other lines show it is UTF-8 (a line with
+// characters beyond ASCII that are valid UTF-8); 0 when the file is not like that.
+int LineNotLikeTheRest(const QByteArray& bytes) {
+    int firstInvalid = 0;
+    bool someUtf8 = false;
+    int line = 0;
+    for (const QByteArray& text : bytes.split('\n')) {
+        ++line;
+        if (!QUtf8StringView(text).isValidUtf8()) {
+            if (firstInvalid == 0)
+                firstInvalid = line;
+        } else if (std::any_of(text.cbegin(), text.cend(),
+                               [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+            someUtf8 = true;
+        }
+    }
+    return someUtf8 ? firstInvalid : 0;
+}
+
 // The file's text as UTF-8, or false (with the problem noted) when it is not text in the
 // encoding it is read in.
 bool ToUtf8(const QString& path, QByteArray& bytes, const QString& encoding, ImportResult& result,
             RowChecker& checker) {
     QString name = encoding;
     if (name.isEmpty()) {
-        if (bytes.startsWith(kUtf8Bom))
+        if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+            result.encoding = QStringLiteral("UTF-16");
+            if (FromUtf16(bytes))
+                return true;
+            checker.Problem(0, QString(), QString(),
+                            QStringLiteral("the file starts as UTF-16 text but is not valid "
+                                           "UTF-16"));
+            return false;
+        }
+        if (bytes.startsWith(kUtf8Bom)) {
             bytes.remove(0, kUtf8Bom.size());
-        else if (!bytes.isValidUtf8())
+        } else if (!bytes.isValidUtf8()) {
+            if (const int line = LineNotLikeTheRest(bytes)) {
+                result.encoding = kUtf8;
+                checker.Problem(line, QString(), QString(),
+                                QStringLiteral("the line is not UTF-8 text, as the other lines "
+                                               "are; a file must be in one encoding"));
+                return false;
+            }
             name = kGb18030;
+        }
     }
     if (name.isEmpty() || name.compare(kUtf8, Qt::CaseInsensitive) == 0) {
         result.encoding = kUtf8;
@@ -401,7 +478,8 @@ ImportResult ImportCsv(db::Connection& connection, const QString& path,
     try {
         CsvReader::Parse(
             text, [&checker](const CsvReader::Record& record) { checker.Take(record); },
-            [&reading, &text](qint64 done) { reading.Done(done, text.size()); });
+            [&reading, &text](qint64 done) { reading.Done(done, text.size()); },
+            options.separator != 0 ? options.separator : CsvReader::SeparatorOf(text));
     } catch (const CsvSyntaxError& error) {
         checker.Problem(error.line(), QString(), QString(), error.reason());
     }

@@ -32,7 +32,9 @@ struct ImportOptions {
     bool dryRun = false;
     // Imports likely duplicates too; without it a file with any is refused as a whole.
     bool allowDuplicates = false;
-    QString encoding; // empty: UTF-8 (with or without a byte-order mark), else GB18030
+    QString encoding;   // empty: UTF-8 (with or without a byte-order mark), UTF-16 by its
+                        // byte-order mark, else GB18030
+    char separator = 0; // 0: found from the header line (comma, semicolon or tab)
     // Called now and then with the share of the work done, 0 to 100.
     std::function<void(int)> progress;
 };
@@ -41,6 +43,7 @@ struct ImportResult {
     QString encoding; // the encoding the file was read in
     qint64 added = 0;
     qint64 updated = 0;
+    qint64 emptyRows = 0; // rows with every cell empty, skipped
     qint64 problemCount = 0;
     QList<ImportProblem> problems; // the first kMaxListedProblems, in file order
     qint64 duplicateCount = 0;

@@ -240,6 +240,13 @@ void TestExchange::importFiles_data() {
         << QStringLiteral("远洋") << 0 << none << none;
     QTest::newRow("a value under a column without a name")
         << QByteArray("公司名称,,\nA,,x\n") << none << -1 << none << 2 << none << none;
+    QTest::newRow("longer than the detail screen's box")
+        << QByteArray("公司名称,adrress\nA,") + QByteArray(256, 'x') + "\n"
+        << none << -1 << none << 2 << "adrress"
+        << QString(40, QLatin1Char('x')) + QStringLiteral("…");
+    QTest::newRow("as long as the detail screen's box")
+        << QByteArray("公司名称\n") + QByteArray(255, 'y') + "\n"
+        << none << 1 << QString(255, QLatin1Char('y')) << 0 << none << none;
     QTest::newRow("rows with every cell empty")
         << QByteArray("公司名称,国家\n,\n远洋,希腊\n ,　\n") << none << 1 << QStringLiteral("远洋")
         << 0 << none << none;

@@ -168,6 +168,17 @@ private:
                 }
             } else {
                 text = Unguarded(text);
+                // As long as the detail screen's box takes, and no longer.
+                const shipowner::Column& spec = shipowner::ColumnTable().at(column);
+                if (text.size() > spec.cap) {
+                    Problem(record.line, columns[column], text.left(40) + QStringLiteral("…"),
+                            QStringLiteral("%1 characters; a %2 holds at most %3")
+                                .arg(text.size())
+                                .arg(spec.meaning)
+                                .arg(spec.cap));
+                    good = false;
+                    continue;
+                }
             }
             try {
                 row.values.append(db::ConvertForColumn(columns[column], number, text));

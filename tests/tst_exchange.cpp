@@ -820,11 +820,6 @@ void TestExchange::importHoldsTheWriteLockFromItsStart() {
         importFailure = error.details();
     }
     QVERIFY(tried);
-    if (connection.IsServer())
-        QEXPECT_FAIL("",
-                     "on the server an import takes no lock at its start (a transaction there "
-                     "locks rows as it writes them): another desk's write goes through",
-                     Abort);
     QVERIFY2(!refusal.isEmpty(), "another writer wrote while the import read its file");
     QCOMPARE(refusalKind, int(db::ErrorKind::Busy));
     QVERIFY2(importFailure.isEmpty(), qPrintable(importFailure));

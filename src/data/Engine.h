@@ -89,6 +89,10 @@ public:
     // Locks the row with the key for the open transaction, waiting the busy time for a lock held
     // elsewhere; a wait in vain may end the transaction.
     virtual void LockRow(const QString& table, const QString& keyColumn, const QVariant& key) = 0;
+    // Keeps every other writer out of the table for the open transaction, readers not, waiting the
+    // busy time for writers already at work. An engine whose immediate transactions take the
+    // write lock for the whole store has it already.
+    virtual void LockTable(const QString&) {}
     // Adds a row and returns the key the engine gave it. Table names are used as the program's
     // statements spell them or as SourceOf() gave them.
     virtual QVariant Insert(const QString& table, const QStringList& columns,

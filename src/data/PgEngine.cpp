@@ -780,6 +780,10 @@ void PgEngine::Begin(bool) {
     inTransaction_ = true;
 }
 
+void PgEngine::LockTable(const QString& table) {
+    Run(Ready(), QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(Column(table)));
+}
+
 void PgEngine::LockRow(const QString& table, const QString& keyColumn, const QVariant& key) {
     PGconn* conn = Ready();
     // Locked in the transaction itself, not in a savepoint: a waiting desk finds the holder by

@@ -29,6 +29,7 @@ public:
     RowSource SourceOf(const RowStream& stream) override;
     void Begin(bool immediate) override;
     void LockRow(const QString& table, const QString& keyColumn, const QVariant& key) override;
+    void LockTable(const QString& table) override;
     QVariant Insert(const QString& table, const QStringList& columns, const QVariantList& values,
                     const QString& keyColumn) override;
     bool UpdateRow(const QString& table, const QStringList& columns, const QVariantList& values,

@@ -479,8 +479,12 @@ ImportResult ImportCsv(db::Connection& connection, const QString& path,
     // that the companies found stored stay as they are until the end; any problem rolls it all
     // back.
     std::optional<db::Transaction> transaction;
-    if (!options.dryRun)
+    if (!options.dryRun) {
         transaction.emplace(connection, db::Transaction::Begin::Immediate);
+        // The companies found stored stay as they are until the end: a row deleted by another
+        // desk meanwhile would otherwise be updated in vain, or one added there duplicated.
+        connection.engine().LockTable(shipowner::kTable);
+    }
     RowWriter writer(connection, shipowner::NamedCompanies(connection), options, result);
     RowChecker checker(result, writer);
     if (!ToUtf8(path, text, options.encoding, result, checker))

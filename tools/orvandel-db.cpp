@@ -53,11 +53,15 @@ const char kUsage[] =
     "                        --with-history-columns adds when each company last\n"
     "                        changed (local time) and by whom\n"
     "  import FILE.csv [--dry-run] [--encoding NAME] [--allow-duplicates]\n"
-    "                        add and update companies from a CSV file, all or\n"
-    "                        nothing; the first line names the columns. Rows with\n"
-    "                        no id are new companies, rows with a stored id update\n"
-    "                        it. The file is read as UTF-8 when it is valid UTF-8,\n"
-    "                        else as GB18030; --encoding names another encoding.\n"
+    "  import FILE.xlsx [--sheet NAME] [--dry-run] [--allow-duplicates]\n"
+    "                        add and update companies from a CSV file or a sheet of\n"
+    "                        an Excel workbook (the first, or the one --sheet names),\n"
+    "                        all or nothing; the first line names the columns. Rows\n"
+    "                        with no id are new companies, rows with a stored id\n"
+    "                        update it. A CSV file is read as UTF-8 when it is valid\n"
+    "                        UTF-8, else as GB18030; --encoding names another one.\n"
+    "                        Cells hold text or numbers (whole numbers as their\n"
+    "                        digits); true/false values, errors, dates are refused.\n"
     "                        A new company named as a stored one or as another new\n"
     "                        one of the file, in the same country (spaces, case and\n"
     "                        full-width letters aside), is a likely duplicate: they\n"
@@ -379,6 +383,8 @@ int Import(const QString& directory, const QStringList& arguments) {
             options.allowDuplicates = true;
         } else if (arguments[i] == QStringLiteral("--encoding") && i + 1 < arguments.size()) {
             options.encoding = arguments[++i];
+        } else if (arguments[i] == QStringLiteral("--sheet") && i + 1 < arguments.size()) {
+            options.sheet = arguments[++i];
         } else if (!arguments[i].startsWith(QLatin1String("--")) && file.isEmpty()) {
             file = arguments[i];
         } else {
@@ -387,7 +393,14 @@ int Import(const QString& directory, const QStringList& arguments) {
         }
     }
     if (file.isEmpty())
-        return Usage(QStringLiteral("import: give the CSV file to read"));
+        return Usage(QStringLiteral("import: give the CSV or Excel (.xlsx) file to read"));
+    exchange::FileFormat format = exchange::FileFormat::Csv;
+    const bool workbook = exchange::FormatOf(file, format) && format == exchange::FileFormat::Xlsx;
+    // A workbook's cells carry their own characters; a CSV file has no sheets.
+    if (workbook && !options.encoding.isEmpty())
+        return Usage(QStringLiteral("import: --encoding means nothing for an Excel workbook"));
+    if (!workbook && !options.sheet.isEmpty())
+        return Usage(QStringLiteral("import: --sheet is for an Excel workbook (.xlsx)"));
     const bool terminal = isatty(fileno(stderr)) != 0;
     if (terminal)
         options.progress = [](int percent) {
@@ -419,10 +432,11 @@ int Import(const QString& directory, const QStringList& arguments) {
                     static_cast<long long>(result.duplicateCount), qPrintable(file));
         return 1;
     }
-    std::printf("%s %lld and %s %lld companies (%s read as %s)%s\n",
-                options.dryRun ? "would add" : "added", static_cast<long long>(result.added),
-                options.dryRun ? "update" : "updated", static_cast<long long>(result.updated),
-                qPrintable(file), qPrintable(result.encoding),
+    const QString source = workbook ? QStringLiteral("sheet %1 of %2").arg(result.sheet, file)
+                                    : QStringLiteral("%1 read as %2").arg(file, result.encoding);
+    std::printf("%s %lld and %s %lld companies (%s)%s\n", options.dryRun ? "would add" : "added",
+                static_cast<long long>(result.added), options.dryRun ? "update" : "updated",
+                static_cast<long long>(result.updated), qPrintable(source),
                 options.dryRun ? "; nothing was written (--dry-run)" : "");
     return 0;
 }

@@ -9,7 +9,7 @@ packages=(
   libfontconfig-dev libxcb1-dev
   libsqlcipher-dev sqlcipher libicu-dev
   postgresql libpq-dev openssl
-  libcsv-dev libxlsxwriter-dev python3-openpyxl
+  libcsv-dev libxlsxwriter-dev libminizip-dev python3-openpyxl
   fonts-arphic-uming fonts-arphic-ukai fonts-liberation
   xvfb xauth xdotool x11-utils imagemagick
   dpkg-dev file poppler-utils

@@ -1,5 +1,5 @@
-// Spreadsheet files in and out of the directory: the CSV and Excel writers, the CSV import with
-// its checks, and the database tool's export and import commands.
+// Spreadsheet files in and out of the directory: the CSV and Excel writers, the CSV and Excel
+// import with its checks, and the database tool's export and import commands.
 #include "data/Connection.h"
 #include "data/DbError.h"
 #include "data/Recordset.h"
@@ -107,6 +107,27 @@ exchange::ImportResult Import(db::Connection& connection, const QString& path, b
     return exchange::ImportCsv(connection, path, options);
 }
 
+// Runs Python code that writes a workbook to the path `path`: with openpyxl (`openpyxl`), or by
+// hand with make_workbook.py's `handmade`, to make what openpyxl does not write.
+void MakeWorkbook(const QString& path, const QString& code) {
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral(ORVANDEL_MAKE_WORKBOOK), path, code});
+    QVERIFY(python.waitForFinished(60000));
+    QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
+}
+
+// Writes a workbook with openpyxl: the rows given as Python lists, on a sheet named 船东.
+QString OpenpyxlBook(const QString& rows) {
+    return QStringLiteral("book = openpyxl.Workbook()\n"
+                          "sheet = book.active\n"
+                          "sheet.title = '船东'\n"
+                          "for row in [%1]:\n"
+                          "    sheet.append(row)\n"
+                          "book.save(path)\n")
+        .arg(rows);
+}
+
 } // namespace
 
 class TestExchange : public QObject {
@@ -118,6 +139,9 @@ private slots:
     void numbersAsSpreadsheetsWriteThem_data();
     void numbersAsSpreadsheetsWriteThem();
     void formulaLikeTextsGoOutAsTextAndComeBack();
+    void importWorkbooks_data();
+    void importWorkbooks();
+    void roundTripKeepsEveryValue_data();
     void roundTripKeepsEveryValue();
     void editedExportImportsAsEdited();
     void badLastRowWritesNothing();
@@ -129,6 +153,7 @@ private slots:
     void excelFileAsAReaderSeesIt();
     void failedExportLeavesTheOldFile();
     void toolCommands();
+    void toolImportsAWorkbook();
     void progressClimbsToAHundredOnce();
     void importHoldsTheWriteLockFromItsStart();
 };
@@ -349,18 +374,151 @@ void TestExchange::formulaLikeTextsGoOutAsTextAndComeBack() {
         QCOMPARE(StoredValue(target, i + 1, QStringLiteral("公司名称")).toString(), texts[i]);
 }
 
+void TestExchange::importWorkbooks_data() {
+    QTest::addColumn<QString>("code"); // Python that writes the workbook, see MakeWorkbook
+    QTest::addColumn<QString>("sheet");
+    QTest::addColumn<int>("added");           // -1: the file is refused
+    QTest::addColumn<QVariantMap>("company"); // accepted: the first new company's values
+    QTest::addColumn<int>("line");            // refused: where the first problem is
+    QTest::addColumn<QString>("column");      // and its column
+    QTest::addColumn<QString>("value");       // and its value
+    QTest::addColumn<QString>("reasonSays");  // and a word its reason has
+
+    const QString none;
+    const QString header = QStringLiteral("['公司名称', 'Tank_No']");
+    QTest::newRow("texts, numbers, gaps")
+        << OpenpyxlBook("['公司名称', '国家', 'tel', 'fax', 'Tank_No', 'Tank_Dwt', 'Bulk_NO'],"
+                        "['中远海运', None, 302105556, '007', 12, 120000.0, None],"
+                        "[], ['B', '中国']")
+        << none << 2
+        << QVariantMap{{"公司名称", "中远海运"}, {"国家", ""},      {"tel", "302105556"},
+                       {"fax", "007"},           {"Tank_No", "12"}, {"Tank_Dwt", "120000"},
+                       {"Bulk_NO", ""}}
+        << 0 << none << none << none;
+    QTest::newRow("sheet chosen by name")
+        << QStringLiteral("book = openpyxl.Workbook()\n"
+                          "book.active.append(['no such column'])\n"
+                          "other = book.create_sheet('船东')\n"
+                          "other.append(['国家', '公司名称'])\n"
+                          "other.append(['希腊', '蓝星航运'])\n"
+                          "book.save(path)\n")
+        << QStringLiteral("船东") << 1 << QVariantMap{{"公司名称", "蓝星航运"}, {"国家", "希腊"}}
+        << 0 << none << none << none;
+    QTest::newRow("no sheet of the name")
+        << OpenpyxlBook(header + ", ['A', 1]") << QStringLiteral("船舶") << -1 << QVariantMap() << 0
+        << none << none << QStringLiteral("船东");
+    QTest::newRow("true/false value") << OpenpyxlBook(header + ", ['A', 1], ['B', True]") << none
+                                      << -1 << QVariantMap() << 3 << "B"
+                                      << "TRUE" << QStringLiteral("true/false");
+    QTest::newRow("date") << OpenpyxlBook(header + ", ['A', datetime.date(2024, 3, 1)]") << none
+                          << -1 << QVariantMap() << 2 << "B"
+                          << "2024-03-01" << QStringLiteral("date");
+    QTest::newRow("error value") << OpenpyxlBook(header + ", ['A', '#DIV/0!']") << none << -1
+                                 << QVariantMap() << 2 << "B"
+                                 << "#DIV/0!" << QStringLiteral("error");
+    QTest::newRow("fraction in a number column")
+        << OpenpyxlBook(header + ", ['A', 1.5]") << none << -1 << QVariantMap() << 2 << "Tank_No"
+        << "1.5" << QStringLiteral("whole");
+    QTest::newRow("empty sheet") << OpenpyxlBook(QString()) << none << -1 << QVariantMap() << 1
+                                 << none << none << QStringLiteral("empty");
+    QTest::newRow("not a zip archive")
+        << QStringLiteral("open(path, 'w').write('公司名称\\nA\\n')") << none << -1 << QVariantMap()
+        << 0 << none << none << QStringLiteral("zip");
+    QTest::newRow("empty file") << QStringLiteral("open(path, 'w')") << none << -1 << QVariantMap()
+                                << 0 << none << none << QStringLiteral("zip");
+    // What Excel writes and openpyxl does not: inline texts, rich-text runs with a phonetic
+    // guide, escaped carriage returns, a number in exponent form, a formula's text, cells
+    // without references, a custom date format.
+    const QString handmade = QStringLiteral(
+        "handmade(path, '<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>公司名称</t></is></c>"
+        "<c r=\"B1\" t=\"inlineStr\"><is><r><t>adr</t></r><r><t>ress</t></r></is></c>"
+        "<c t=\"inlineStr\"><is><t>Tank_Dwt</t></is></c><c t=\"inlineStr\"><is><t>tel</t>"
+        "</is></c><c t=\"inlineStr\"><is><t>Other_Dwt</t></is></c></row>"
+        "<row r=\"4\"><c r=\"A4\" t=\"s\"><v>0</v></c><c r=\"B4\" t=\"s\"><v>1</v></c>"
+        "<c r=\"C4\"><v>1.2E+05</v></c><c r=\"D4\" t=\"str\"><f>A1</f><v>+30 210</v></c>"
+        "<c r=\"E4\" s=\"%1\"><v>-5</v></c></row>', "
+        "shared='<si><r><t>远洋</t></r><r><rPr><b/></rPr><t xml:space=\"preserve\">海运 </t>"
+        "</r><rPh><t>yuanyang</t></rPh></si><si><t>Piraeus_x000D_\\nAkti</t></si>', "
+        "styles='<numFmts><numFmt numFmtId=\"164\" formatCode=\"[Red]0;&quot;d&quot;0\"/>"
+        "<numFmt numFmtId=\"165\" formatCode=\"yyyy&quot;年&quot;m&quot;月&quot;\"/>"
+        "</numFmts><cellStyleXfs><xf numFmtId=\"165\"/></cellStyleXfs><cellXfs><xf "
+        "numFmtId=\"0\"/><xf numFmtId=\"164\"/><xf numFmtId=\"165\"/></cellXfs>')");
+    QTest::newRow("inline and rich texts, exponent") << handmade.arg(1) << none << 1
+                                                     << QVariantMap{{"公司名称", "远洋海运"},
+                                                                    {"adrress", "Piraeus\r\nAkti"},
+                                                                    {"Tank_Dwt", "120000"},
+                                                                    {"tel", "+30 210"},
+                                                                    {"Other_Dwt", "-5"}}
+                                                     << 0 << none << none << none;
+    QTest::newRow("custom date format")
+        << handmade.arg(2) << none << -1 << QVariantMap() << 4 << "E"
+        << "1899-12-25" << QStringLiteral("date");
+}
+
+void TestExchange::importWorkbooks() {
+    QFETCH(QString, code);
+    QFETCH(QString, sheet);
+    QFETCH(int, added);
+    QFETCH(QVariantMap, company);
+    QFETCH(int, line);
+    QFETCH(QString, column);
+    QFETCH(QString, value);
+    QFETCH(QString, reasonSays);
+
+    SystemDirFixture dir;
+    db::Connection connection;
+    dir.CreateDatabase(connection);
+    InsertCompany(connection, {{"公司名称", QStringLiteral("stored")}, {"Tank_No", 3}});
+    const QList<QVariantList> before = StoredRows(connection);
+    const QString path = QDir(dir.path()).filePath(QStringLiteral("in.XLSX"));
+    MakeWorkbook(path, code);
+
+    exchange::ImportOptions options;
+    options.sheet = sheet;
+    const exchange::ImportResult result = exchange::ImportCsv(connection, path, options);
+    if (added < 0) {
+        QVERIFY(result.problemCount > 0);
+        const exchange::ImportProblem& problem = result.problems.first();
+        QCOMPARE(problem.line, line);
+        QCOMPARE(problem.column, column);
+        QCOMPARE(problem.value, value);
+        QVERIFY2(problem.reason.contains(reasonSays), qPrintable(problem.reason));
+        QVERIFY(!result.written);
+        QCOMPARE(StoredRows(connection), before);
+        return;
+    }
+    QVERIFY2(result.problemCount == 0,
+             qPrintable(result.problems.isEmpty() ? QString() : result.problems[0].reason));
+    QCOMPARE(result.added, added);
+    if (!sheet.isEmpty())
+        QCOMPARE(result.sheet, sheet);
+    QCOMPARE(RowCount(connection), 1 + added);
+    for (auto it = company.constBegin(); it != company.constEnd(); ++it)
+        QCOMPARE(StoredValue(connection, 2, it.key()).toString(), it.value().toString());
+}
+
+void TestExchange::roundTripKeepsEveryValue_data() {
+    QTest::addColumn<int>("format");
+    QTest::newRow("CSV") << int(exchange::FileFormat::Csv);
+    QTest::newRow("Excel") << int(exchange::FileFormat::Xlsx);
+}
+
 void TestExchange::roundTripKeepsEveryValue() {
+    QFETCH(int, format);
     SystemDirFixture source;
     db::Connection from;
     source.CreateDatabase(from);
     FillAwkwardDirectory(from);
     const QString csv = QDir(source.path()).filePath(QStringLiteral("all.csv"));
     QCOMPARE(exchange::ExportDirectory(from, csv, exchange::FileFormat::Csv), 3);
+    const QString xlsx = QDir(source.path()).filePath(QStringLiteral("all.xlsx"));
+    QCOMPARE(exchange::ExportDirectory(from, xlsx, exchange::FileFormat::Xlsx), 3);
 
     SystemDirFixture target;
     db::Connection to;
     target.CreateDatabase(to);
-    const exchange::ImportResult result = Import(to, csv);
+    const exchange::ImportResult result =
+        Import(to, format == int(exchange::FileFormat::Xlsx) ? xlsx : csv);
     QCOMPARE(result.problemCount, 0);
     QCOMPARE(result.added, 3);
 
@@ -495,8 +653,8 @@ void TestExchange::listsTwentyProblems() {
 }
 
 void TestExchange::likelyDuplicatesRefuseTheFile_data() {
-    // The directory holds one company, COSCO in 中国; "line N: stored" is a new company like it,
-    // "line N: line M" one like the new company on line M.
+    // The directory holds one company, COSCO in 中国; "line N: stored" is a new company like
+    // it, "line N: line M" one like the new company on line M.
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QStringList>("duplicates");
     QTest::newRow("like the stored company")
@@ -758,6 +916,43 @@ void TestExchange::toolCommands() {
     QCOMPARE(RowCount(connection), 4);
 }
 
+void TestExchange::toolImportsAWorkbook() {
+    SystemDirFixture dir;
+    {
+        db::Connection connection;
+        dir.CreateDatabase(connection);
+    }
+    const QString xlsx = QDir(dir.path()).filePath(QStringLiteral("offices.xlsx"));
+    MakeWorkbook(xlsx, QStringLiteral("book = openpyxl.Workbook()\n"
+                                      "book.active.title = '说明'\n"
+                                      "book.active.append(['说明'])\n"
+                                      "other = book.create_sheet('船东')\n"
+                                      "other.append(['公司名称', 'tel'])\n"
+                                      "other.append(['远洋海运', 302105556])\n"
+                                      "book.save(path)\n"));
+    QCOMPARE(RunTool(dir.path(), {"import", xlsx, "--encoding", "GB18030"}).exitCode, 2);
+    const QString csv = QDir(dir.path()).filePath(QStringLiteral("offices.csv"));
+    WriteBytes(csv, "公司名称\nA\n");
+    QCOMPARE(RunTool(dir.path(), {"import", csv, "--sheet", "船东"}).exitCode, 2);
+
+    ToolRun run = RunTool(dir.path(), {"import", xlsx});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QStringLiteral("line 1, column 说明")), qPrintable(run.err));
+    run = RunTool(dir.path(), {"import", xlsx, "--sheet", "船舶"});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QStringLiteral("no sheet named 船舶; its sheets are 说明, 船东")),
+             qPrintable(run.err));
+    run = RunTool(dir.path(), {"import", xlsx, "--sheet", "船东"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(
+        run.out,
+        QStringLiteral("added 1 company and updated 0 companies (sheet 船东 of %1)\n").arg(xlsx));
+    db::Connection connection;
+    dir.OpenAnother(connection);
+    QCOMPARE(StoredValue(connection, 1, QStringLiteral("tel")).toString(),
+             QStringLiteral("302105556"));
+}
+
 namespace {
 // A file of new companies (no ids) that fills more than one of the import's slices of rows.
 QString ManyNewCompanies(const SystemDirFixture& dir) {
@@ -787,8 +982,8 @@ void TestExchange::progressClimbsToAHundredOnce() {
     QCOMPARE(reported.last(), 100);
 }
 
-// From the first moment of an import another writer waits, so that the ids the import found stored
-// stay so until it ends.
+// From the first moment of an import another writer waits, so that the ids the import found
+// stored stay so until it ends.
 void TestExchange::importHoldsTheWriteLockFromItsStart() {
     SystemDirFixture dir;
     db::Connection connection;

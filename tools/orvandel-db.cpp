@@ -55,15 +55,19 @@ const char kUsage[] =
     "                        is replaced only with --force\n"
     "  import FILE.csv [--dry-run] [--encoding NAME] [--separator ,|;|tab]\n"
     "                  [--allow-duplicates]\n"
-    "                        add and update companies from a CSV file, all or\n"
-    "                        nothing; the first line names the columns. Rows with\n"
-    "                        no id are new companies, rows with a stored id update\n"
-    "                        it. The file is read as UTF-8 when it is valid UTF-8,\n"
-    "                        UTF-16 by its byte-order mark, else as GB18030;\n"
-    "                        --encoding names another encoding. The separator is\n"
-    "                        found from the first line (comma, semicolon or tab).\n"
-    "                        Empty rows are skipped; numbers may be written as\n"
-    "                        spreadsheets write them (12,345  12000.0  1.2E+05).\n"
+    "  import FILE.xlsx [--sheet NAME] [--dry-run] [--allow-duplicates]\n"
+    "                        add and update companies from a CSV file or a sheet of\n"
+    "                        an Excel workbook (the first, or the one --sheet names),\n"
+    "                        all or nothing; the first line names the columns. Rows\n"
+    "                        with no id are new companies, rows with a stored id\n"
+    "                        update it. A CSV file is read as UTF-8 when it is valid\n"
+    "                        UTF-8, UTF-16 by its byte-order mark, else as GB18030;\n"
+    "                        --encoding names another one. Its separator is found\n"
+    "                        from the first line (comma, semicolon or tab). Cells\n"
+    "                        hold text or numbers (whole numbers as their digits, also\n"
+    "                        as spreadsheets write them: 12,345  12000.0  1.2E+05);\n"
+    "                        true/false values, errors, dates are refused. Empty\n"
+    "                        rows are skipped.\n"
     "                        A new company named as a stored one or as another new\n"
     "                        one of the file, in the same country (spaces, case and\n"
     "                        full-width letters aside), is a likely duplicate: they\n"
@@ -405,6 +409,8 @@ int Import(const QString& directory, const QStringList& arguments) {
                     : 0;
             if (options.separator == 0)
                 return Usage(QStringLiteral("import: --separator takes , ; or tab"));
+        } else if (arguments[i] == QStringLiteral("--sheet") && i + 1 < arguments.size()) {
+            options.sheet = arguments[++i];
         } else if (!arguments[i].startsWith(QLatin1String("--")) && file.isEmpty()) {
             file = arguments[i];
         } else {
@@ -413,7 +419,14 @@ int Import(const QString& directory, const QStringList& arguments) {
         }
     }
     if (file.isEmpty())
-        return Usage(QStringLiteral("import: give the CSV file to read"));
+        return Usage(QStringLiteral("import: give the CSV or Excel (.xlsx) file to read"));
+    exchange::FileFormat format = exchange::FileFormat::Csv;
+    const bool workbook = exchange::FormatOf(file, format) && format == exchange::FileFormat::Xlsx;
+    // A workbook's cells carry their own characters; a CSV file has no sheets.
+    if (workbook && !options.encoding.isEmpty())
+        return Usage(QStringLiteral("import: --encoding means nothing for an Excel workbook"));
+    if (!workbook && !options.sheet.isEmpty())
+        return Usage(QStringLiteral("import: --sheet is for an Excel workbook (.xlsx)"));
     const bool terminal = isatty(fileno(stderr)) != 0;
     if (terminal)
         options.progress = [](int percent) {
@@ -451,12 +464,13 @@ int Import(const QString& directory, const QStringList& arguments) {
                                 ? QStringLiteral(", skipped %1")
                                       .arg(Counted(result.emptyRows, "empty row", "empty rows"))
                                 : QString();
-    std::printf("%s %s and %s %s%s (%s read as %s)%s\n", options.dryRun ? "would add" : "added",
+    const QString source = workbook ? QStringLiteral("sheet %1 of %2").arg(result.sheet, file)
+                                    : QStringLiteral("%1 read as %2").arg(file, result.encoding);
+    std::printf("%s %s and %s %s%s (%s)%s\n", options.dryRun ? "would add" : "added",
                 qPrintable(Counted(result.added, "company", "companies")),
                 options.dryRun ? "update" : "updated",
                 qPrintable(Counted(result.updated, "company", "companies")), qPrintable(skipped),
-                qPrintable(file), qPrintable(result.encoding),
-                options.dryRun ? "; nothing was written (--dry-run)" : "");
+                qPrintable(source), options.dryRun ? "; nothing was written (--dry-run)" : "");
     return 0;
 }
 

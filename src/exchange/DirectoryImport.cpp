@@ -11,6 +11,7 @@
 #include "exchange/CellText.h"
 #include "exchange/CsvReader.h"
 #include "exchange/TableFile.h"
+#include "exchange/XlsxReader.h"
 
 #include <QFile>
 #include <QHash>
@@ -67,7 +68,9 @@ public:
 // Checks the header and the rows as the reader hands them over, and passes on those that pass.
 class RowChecker {
 public:
-    RowChecker(ImportResult& result, RowSink& sink) : result_(result), sink_(sink) {}
+    // `guardedTexts`: the file is CSV, whose export guards formula-like texts with an apostrophe.
+    RowChecker(ImportResult& result, RowSink& sink, bool guardedTexts)
+        : result_(result), sink_(sink), guardedTexts_(guardedTexts) {}
 
     void Take(const CsvReader::Record& record) {
         if (!headerRead_) {
@@ -167,7 +170,8 @@ private:
                     continue;
                 }
             } else {
-                text = Unguarded(text);
+                if (guardedTexts_)
+                    text = Unguarded(text);
                 // As long as the detail screen's box takes, and no longer.
                 const shipowner::Column& spec = shipowner::ColumnTable().at(column);
                 if (text.size() > spec.cap) {
@@ -217,6 +221,7 @@ private:
 
     ImportResult& result_;
     RowSink& sink_;
+    bool guardedTexts_;
     bool headerRead_ = false;
     bool headerGood_ = false;
     QVector<int> tableColumn_;   // the table column of each named field of the file
@@ -320,6 +325,20 @@ bool ToUtf8(const QString& path, QByteArray& bytes, const QString& encoding, Imp
     }
     bytes = text.toUtf8();
     return true;
+}
+
+// Hands the rows of the workbook's sheet to the checker; what the reader refuses is a problem.
+void ReadWorkbook(const QString& path, const QString& sheet, ImportResult& result,
+                  RowChecker& checker, ProgressShare& reading) {
+    try {
+        result.sheet = XlsxReader::Read(
+            path, sheet, [&checker](const CsvReader::Record& record) { checker.Take(record); },
+            [&checker](int line, const QString& column, const QString& value,
+                       const QString& reason) { checker.Problem(line, column, value, reason); },
+            [&reading](qint64 done, qint64 whole) { reading.Done(done, whole); });
+    } catch (const XlsxError& error) {
+        checker.Problem(error.line(), QString(), QString(), error.reason());
+    }
 }
 
 // Finds the new companies of a file that are likely duplicates of stored companies or of new
@@ -474,7 +493,12 @@ private:
 ImportResult ImportCsv(db::Connection& connection, const QString& path,
                        const ImportOptions& options) {
     ImportResult result;
-    QByteArray text = ReadFile(path);
+    FileFormat format = FileFormat::Csv;
+    const bool workbook = FormatOf(path, format) && format == FileFormat::Xlsx;
+    // A workbook is unpacked part by part as it is read; here only whether it can be read.
+    if (QFile file(path); workbook && !file.open(QIODevice::ReadOnly))
+        throw FileError(FileError::CannotRead, path, file.errorString());
+    QByteArray text = workbook ? QByteArray() : ReadFile(path);
     // Checking and writing go together, in one transaction that takes the write lock first, so
     // that the companies found stored stay as they are until the end; any problem rolls it all
     // back.
@@ -486,21 +510,28 @@ ImportResult ImportCsv(db::Connection& connection, const QString& path,
         connection.engine().LockTable(shipowner::kTable);
     }
     RowWriter writer(connection, shipowner::NamedCompanies(connection), options, result);
-    RowChecker checker(result, writer);
-    if (!ToUtf8(path, text, options.encoding, result, checker))
-        return result;
+    RowChecker checker(result, writer, !workbook);
     ProgressShare reading(options.progress, 0, options.dryRun ? 100 : 50);
-    try {
-        CsvReader::Parse(
-            text, [&checker](const CsvReader::Record& record) { checker.Take(record); },
-            [&reading, &text](qint64 done) { reading.Done(done, text.size()); },
-            options.separator != 0 ? options.separator : CsvReader::SeparatorOf(text));
-    } catch (const CsvSyntaxError& error) {
-        checker.Problem(error.line(), QString(), QString(), error.reason());
+    if (workbook) {
+        ReadWorkbook(path, options.sheet, result, checker, reading);
+    } else {
+        if (!ToUtf8(path, text, options.encoding, result, checker))
+            return result;
+        try {
+            CsvReader::Parse(
+                text, [&checker](const CsvReader::Record& record) { checker.Take(record); },
+                [&reading, &text](qint64 done) { reading.Done(done, text.size()); },
+                options.separator != 0 ? options.separator : CsvReader::SeparatorOf(text));
+        } catch (const CsvSyntaxError& error) {
+            checker.Problem(error.line(), QString(), QString(), error.reason());
+        }
     }
     if (!checker.SawHeader() && result.problemCount == 0)
         checker.Problem(1, QString(), QString(),
-                        QStringLiteral("the file is empty; its first line must name the columns"));
+                        workbook ? QStringLiteral("the sheet is empty; its first row must name "
+                                                  "the columns")
+                                 : QStringLiteral("the file is empty; its first line must name "
+                                                  "the columns"));
     if (result.problemCount > 0) {
         result.added = result.updated = 0;
         return result;

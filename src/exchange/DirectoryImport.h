@@ -35,12 +35,14 @@ struct ImportOptions {
     QString encoding;   // empty: UTF-8 (with or without a byte-order mark), UTF-16 by its
                         // byte-order mark, else GB18030
     char separator = 0; // 0: found from the header line (comma, semicolon or tab)
+    QString sheet;      // of an Excel workbook; empty: its first sheet
     // Called now and then with the share of the work done, 0 to 100.
     std::function<void(int)> progress;
 };
 
 struct ImportResult {
-    QString encoding; // the encoding the file was read in
+    QString encoding; // the encoding a CSV file was read in
+    QString sheet;    // the sheet an Excel workbook was read from
     qint64 added = 0;
     qint64 updated = 0;
     qint64 emptyRows = 0; // rows with every cell empty, skipped
@@ -56,12 +58,13 @@ inline constexpr int kMaxListedProblems = 20;
 // stored one, so a much higher id would soon leave none.
 inline constexpr qint64 kHighestImportedId = 2147483647;
 
-// Reads a CSV file of companies and adds or updates them, all in one transaction: one problem in
-// any row and nothing is written. The header names the columns by their stored names, in any
-// order and any case; a row with no id is a new company, one whose id is stored updates that
-// company, one with an id not stored adds a company with that id. Values are checked as the
-// detail screen's save checks them. New companies that are likely duplicates refuse the file
-// unless the options allow them; rows with an id are not checked for them. Throws
+// Reads a CSV file of companies, or a sheet of an Excel workbook when the path ends in .xlsx (any
+// case; see XlsxReader for how its cells are read), and adds or updates them, all in one
+// transaction: one problem in any row and nothing is written. The header names the columns by their
+// stored names, in any order and any case; a row with no id is a new company, one whose id is
+// stored updates that company, one with an id not stored adds a company with that id. Values are
+// checked as the detail screen's save checks them. New companies that are likely duplicates refuse
+// the file unless the options allow them; rows with an id are not checked for them. Throws
 // exchange::FileError when the file cannot be read and db::Error when the store fails while writing
 // (nothing is written then either).
 ImportResult ImportCsv(db::Connection& connection, const QString& path,

@@ -38,6 +38,7 @@ private slots:
     void cancelWritesNothing();
     void failureIsSaidInChinese();
     void pdfListsTheRowsShown();
+    void fileNamedOnlyWithTheExtensionIsAskedAbout();
     void printShowsThePreview();
 
 private:
@@ -232,6 +233,35 @@ void TestQueryExport::pdfListsTheRowsShown() {
     QVERIFY2(first > 0 && first < second && second < third, qPrintable(text));
     QVERIFY(text.contains(QStringLiteral("+30 210 556")));
     QVERIFY(!text.contains(QStringLiteral("远洋航运")));
+}
+
+// The dialog asks before replacing "result"; "result.csv", which the extension makes of it, is
+// asked about by the screen.
+void TestQueryExport::fileNamedOnlyWithTheExtensionIsAskedAbout() {
+    runQuery(kCountry);
+    const QString typed = filePath(QStringLiteral("kept"));
+    QFile old(typed + QStringLiteral(".csv"));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("the user's old file");
+    old.close();
+    const auto bytes = [&old] {
+        QFile file(old.fileName());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    QAction* exportAction = form_->findChild<QAction*>(QStringLiteral("mnuExport"));
+    platform::FileDialogSeam::Intercept({SaveFileChoice{typed, 0}});
+    platform::MsgBoxSeam::QueueAnswers({platform::vbNo});
+    exportAction->trigger();
+    QList<platform::MsgBoxSeam::Shown> shown = platform::MsgBoxSeam::Taken();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().text,
+             QStringLiteral("文件“%1”已经存在。要替换它吗？").arg(typed + QStringLiteral(".csv")));
+    QCOMPARE(bytes(), QByteArray("the user's old file"));
+    platform::FileDialogSeam::Intercept({SaveFileChoice{typed, 0}});
+    platform::MsgBoxSeam::QueueAnswers({platform::vbYes});
+    exportAction->trigger();
+    QCOMPARE(platform::MsgBoxSeam::Taken().size(), 1);
+    QVERIFY(bytes().startsWith("\xEF\xBB\xBFid,"));
 }
 
 void TestQueryExport::printShowsThePreview() {

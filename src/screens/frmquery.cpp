@@ -25,6 +25,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -79,6 +80,20 @@ QString CannotWriteMessage(const QString& path) {
     return QStringLiteral("导出失败：无法写入文件“%1”。请检查文件夹是否存在、"
                           "能否写入，以及磁盘空间是否足够。")
         .arg(QDir::toNativeSeparators(path));
+}
+
+// The chosen name with the format's extension. The dialog asked before replacing the name as
+// typed; a file that only the extension names is asked about here. Empty when the user keeps it.
+QString WithSuffix(const QString& chosen, const QString& suffix) {
+    if (chosen.endsWith(suffix, Qt::CaseInsensitive))
+        return chosen;
+    const QString path = chosen + suffix;
+    if (QFileInfo::exists(path) &&
+        platform::MsgBox(
+            QStringLiteral("文件“%1”已经存在。要替换它吗？").arg(QDir::toNativeSeparators(path)),
+            platform::vbYesNo | platform::vbQuestion, QStringLiteral("提示:")) != platform::vbYes)
+        return QString();
+    return path;
 }
 
 // A server that went away is said; other failures end the fill without a word, as they always have.
@@ -373,9 +388,9 @@ void frmquery::ExportQueryResult() {
     // The chosen filter decides the format; the name gets its extension when it lacks it.
     const bool excel = choice.filter == 1;
     const QString suffix = excel ? QStringLiteral(".xlsx") : QStringLiteral(".csv");
-    QString path = choice.path;
-    if (!path.endsWith(suffix, Qt::CaseInsensitive))
-        path += suffix;
+    const QString path = WithSuffix(choice.path, suffix);
+    if (path.isEmpty())
+        return;
     QString failure;
     try {
         const platform::WaitCursor busy;
@@ -439,9 +454,9 @@ void frmquery::ExportQueryPdf() {
                                   {QStringLiteral("PDF 文件 (*.pdf)")}, QStringLiteral("查询结果"));
     if (choice.path.isEmpty())
         return;
-    QString path = choice.path;
-    if (!path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
-        path += QStringLiteral(".pdf");
+    const QString path = WithSuffix(choice.path, QStringLiteral(".pdf"));
+    if (path.isEmpty())
+        return;
     try {
         const platform::WaitCursor busy;
         exchange::WriteCompanyListPdf(path, font(), ListHeading(rows.size()), rows);

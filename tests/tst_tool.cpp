@@ -9,6 +9,7 @@
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -71,6 +72,9 @@ void TestTool::sqlcipherReadsWhatDemoWrote() {
     QCOMPARE(RunTool(systemDir, {"init"}).exitCode, 0);
     QCOMPARE(RunTool(systemDir, {"demo", "500"}).exitCode, 0);
     const QString path = dbfile::PathIn(systemDir);
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                      QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    QCOMPARE(QFileInfo(path).permissions() & others, QFile::Permissions());
     QCOMPARE(Sqlcipher(path, QStringLiteral("select count(*) from Orvandel;")),
              QStringLiteral("500"));
     QStringList columns;

@@ -22,6 +22,9 @@ void Create(db::Connection& connection, const QString& path) {
     if (QFileInfo::exists(path))
         throw db::Error(db::ErrorKind::CannotOpen, QStringLiteral("%1 exists already").arg(path));
     connection.OpenFile(path, kPassword, db::FileMode::Create);
+    // Only its owner reads it, as a backup: the key is the program's, not the user's. The
+    // engine gives its log files the same mode.
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     db::Transaction transaction(connection, db::Transaction::Begin::Immediate);
     connection.Execute(shipowner::CreateTableStatement());
     for (const QString& statement : history::FileStatements())

@@ -32,17 +32,8 @@ std::optional<QDateTime> When(const QString& text) {
     return std::nullopt;
 }
 
-QString Local(const QDateTime& utc) {
-    return utc.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-}
-
 QString Who(const Version& version) {
     return version.who.isEmpty() ? QStringLiteral("(unknown)") : version.who;
-}
-
-QString Value(const Version& version, const char* column) {
-    return shipowner::ValueText(
-        version.values.value(history::ValueColumns().indexOf(QString::fromUtf8(column))));
 }
 
 } // namespace
@@ -61,7 +52,7 @@ int History(db::Connection& connection, const QStringList& arguments, QString* e
     for (int i = 0; i < versions.size(); ++i) {
         const Version& version = versions[i];
         std::printf("version %lld  %s  %s  %s\n", static_cast<long long>(version.version),
-                    qPrintable(Local(version.at)), qPrintable(version.change),
+                    qPrintable(history::LocalTimeText(version.at)), qPrintable(version.change),
                     qPrintable(Who(version)));
         const QStringList changes =
             version.change == QLatin1String("update") && i + 1 < versions.size()
@@ -118,8 +109,9 @@ int Deleted(db::Connection& connection, const QStringList& arguments, QString* e
     const QList<Version> deleted = history::Deleted(connection);
     for (const Version& version : deleted)
         std::printf("%lld\t%s\t%s\t%s\t%s\n", static_cast<long long>(version.companyId),
-                    qPrintable(Value(version, "公司名称")), qPrintable(Value(version, "国家")),
-                    qPrintable(Local(version.at)), qPrintable(Who(version)));
+                    qPrintable(version.Text(QStringLiteral("公司名称"))),
+                    qPrintable(version.Text(QStringLiteral("国家"))),
+                    qPrintable(history::LocalTimeText(version.at)), qPrintable(Who(version)));
     if (deleted.isEmpty())
         std::fprintf(stderr, "no deleted companies\n");
     return 0;
@@ -135,7 +127,8 @@ int Prune(db::Connection& connection, const QStringList& arguments, QString* err
     }
     const qint64 removed = history::Prune(connection, *before);
     std::fprintf(stderr, "removed %lld %s recorded before %s\n", static_cast<long long>(removed),
-                 removed == 1 ? "version" : "versions", qPrintable(Local(before->toUTC())));
+                 removed == 1 ? "version" : "versions",
+                 qPrintable(history::LocalTimeText(before->toUTC())));
     return 0;
 }
 

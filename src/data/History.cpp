@@ -73,6 +73,14 @@ bool CompanyExists(db::Connection& connection, qint64 id) {
 
 } // namespace
 
+QString Version::Text(const QString& column) const {
+    return shipowner::ValueText(values.value(ValueColumns().indexOf(column)));
+}
+
+QString LocalTimeText(const QDateTime& utc) {
+    return utc.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
 QStringList ValueColumns() {
     QStringList columns = shipowner::Columns();
     columns.removeAll(shipowner::kId);

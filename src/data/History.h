@@ -30,7 +30,14 @@ struct Version {
     QDateTime at;        // UTC
     QString who;         // empty when the writer did not say
     QVariantList values; // the record's columns without the id, in table order
+
+    // One column's value as the screens show it.
+    QString Text(const QString& column) const;
 };
+
+// The time of a change as the screens, the tool and the export show it: local time, to the
+// second.
+QString LocalTimeText(const QDateTime& utc);
 
 // The statements that add the history to a directory: its table and the triggers that fill it.
 QStringList FileStatements();

@@ -73,8 +73,7 @@ qint64 ExportDirectory(db::Connection& connection, const QString& path, FileForm
         if (change == last.constEnd()) {
             row << QVariant() << QVariant();
         } else {
-            row << change->at.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                << change->who;
+            row << history::LocalTimeText(change->at) << change->who;
         }
         writer->WriteRow(row);
         ++written;

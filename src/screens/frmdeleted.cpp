@@ -20,11 +20,6 @@ namespace {
 
 const QString kTitle = QStringLiteral("提示:");
 
-QString Field(const history::Version& version, const char* column) {
-    return shipowner::ValueText(
-        version.values.value(history::ValueColumns().indexOf(QString::fromUtf8(column))));
-}
-
 } // namespace
 
 frmdeleted::frmdeleted() {
@@ -75,8 +70,8 @@ void frmdeleted::Form_Load() {
     for (const history::Version& version : deleted_)
         new QTreeWidgetItem(
             lstDeleted,
-            {QString::number(version.companyId), Field(version, "公司名称"), Field(version, "国家"),
-             version.at.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+            {QString::number(version.companyId), version.Text(QStringLiteral("公司名称")),
+             version.Text(QStringLiteral("国家")), history::LocalTimeText(version.at),
              version.who.isEmpty() ? QStringLiteral("未知") : version.who});
     if (lstDeleted->topLevelItemCount() > 0)
         lstDeleted->setCurrentItem(lstDeleted->topLevelItem(0));

@@ -28,10 +28,6 @@ QString ChangeName(const QString& change) {
                                                : QStringLiteral("修改");
 }
 
-QString Local(const QDateTime& utc) {
-    return utc.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-}
-
 QString Who(const history::Version& version) {
     return version.who.isEmpty() ? QStringLiteral("未知") : version.who;
 }
@@ -100,21 +96,21 @@ void frmhistory::LoadVersions() {
         const history::Version& version = versions_[i];
         const QStringList changes = history::Differences(
             i + 1 < versions_.size() ? versions_[i + 1].values : QVariantList(), version.values);
-        auto* item =
-            new QTreeWidgetItem(lstVersions, {QString::number(version.version), Local(version.at),
-                                              Who(version), ChangeName(version.change),
-                                              version.change == QLatin1String("delete")
-                                                  ? QStringLiteral("（已删除）")
-                                                  : changes.join(QStringLiteral("；"))});
+        auto* item = new QTreeWidgetItem(lstVersions, {QString::number(version.version),
+                                                       history::LocalTimeText(version.at),
+                                                       Who(version), ChangeName(version.change),
+                                                       version.change == QLatin1String("delete")
+                                                           ? QStringLiteral("（已删除）")
+                                                           : changes.join(QStringLiteral("；"))});
         item->setToolTip(4, changes.join(QLatin1Char('\n')));
     }
-    const int name = history::ValueColumns().indexOf(QStringLiteral("公司名称"));
-    lblHeader->setText(versions_.isEmpty()
-                           ? QStringLiteral("编号 %1：没有历史记录。").arg(companyId_)
-                           : QStringLiteral("%1（编号 %2）    最后修改：%3，%4")
-                                 .arg(shipowner::ValueText(versions_.first().values.value(name)))
-                                 .arg(companyId_)
-                                 .arg(Local(versions_.first().at), Who(versions_.first())));
+    lblHeader->setText(
+        versions_.isEmpty()
+            ? QStringLiteral("编号 %1：没有历史记录。").arg(companyId_)
+            : QStringLiteral("%1（编号 %2）    最后修改：%3，%4")
+                  .arg(versions_.first().Text(QStringLiteral("公司名称")))
+                  .arg(companyId_)
+                  .arg(history::LocalTimeText(versions_.first().at), Who(versions_.first())));
     if (lstVersions->topLevelItemCount() > 0)
         lstVersions->setCurrentItem(lstVersions->topLevelItem(0));
     CmdRestore->setEnabled(!versions_.isEmpty() && modGeneral::mayChange);

@@ -7,7 +7,7 @@ packages=(
   cmake make g++ pkg-config python3
   qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins qt6-translations-l10n
   libfontconfig-dev libxcb1-dev
-  libsqlcipher-dev sqlcipher libicu-dev
+  libsqlcipher-dev sqlcipher libicu-dev libopencc-dev rime-data-luna-pinyin
   postgresql libpq-dev openssl
   libcsv-dev libxlsxwriter-dev libminizip-dev python3-openpyxl
   fonts-arphic-uming fonts-arphic-ukai fonts-liberation

@@ -91,9 +91,11 @@ xdotool type --delay 20 "Shipping"
 xdotool key Return
 capture "$query" query
 
-# The search window (Ctrl+F): tankers from 3 to 10, run with Enter; its totals line.
+# The search window (Ctrl+F): names whose pinyin initials hold "hy", with 3 to 10 tankers, run
+# with Enter; its totals line.
 xdotool key ctrl+f
 search=$(window_of_size 560 420)
+xdotool type --delay 20 "hy"
 xdotool key Tab Tab Tab Tab Tab
 xdotool type --delay 20 "3"
 xdotool key Tab

@@ -127,6 +127,8 @@ void TestSearchWindow::listsWhatTheDataLayerFinds_data() {
     QTest::newRow("full-width digits") << Typed{{"max_Tank_No", "５"}, {"txt_国家", kCountry}} << 2;
     QTest::newRow("range and text")
         << Typed{{"min_Bulk_Dwt", "1"}, {"max_Bulk_Dwt", "600000"}, {"txt_公司名称", "bulk"}} << 1;
+    QTest::newRow("traditional for simplified") << Typed{{"txt_公司名称", "遠洋"}} << 1;
+    QTest::newRow("pinyin initials") << Typed{{"txt_公司名称", "yyhy"}} << 1;
 }
 
 // Enter in any field runs the search into the query screen's grid.
@@ -185,7 +187,9 @@ void TestSearchWindow::totalsLineAddsUpTheResult() {
     type({{"txt_国家", kCountry}, {"min_Tank_No", "1"}});
     QTest::keyClick(field(QStringLiteral("min_Tank_No")), Qt::Key_Return);
     const QString totals = window_->findChild<QLabel*>(QStringLiteral("lblTotals"))->text();
-    QVERIFY2(totals.startsWith(QStringLiteral("共 2 家船东。")), qPrintable(totals));
+    QVERIFY2(totals.startsWith(QStringLiteral(
+                 "共 2 家船东（按字符 2 家，按繁简、全半角或大小写 0 家，按拼音 0 家）。")),
+             qPrintable(totals));
     QVERIFY2(totals.contains(QStringLiteral("油轮 11 艘，999,999 载重吨")), qPrintable(totals));
     QVERIFY(totals.contains(QStringLiteral("散货船 10 艘，600,000 载重吨")));
     QVERIFY(totals.contains(QStringLiteral("气体船 0 艘，0 立方米")));

@@ -6,6 +6,7 @@
 #include "data/History.h"
 #include "data/Recordset.h"
 #include "data/Schema.h"
+#include "data/SearchKey.h"
 #include "data/ShipOwnerTable.h"
 #include "data/Transaction.h"
 #include "exchange/DirectoryImport.h"
@@ -63,20 +64,8 @@ void TestHistory::cleanup() {
 }
 
 void TestHistory::runOtherProgram(const QString& sql) {
-    QProcess program;
-    if (OnServer()) {
-        program.start(QStringLiteral("psql"),
-                      {QStringLiteral("-X"), QStringLiteral("-v"),
-                       QStringLiteral("ON_ERROR_STOP=1"), TestServer(), QStringLiteral("-c"), sql});
-    } else {
-        program.start(QStringLiteral("sqlcipher"), {dir_->databasePath()});
-        program.write(QStringLiteral("PRAGMA key='%1';\nPRAGMA cipher_compatibility=3;\n%2;\n")
-                          .arg(dbfile::kPassword, sql)
-                          .toUtf8());
-        program.closeWriteChannel();
-    }
-    QVERIFY(program.waitForFinished(60000));
-    QVERIFY2(program.exitCode() == 0, program.readAllStandardError().constData());
+    const QString failed = dir_->RunOtherProgram(sql);
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
 }
 
 QString TestHistory::whoOfThisProgram() {
@@ -340,8 +329,13 @@ void TestHistory::directoryOfTheFirstLayoutGainsHistoryAndOrder() {
             connection_.Execute(QStringLiteral("DROP TRIGGER orvandel_history_%1%2")
                                     .arg(QString::fromLatin1(event), on));
         connection_.Execute(QStringLiteral("DROP TABLE ") + history::kTable);
+        connection_.Execute(QStringLiteral("DROP TABLE ") + searchkey::kTable);
+        for (const char* event : {"insert", "update", "delete"})
+            connection_.Execute(QStringLiteral("DROP TRIGGER orvandel_search_key_%1%2")
+                                    .arg(QString::fromLatin1(event), on));
         if (OnServer()) {
             connection_.Execute(QStringLiteral("DROP FUNCTION orvandel_history_row()"));
+            connection_.Execute(QStringLiteral("DROP FUNCTION orvandel_search_key_row()"));
             for (int column = 1; column <= 4; ++column)
                 for (const char* direction : {"asc", "desc"})
                     connection_.Execute(QStringLiteral("DROP INDEX orvandel_list_%1_%2")
@@ -366,6 +360,14 @@ void TestHistory::directoryOfTheFirstLayoutGainsHistoryAndOrder() {
     rs.Open(shipowner::SearchQuery({}, {QStringLiteral("公司名称"), true}), connection_,
             db::adOpenStatic, db::adLockReadOnly);
     QCOMPARE(rs.Field(shipowner::kId).toLongLong(), id);
+    // Its search key was built by the upgrade.
+    shipowner::CompanySearch byPinyin;
+    byPinyin.folded = true;
+    byPinyin.texts.insert(QStringLiteral("公司名称"), QStringLiteral("jiuchuan"));
+    db::Recordset found;
+    found.Open(shipowner::SearchQuery(byPinyin), connection_, db::adOpenStatic, db::adLockReadOnly);
+    QVERIFY(!found.AtEnd());
+    QCOMPARE(found.Field(shipowner::kId).toLongLong(), id);
 }
 
 QTEST_GUILESS_MAIN(TestHistory)

@@ -1,7 +1,9 @@
 #include "data/CompanySearch.h"
 #include "data/Connection.h"
+#include "data/DatabaseFile.h"
 #include "data/DbError.h"
 #include "data/Recordset.h"
+#include "data/ServerConfig.h"
 #include "data/ShipOwnerTable.h"
 #include "support/TestSupport.h"
 
@@ -27,6 +29,23 @@ const QList<QVariant> kSortValues = {
     QStringLiteral("北方"),   QStringLiteral("apple"),
 };
 
+// Written in as many ways as a clerk meets them; their country folds to kFoldCountry.
+const QString kFoldCountry = QStringLiteral("折叠国");
+const QStringList kFoldNames = {
+    QStringLiteral("中國遠洋海運"),         // 0 traditional
+    QStringLiteral("长荣海运"),             // 1 simplified
+    QStringLiteral("長榮海運股份有限公司"), // 2 traditional, 長 read chang or zhang
+    QStringLiteral("ＣＯＳＣＯ Shipping"),  // 3 full width
+    QStringLiteral("Blue  STAR Line"),      // 4 mixed case, a run of spaces
+    QStringLiteral("重庆轮船"),             // 5 重 read chong or zhong
+};
+
+CompanySearch Folded(const Texts& texts) {
+    CompanySearch search{texts, {}};
+    search.folded = true;
+    return search;
+}
+
 Ids Found(db::Connection& connection, const db::Query& query) {
     Ids ids;
     db::Recordset rs;
@@ -51,12 +70,20 @@ private slots:
     void unknownColumnIsRefused();
     void toolFindsWhatTheScreenFinds_data();
     void toolFindsWhatTheScreenFinds();
+    void foldedSearchFindsEachTypedForm_data();
+    void foldedSearchFindsEachTypedForm();
+    void queryScreenListMatchesCharactersOnly();
+    void resultSaysHowRowsMatched();
+    void keyFollowsEachSave();
+    void otherProgramsRowIsStaleUntilReindex();
+    void clerkWithTheReadmesGrantsBuildsKeys();
 
 private:
     SystemDirFixture dir_;
     db::Connection connection_;
     Ids sortIds_;  // by kSortValues' positions
     Ids fleetIds_; // alpha, beta, gamma, delta
+    Ids foldIds_;  // by kFoldNames' positions
 };
 
 void TestSearch::initTestCase() {
@@ -94,6 +121,9 @@ void TestSearch::initTestCase() {
         row.insert(QStringLiteral("国家"), kFleetCountry);
         fleetIds_.append(InsertCompany(connection_, row));
     }
+    for (const QString& name : kFoldNames)
+        foldIds_.append(InsertCompany(
+            connection_, {{QStringLiteral("公司名称"), name}, {QStringLiteral("国家"), "摺疊國"}}));
 }
 
 void TestSearch::sortsByEachGridColumnBothWays_data() {
@@ -220,7 +250,7 @@ void TestSearch::unknownColumnIsRefused() {
     } catch (const db::Error& error) {
         QCOMPARE(int(error.kind()), int(db::ErrorKind::Misuse));
     }
-    QCOMPARE(RowCount(connection_), qint64(kSortValues.size() + 4));
+    QCOMPARE(RowCount(connection_), qint64(kSortValues.size() + 4 + kFoldNames.size()));
 }
 
 void TestSearch::toolFindsWhatTheScreenFinds_data() {
@@ -256,10 +286,151 @@ void TestSearch::toolFindsWhatTheScreenFinds() {
     Ids printed;
     for (const QString& line : lines)
         printed.append(line.section(QLatin1Char(','), 0, 0).toLongLong());
-    const Ids expected = Found(connection_, shipowner::SearchQuery(CompanySearch{texts, numbers},
-                                                                   {sortColumn, descending}));
+    CompanySearch search{texts, numbers};
+    search.folded = true;
+    const Ids expected =
+        Found(connection_, shipowner::SearchQuery(search, {sortColumn, descending}));
     QVERIFY(!expected.isEmpty());
     QCOMPARE(printed, expected);
+}
+
+void TestSearch::foldedSearchFindsEachTypedForm_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QList<int>>("expected"); // positions in kFoldNames
+    QTest::newRow("simplified finds traditional") << "中国远洋" << QList<int>{0};
+    QTest::newRow("simplified finds both") << "长荣" << QList<int>{1, 2};
+    QTest::newRow("traditional finds both") << "長榮" << QList<int>{1, 2};
+    QTest::newRow("half width finds full") << "cosco" << QList<int>{3};
+    QTest::newRow("full width finds full") << "ＣＯＳＣＯ" << QList<int>{3};
+    QTest::newRow("case and spaces") << "blue star" << QList<int>{4};
+    QTest::newRow("initials") << "zgyy" << QList<int>{0};
+    QTest::newRow("initials of a run") << "hy" << QList<int>{0, 1, 2};
+    QTest::newRow("syllables") << "changrong" << QList<int>{1, 2};
+    QTest::newRow("other reading") << "zhangrong" << QList<int>{1, 2};
+    QTest::newRow("initials, either reading") << "cr" << QList<int>{1, 2};
+    QTest::newRow("chongqing") << "chongqing" << QList<int>{5};
+    QTest::newRow("zhongqing") << "zhongqing" << QList<int>{5};
+    QTest::newRow("typed boundary") << "zhong'qing" << QList<int>{5};
+    QTest::newRow("syllables of a run") << "haiyun" << QList<int>{0, 1, 2};
+    QTest::newRow("not at a syllable's start") << "aiyun" << QList<int>{};
+    QTest::newRow("characters are not read as pinyin") << "中国yy" << QList<int>{};
+    QTest::newRow("a wildcard stays one") << "长%运" << QList<int>{1, 2};
+}
+
+// Every typed form finds exactly its rows, on both engines; the country is typed simplified and
+// stored traditional.
+void TestSearch::foldedSearchFindsEachTypedForm() {
+    QFETCH(QString, name);
+    QFETCH(QList<int>, expected);
+    Ids expectedIds;
+    for (const int position : expected)
+        expectedIds.prepend(foldIds_[position]); // newest first
+    const CompanySearch search = Folded({{"公司名称", name}, {"国家", kFoldCountry}});
+    QCOMPARE(Found(connection_, shipowner::SearchQuery(search)), expectedIds);
+}
+
+// The query screen's list keeps its statement and finds what it always found: characters.
+void TestSearch::queryScreenListMatchesCharactersOnly() {
+    QCOMPARE(Found(connection_, shipowner::ListQuery(QStringLiteral("长荣"), QString())),
+             Ids{foldIds_[1]});
+    QCOMPARE(Found(connection_, shipowner::ListQuery(QStringLiteral("changrong"), QString())),
+             Ids());
+}
+
+void TestSearch::resultSaysHowRowsMatched() {
+    const auto kinds = [&](const QString& name) {
+        return shipowner::MatchKindsOf(connection_.Totals(
+            shipowner::FleetTotalsQuery(Folded({{"公司名称", name}, {"国家", kFoldCountry}}))));
+    };
+    // The country is stored traditional: every row needs folding for it.
+    shipowner::MatchKinds found = kinds(QStringLiteral("长荣"));
+    QCOMPARE(found.characters, 0);
+    QCOMPARE(found.folding, 2);
+    QCOMPARE(found.pinyin, 0);
+    found = kinds(QStringLiteral("rong"));
+    QCOMPARE(found.folding, 0);
+    QCOMPARE(found.pinyin, 2);
+    const QList<qint64> totals = connection_.Totals(shipowner::FleetTotalsQuery(
+        Folded({{"公司名称", QStringLiteral("長榮")}, {"国家", QStringLiteral("摺疊國")}})));
+    found = shipowner::MatchKindsOf(totals);
+    QCOMPARE(found.characters, 1);
+    QCOMPARE(found.folding, 1);
+    QCOMPARE(found.pinyin, 0);
+}
+
+// A save through the program builds the new key in its own transaction: the old name's pinyin
+// no longer finds the company, the new one does.
+void TestSearch::keyFollowsEachSave() {
+    const qint64 id = InsertCompany(connection_, {{QStringLiteral("公司名称"), "招商轮船"},
+                                                  {QStringLiteral("国家"), kFoldCountry}});
+    const auto found = [&](const QString& name) {
+        return Found(connection_,
+                     shipowner::SearchQuery(Folded({{"公司名称", name}, {"国家", kFoldCountry}})))
+            .contains(id);
+    };
+    QVERIFY(found(QStringLiteral("zslc")));
+    db::Recordset rs;
+    rs.Open(shipowner::RecordQuery(id), connection_, db::adOpenKeyset, db::adLockPessimistic);
+    rs.SetField(QStringLiteral("公司名称"), QStringLiteral("華夏航運"));
+    rs.Update();
+    QVERIFY(!found(QStringLiteral("zslc")));
+    QVERIFY(found(QStringLiteral("huaxia")));
+    QVERIFY(found(QStringLiteral("华夏")));
+    connection_.Delete(shipowner::RecordQuery(id));
+    QVERIFY(!found(QStringLiteral("huaxia")));
+}
+
+// Another program's row has a stale key: found by its characters only, reported by check, and
+// found by pinyin after reindex.
+void TestSearch::otherProgramsRowIsStaleUntilReindex() {
+    const QString failed = dir_.RunOtherProgram(
+        QStringLiteral("INSERT INTO Orvandel (id, 公司名称, 国家) VALUES (7000, '長江航運', '%1')")
+            .arg(kFoldCountry));
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
+    const auto found = [&](const QString& name) {
+        return Found(connection_,
+                     shipowner::SearchQuery(Folded({{"公司名称", name}, {"国家", kFoldCountry}})))
+            .contains(7000);
+    };
+    QVERIFY(found(QStringLiteral("長江")));
+    QVERIFY(!found(QStringLiteral("changjiang")));
+    ToolRun run = RunTool(dir_.path(), {QStringLiteral("check")});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QVERIFY2(run.out.contains(QStringLiteral("1 company whose search key is stale")) &&
+                 run.out.contains(QStringLiteral("(id 7000)")),
+             qPrintable(run.out));
+    run = RunTool(dir_.path(), {QStringLiteral("reindex")});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QVERIFY(found(QStringLiteral("changjiang")));
+    QVERIFY(found(QStringLiteral("长江")));
+    run = RunTool(dir_.path(), {QStringLiteral("check")});
+    QVERIFY2(!run.out.contains(QStringLiteral("stale")), qPrintable(run.out));
+    connection_.Delete(shipowner::RecordQuery(7000));
+}
+
+// A desk whose role has the rights the README grants a clerk saves a company and builds its key;
+// the key's table and triggers belong to the directory's owner.
+void TestSearch::clerkWithTheReadmesGrantsBuildsKeys() {
+    if (!OnServer())
+        QSKIP("the file has no accounts");
+    for (const char* statement :
+         {"DO $$BEGIN CREATE ROLE orvandel_clerk_keys LOGIN; EXCEPTION WHEN duplicate_object THEN "
+          "NULL; END$$",
+          "GRANT SELECT, INSERT, UPDATE, DELETE ON orvandel TO orvandel_clerk_keys",
+          "GRANT SELECT ON orvandel_schema, orvandel_history TO orvandel_clerk_keys",
+          "GRANT SELECT, INSERT, UPDATE, DELETE ON orvandel_search_key TO orvandel_clerk_keys",
+          "GRANT USAGE, SELECT, UPDATE ON SEQUENCE orvandel_id_seq TO orvandel_clerk_keys"})
+        connection_.Execute(QString::fromUtf8(statement));
+    db::Connection clerk;
+    dbfile::OpenDirectory(clerk, serverconf::ServerConnectionString(
+                                     TestServer() + QStringLiteral(" user=orvandel_clerk_keys")));
+    const qint64 id = InsertCompany(
+        clerk, {{QStringLiteral("公司名称"), "海丰国际"}, {QStringLiteral("国家"), kFoldCountry}});
+    const Ids found =
+        Found(connection_,
+              shipowner::SearchQuery(Folded({{"公司名称", "hfgj"}, {"国家", kFoldCountry}})));
+    QCOMPARE(found, Ids{id});
+    connection_.Delete(shipowner::RecordQuery(id));
 }
 
 QTEST_GUILESS_MAIN(TestSearch)

@@ -162,6 +162,7 @@ bool WantsPdf(const QStringList& arguments) {
 
 std::optional<Request> Parse(const QStringList& arguments, bool toTerminal, QString* error) {
     Request request;
+    request.search.folded = true;
     std::optional<Format> format;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& option = arguments[i];

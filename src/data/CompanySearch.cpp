@@ -1,6 +1,7 @@
 #include "data/CompanySearch.h"
 
 #include "data/DbError.h"
+#include "data/SearchKey.h"
 #include "data/ShipOwnerTable.h"
 
 namespace shipowner {
@@ -18,6 +19,8 @@ void Refuse(const QString& what) {
     throw db::Error(db::ErrorKind::Misuse, what);
 }
 
+db::Query KeyRows(const QList<db::Condition>& conditions);
+
 // The conditions in table order, so that the same search always reads the same.
 db::Query Filtered(db::Query query, const CompanySearch& search) {
     for (auto it = search.texts.begin(); it != search.texts.end(); ++it)
@@ -26,9 +29,12 @@ db::Query Filtered(db::Query query, const CompanySearch& search) {
     for (auto it = search.numbers.begin(); it != search.numbers.end(); ++it)
         if (!FleetColumns().contains(it.key()))
             Refuse(QStringLiteral("%1 is no number column").arg(it.key()));
+    QList<db::Condition> keyMatches;
     for (const Column& column : ColumnTable()) {
         const QString text = TrimSpaces(search.texts.value(column.name));
-        if (!text.isEmpty())
+        if (!text.isEmpty() && search.folded)
+            keyMatches.append(searchkey::KeyMatches(column.name, text));
+        else if (!text.isEmpty())
             query.Where(column.name, db::Condition::Test::Contains, text);
         const NumberRange range = search.numbers.value(column.name);
         if (range.least)
@@ -36,7 +42,18 @@ db::Query Filtered(db::Query query, const CompanySearch& search) {
         if (range.most)
             query.Where(column.name, db::Condition::Test::AtMost, *range.most);
     }
+    // One look into the key table for all texts: on a server its trigram index finds them.
+    if (!keyMatches.isEmpty())
+        query.Where(db::InQuery(kId, KeyRows(keyMatches)));
     return query;
+}
+
+// The companies whose key meets every condition.
+db::Query KeyRows(const QList<db::Condition>& conditions) {
+    db::Query rows = db::From(searchkey::kTable).Select({kId});
+    for (const db::Condition& condition : conditions)
+        rows.Where(condition);
+    return rows;
 }
 
 db::Query Ordered(db::Query query, const ListOrder& order) {
@@ -119,7 +136,31 @@ db::Query RecordsQuery(const CompanySearch& search, const ListOrder& order) {
 }
 
 db::Query FleetTotalsQuery(const CompanySearch& search) {
-    return Filtered(db::From(kTable).Select(FleetColumns()), search);
+    db::Query totals = Filtered(db::From(kTable).Select(FleetColumns()), search);
+    if (!search.folded)
+        return totals;
+    // Counted: the rows every text matches by its characters, and by them or folded.
+    QList<db::Condition> typed;
+    QList<db::Condition> folded;
+    for (auto it = search.texts.begin(); it != search.texts.end(); ++it) {
+        const QString text = TrimSpaces(it.value());
+        if (text.isEmpty())
+            continue;
+        typed.append({it.key(), db::Condition::Test::Contains, text, {}, {}});
+        folded.append(searchkey::KeyMatches(it.key(), text, false));
+    }
+    totals.counted = {db::AllOf(typed), db::InQuery(kId, KeyRows(folded))};
+    return totals;
+}
+
+MatchKinds MatchKindsOf(const QList<qint64>& totals) {
+    const qint64 found = totals.value(0);
+    const int counted = int(FleetColumns().size()) + 1;
+    if (totals.size() < counted + 2)
+        return {found, 0, 0};
+    const qint64 typed = totals[counted];
+    const qint64 folded = qMax(typed, totals[counted + 1]);
+    return {typed, folded - typed, found - folded};
 }
 
 } // namespace shipowner

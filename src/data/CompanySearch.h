@@ -25,6 +25,10 @@ struct CompanySearch {
     // A number column's name as stored, and the range its value must lie in; an empty value
     // counts as 0, as a company with no figure for a ship type has none of them.
     QMap<QString, NumberRange> numbers;
+    // Whether texts match as the search window and the tool match them: folded as well as by
+    // their characters, and the company's name also by its pinyin (searchkey). The query screen's
+    // list matches characters only.
+    bool folded = false;
 };
 
 // A list's order: by one column, ties newest first; no column, newest first.
@@ -58,5 +62,15 @@ db::Query RecordsQuery(const CompanySearch& search, const ListOrder& order = {})
 // The companies found and their fleets: for Connection::Totals, the count, then the sum of each
 // of FleetColumns().
 db::Query FleetTotalsQuery(const CompanySearch& search);
+
+// How the companies a folded search found matched its texts: by their characters as typed; by
+// folding (traditional, width, case, spaces); and by the name's pinyin.
+struct MatchKinds {
+    qint64 characters = 0;
+    qint64 folding = 0;
+    qint64 pinyin = 0;
+};
+// From FleetTotalsQuery()'s totals; all by characters for a search that does not fold.
+MatchKinds MatchKindsOf(const QList<qint64>& totals);
 
 } // namespace shipowner

@@ -5,6 +5,7 @@
 #include "data/Engine.h"
 #include "data/PgEngine.h"
 #include "data/Recordset.h"
+#include "data/SearchKey.h"
 #include "data/SqliteEngine.h"
 
 namespace db {
@@ -62,12 +63,15 @@ void Connection::OpenFile(const QString& path, const QString& password, FileMode
 
 void Connection::Adopt(std::unique_ptr<Engine> engine) {
     engine_ = std::move(engine);
+    engine_->SetBeforeCommit(searchkey::PendingKeyBuilder());
 }
 
 void Connection::Execute(const QString& commandText, long) {
     Engine& target = engine();
     DetachReaders();
     target.Execute(commandText);
+    // The statement may have made or dropped the table of search keys.
+    target.SetBeforeCommit(searchkey::PendingKeyBuilder());
 }
 
 qint64 Connection::Delete(const Query& query) {

@@ -5,6 +5,7 @@
 #include "data/History.h"
 #include "data/Query.h"
 #include "data/Schema.h"
+#include "data/SearchKey.h"
 #include "data/ShipOwnerTable.h"
 #include "data/Transaction.h"
 
@@ -27,7 +28,7 @@ void Create(db::Connection& connection, const QString& path) {
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     db::Transaction transaction(connection, db::Transaction::Begin::Immediate);
     connection.Execute(shipowner::CreateTableStatement());
-    for (const QString& statement : history::FileStatements())
+    for (const QString& statement : history::FileStatements() + searchkey::FileStatements())
         connection.Execute(statement);
     connection.engine().SetSchemaVersion(schema::LatestVersion());
     transaction.commit();
@@ -115,6 +116,7 @@ void DropOnServer(db::Connection& connection) {
     db::Transaction transaction(connection);
     connection.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + shipowner::kTable);
     connection.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + history::kTable);
+    connection.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + searchkey::kTable);
     connection.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + db::kServerSchemaTable);
     transaction.commit();
 }

@@ -6,11 +6,13 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVariantList>
+#include <functional>
 #include <memory>
 #include <optional>
 
 namespace db {
 
+struct Condition;
 struct Query;
 
 // The one-row table in which a server records the directory's layout version (a file keeps it in
@@ -141,6 +143,21 @@ public:
     virtual bool CanCheckPages() const { return false; }
     // What is wrong with the store's pages, one sentence each; empty when they are sound.
     virtual QStringList CheckPages();
+
+    // What the program does in each of its write transactions just before it commits (it builds
+    // the search keys of the rows written). It may read and write; its error ends the commit, and
+    // the transaction is still open to be rolled back.
+    void SetBeforeCommit(std::function<void(Engine&)> work) { beforeCommit_ = std::move(work); }
+
+protected:
+    // For the engines' Commit().
+    void BeforeCommit() {
+        if (beforeCommit_)
+            beforeCommit_(*this);
+    }
+
+private:
+    std::function<void(Engine&)> beforeCommit_;
 };
 
 QString QuoteIdentifier(const QString& name);

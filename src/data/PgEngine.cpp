@@ -583,6 +583,9 @@ void PgEngine::ApplySessionSettings() {
     // Reads go through a cursor, whose default plan (0.1) walks every row in id order even when
     // the trigram index finds the few matches at once; 0.5 keeps that index and first rows fast.
     Run(conn_, QStringLiteral("SET cursor_tuple_fraction = 0.5"));
+    // This program builds the search keys of the rows it writes before it commits; the store's
+    // trigger marks them as waiting for that rather than as written by another program.
+    Run(conn_, QStringLiteral("SET orvandel.search_keys = 'built at commit'"));
 }
 
 void PgEngine::ReadWhatTheServerSent() {
@@ -622,13 +625,17 @@ std::unique_ptr<RowStream> PgEngine::Query(const QString& sql) {
 }
 
 PgEngine::Statement PgEngine::SelectStatement(const db::Query& query) {
-    RequirePlainNames(query);
     Statement statement;
-    statement.text = QStringLiteral("SELECT ") +
-                     (query.columns.isEmpty() ? QStringLiteral("*")
-                                              : Quoted(query.columns).join(QLatin1Char(','))) +
-                     QStringLiteral(" FROM ") + Column(query.table);
-    AppendWhere(query, statement);
+    statement.text = SelectText(query, statement);
+    return statement;
+}
+
+QString PgEngine::SelectText(const db::Query& query, Statement& statement) {
+    RequirePlainNames(query);
+    QString text = QStringLiteral("SELECT ") +
+                   (query.columns.isEmpty() ? QStringLiteral("*")
+                                            : Quoted(query.columns).join(QLatin1Char(','))) +
+                   QStringLiteral(" FROM ") + Column(query.table) + WhereText(query, statement);
     QStringList keys;
     for (const Order& order : query.order) {
         QString key = Column(order.column);
@@ -643,8 +650,8 @@ PgEngine::Statement PgEngine::SelectStatement(const db::Query& query) {
         keys.append(key);
     }
     if (!keys.isEmpty())
-        statement.text += QStringLiteral(" ORDER BY ") + keys.join(QStringLiteral(", "));
-    return statement;
+        text += QStringLiteral(" ORDER BY ") + keys.join(QStringLiteral(", "));
+    return text;
 }
 
 PgEngine::Statement PgEngine::DeleteStatement(const db::Query& query) {
@@ -653,51 +660,65 @@ PgEngine::Statement PgEngine::DeleteStatement(const db::Query& query) {
         throw Error(ErrorKind::Misuse, QStringLiteral("a delete names the rows it deletes"));
     Statement statement;
     statement.text = QStringLiteral("DELETE FROM ") + Column(query.table);
-    AppendWhere(query, statement);
+    statement.text += WhereText(query, statement);
     return statement;
 }
 
-void PgEngine::AppendWhere(const db::Query& query, Statement& statement) {
-    QStringList conditions;
-    for (const Condition& condition : query.where) {
-        const QString placeholder = QStringLiteral("$%1").arg(statement.parameters.size() + 1);
-        switch (condition.test) {
-        case Condition::Test::Contains:
-            // As the file's like: ASCII case ignored ("C" collation), '%' and '_' wildcards, no
-            // escape character.
-            conditions.append(Column(condition.column) + QStringLiteral(" ILIKE ") + placeholder +
-                              QStringLiteral(" ESCAPE ''"));
-            statement.parameters.append(QLatin1Char('%') + condition.value.toString() +
-                                        QLatin1Char('%'));
-            break;
-        case Condition::Test::In: {
-            conditions.append(Column(condition.column) + QStringLiteral(" = ANY(") + placeholder +
-                              QStringLiteral("::bigint[])"));
-            QStringList numbers;
-            for (const QVariant& number : condition.value.toList())
-                numbers.append(QString::number(number.toLongLong()));
-            statement.parameters.append(QLatin1Char('{') + numbers.join(QLatin1Char(',')) +
-                                        QLatin1Char('}'));
-            break;
-        }
-        case Condition::Test::AtLeast:
-        case Condition::Test::AtMost:
-            conditions.append(QStringLiteral("coalesce(%1, 0) %2 %3")
-                                  .arg(Column(condition.column),
-                                       condition.test == Condition::Test::AtLeast
-                                           ? QStringLiteral(">=")
-                                           : QStringLiteral("<="),
-                                       placeholder));
-            statement.parameters.append(condition.value.toLongLong());
-            break;
-        case Condition::Test::Equals:
-            conditions.append(Column(condition.column) + QStringLiteral(" = ") + placeholder);
-            statement.parameters.append(condition.value);
-            break;
-        }
+QString PgEngine::ConditionText(const Condition& condition, Statement& statement) {
+    const auto placeholder = [&](const QVariant& value) {
+        statement.parameters.append(value);
+        return QStringLiteral("$%1").arg(statement.parameters.size());
+    };
+    switch (condition.test) {
+    case Condition::Test::Contains:
+        // As the file's like: ASCII case ignored ("C" collation), '%' and '_' wildcards, no
+        // escape character.
+        return Column(condition.column) + QStringLiteral(" ILIKE ") +
+               placeholder(QLatin1Char('%') + condition.value.toString() + QLatin1Char('%')) +
+               QStringLiteral(" ESCAPE ''");
+    case Condition::Test::In: {
+        QStringList numbers;
+        for (const QVariant& number : condition.value.toList())
+            numbers.append(QString::number(number.toLongLong()));
+        return Column(condition.column) + QStringLiteral(" = ANY(") +
+               placeholder(QLatin1Char('{') + numbers.join(QLatin1Char(',')) + QLatin1Char('}')) +
+               QStringLiteral("::bigint[])");
     }
-    if (!conditions.isEmpty())
-        statement.text += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+    case Condition::Test::AtLeast:
+    case Condition::Test::AtMost:
+        return QStringLiteral("coalesce(%1, 0) %2 %3")
+            .arg(Column(condition.column),
+                 condition.test == Condition::Test::AtLeast ? QStringLiteral(">=")
+                                                            : QStringLiteral("<="),
+                 placeholder(condition.value.toLongLong()));
+    case Condition::Test::AllOf:
+    case Condition::Test::AnyOf: {
+        const bool all = condition.test == Condition::Test::AllOf;
+        if (condition.parts.isEmpty())
+            return all ? QStringLiteral("true") : QStringLiteral("false");
+        QStringList parts;
+        for (const Condition& part : condition.parts)
+            parts.append(ConditionText(part, statement));
+        return QLatin1Char('(') +
+               parts.join(all ? QStringLiteral(" AND ") : QStringLiteral(" OR ")) +
+               QLatin1Char(')');
+    }
+    case Condition::Test::InQuery:
+        return Column(condition.column) + QStringLiteral(" IN (") +
+               SelectText(*condition.query, statement) + QLatin1Char(')');
+    case Condition::Test::Equals:
+        break;
+    }
+    return Column(condition.column) + QStringLiteral(" = ") + placeholder(condition.value);
+}
+
+QString PgEngine::WhereText(const db::Query& query, Statement& statement) {
+    QStringList conditions;
+    for (const Condition& condition : query.where)
+        conditions.append(ConditionText(condition, statement));
+    return conditions.isEmpty()
+               ? QString()
+               : QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
 }
 
 std::unique_ptr<RowStream> PgEngine::Query(const db::Query& query) {
@@ -707,13 +728,16 @@ std::unique_ptr<RowStream> PgEngine::Query(const db::Query& query) {
 
 PgEngine::Statement PgEngine::TotalsStatement(const db::Query& query) {
     RequirePlainNames(query);
+    Statement statement;
     QStringList sums = {QStringLiteral("count(*)")};
     for (const QString& column : query.columns)
         sums.append(QStringLiteral("coalesce(sum(%1), 0)").arg(Column(column)));
-    Statement statement;
+    for (const Condition& condition : query.counted)
+        sums.append(
+            QStringLiteral("count(*) FILTER (WHERE %1)").arg(ConditionText(condition, statement)));
     statement.text = QStringLiteral("SELECT ") + sums.join(QLatin1Char(',')) +
                      QStringLiteral(" FROM ") + Column(query.table);
-    AppendWhere(query, statement);
+    statement.text += WhereText(query, statement);
     return statement;
 }
 
@@ -823,8 +847,29 @@ QString PgEngine::HolderOf(const QString& table, const QString& keyColumn, const
     return QString();
 }
 
+template <typename Write> auto PgEngine::Writing(Write write) {
+    // A write outside a transaction gets one of its own, so that the work before a commit
+    // (SetBeforeCommit) is done for it as for any other.
+    if (InTransaction())
+        return write();
+    Begin(false);
+    try {
+        auto result = write();
+        Commit();
+        return result;
+    } catch (...) {
+        Rollback();
+        throw;
+    }
+}
+
 QVariant PgEngine::Insert(const QString& table, const QStringList& columns,
                           const QVariantList& values, const QString& keyColumn) {
+    return Writing([&] { return InsertOne(table, columns, values, keyColumn); });
+}
+
+QVariant PgEngine::InsertOne(const QString& table, const QStringList& columns,
+                             const QVariantList& values, const QString& keyColumn) {
     PGconn* conn = Ready();
     QString sql = columns.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
                                     : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
@@ -850,6 +895,14 @@ void PgEngine::KeepKeysAbove(const QString& table, const QString& keyColumn, qin
 }
 
 void PgEngine::InsertRows(const QString& table, const QStringList& columns,
+                          const QList<QVariantList>& rows, const QString& keyColumn) {
+    Writing([&] {
+        InsertEach(table, columns, rows, keyColumn);
+        return true;
+    });
+}
+
+void PgEngine::InsertEach(const QString& table, const QStringList& columns,
                           const QList<QVariantList>& rows, const QString& keyColumn) {
     // Many rows to one statement: one round trip to the server for each batch, not each row.
     const int perStatement = qMax(1, 30000 / qMax(1, int(columns.size())));
@@ -879,6 +932,12 @@ void PgEngine::InsertRows(const QString& table, const QStringList& columns,
 bool PgEngine::UpdateRow(const QString& table, const QStringList& columns,
                          const QVariantList& values, const QString& keyColumn,
                          const QVariant& key) {
+    return Writing([&] { return UpdateOne(table, columns, values, keyColumn, key); });
+}
+
+bool PgEngine::UpdateOne(const QString& table, const QStringList& columns,
+                         const QVariantList& values, const QString& keyColumn,
+                         const QVariant& key) {
     QStringList assignments;
     for (int i = 0; i < columns.size(); ++i)
         assignments.append(Column(columns[i]) + QStringLiteral("=$%1").arg(i + 1));
@@ -897,6 +956,7 @@ bool PgEngine::InTransaction() const {
 }
 
 void PgEngine::Commit() {
+    BeforeCommit();
     PGconn* conn = Ready();
     Result done;
     try {

@@ -56,7 +56,17 @@ public:
     static Statement TotalsStatement(const db::Query& query);
 
 private:
-    static void AppendWhere(const db::Query& query, Statement& statement);
+    template <typename Write> auto Writing(Write write);
+    QVariant InsertOne(const QString& table, const QStringList& columns, const QVariantList& values,
+                       const QString& keyColumn);
+    void InsertEach(const QString& table, const QStringList& columns,
+                    const QList<QVariantList>& rows, const QString& keyColumn);
+    bool UpdateOne(const QString& table, const QStringList& columns, const QVariantList& values,
+                   const QString& keyColumn, const QVariant& key);
+    // Each appends the values it binds to the statement's parameters.
+    static QString SelectText(const db::Query& query, Statement& statement);
+    static QString WhereText(const db::Query& query, Statement& statement);
+    static QString ConditionText(const db::Condition& condition, Statement& statement);
     bool HasPrivileges(const QString& table, const QStringList& privileges);
     // The desk whose transaction holds the row's lock, as it named itself; empty when unknown.
     QString HolderOf(const QString& table, const QString& keyColumn, const QVariant& key);

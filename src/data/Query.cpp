@@ -13,17 +13,52 @@ bool IsPlainName(const QString& name) {
     return true;
 }
 
+namespace {
+
+void RequirePlainName(const QString& name) {
+    if (!IsPlainName(name))
+        throw Error(ErrorKind::Misuse,
+                    QStringLiteral("\"%1\" is no table or column name").arg(name));
+}
+
+void RequirePlainNames(const Condition& condition) {
+    switch (condition.test) {
+    case Condition::Test::AllOf:
+    case Condition::Test::AnyOf:
+        for (const Condition& part : condition.parts)
+            RequirePlainNames(part);
+        return;
+    case Condition::Test::InQuery:
+        RequirePlainName(condition.column);
+        RequirePlainNames(*condition.query);
+        return;
+    default:
+        RequirePlainName(condition.column);
+    }
+}
+
+} // namespace
+
+Condition AllOf(const QList<Condition>& parts) {
+    return {QString(), Condition::Test::AllOf, QVariant(), parts, {}};
+}
+
+Condition AnyOf(const QList<Condition>& parts) {
+    return {QString(), Condition::Test::AnyOf, QVariant(), parts, {}};
+}
+
+Condition InQuery(const QString& column, const Query& query) {
+    return {column, Condition::Test::InQuery, QVariant(), {}, std::make_shared<const Query>(query)};
+}
+
 void RequirePlainNames(const Query& query) {
-    QStringList names = query.columns;
-    names.append(query.table);
-    for (const Condition& condition : query.where)
-        names.append(condition.column);
+    RequirePlainName(query.table);
+    for (const QString& column : query.columns)
+        RequirePlainName(column);
+    for (const Condition& condition : query.where + query.counted)
+        RequirePlainNames(condition);
     for (const Order& order : query.order)
-        names.append(order.column);
-    for (const QString& name : names)
-        if (!IsPlainName(name))
-            throw Error(ErrorKind::Misuse,
-                        QStringLiteral("\"%1\" is no table or column name").arg(name));
+        RequirePlainName(order.column);
 }
 
 } // namespace db

@@ -4,19 +4,30 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <memory>
 
 namespace db {
+
+struct Query;
 
 // A condition on one column. Contains matches rows whose column holds the text anywhere, with the
 // store's like: ASCII case ignored, '%' and '_' in the text acting as wildcards. AtLeast and
 // AtMost compare whole numbers, bounds included; a row whose column is empty matches neither.
+// AllOf and AnyOf join other conditions (none: true and false); InQuery holds when the column's
+// value is among the values of another query's one column.
 struct Condition {
-    enum class Test { Equals, Contains, In, AtLeast, AtMost };
+    enum class Test { Equals, Contains, In, AtLeast, AtMost, AllOf, AnyOf, InQuery };
     QString column;
     Test test = Test::Equals;
     QVariant value; // Equals: a number or text; Contains: text; In: a list of whole numbers;
                     // AtLeast, AtMost: a whole number
+    QList<Condition> parts;             // AllOf, AnyOf
+    std::shared_ptr<const Query> query; // InQuery
 };
+
+Condition AllOf(const QList<Condition>& parts);
+Condition AnyOf(const QList<Condition>& parts);
+Condition InQuery(const QString& column, const Query& query);
 
 // Empty values come first in ascending order and last in descending order, on every engine.
 struct Order {
@@ -36,13 +47,19 @@ struct Query {
     QStringList columns;
     QList<Condition> where;
     QList<Order> order;
+    // For Engine::Totals only: after the sums, how many of the rows found meet each of these.
+    QList<Condition> counted;
 
     Query& Select(const QStringList& names) {
         columns = names;
         return *this;
     }
     Query& Where(const QString& column, Condition::Test test, const QVariant& value) {
-        where.append({column, test, value});
+        where.append({column, test, value, {}, {}});
+        return *this;
+    }
+    Query& Where(const Condition& condition) {
+        where.append(condition);
         return *this;
     }
     Query& OrderBy(const QString& column, bool descending = false) {

@@ -3,6 +3,7 @@
 #include "data/Connection.h"
 #include "data/Engine.h"
 #include "data/History.h"
+#include "data/SearchKey.h"
 #include "data/ShipOwnerTable.h"
 #include "data/Transaction.h"
 
@@ -24,6 +25,13 @@ const QList<Step>& DirectorySteps() {
              // Every change kept from now on.
              for (const QString& statement :
                   connection.IsServer() ? history::ServerStatements() : history::FileStatements())
+                 connection.Execute(statement);
+         }},
+        {3,
+         [](db::Connection& connection) {
+             // Searches that fold text and read pinyin; the keys are built when this commits.
+             for (const QString& statement : connection.IsServer() ? searchkey::ServerStatements()
+                                                                   : searchkey::FileStatements())
                  connection.Execute(statement);
          }},
     };

@@ -2,6 +2,7 @@
 
 #include "data/CompanySearch.h"
 #include "data/History.h"
+#include "data/SearchKey.h"
 #include "data/TextOrder.h"
 
 #include <stdexcept>
@@ -107,7 +108,8 @@ QStringList CreateServerTableStatements() {
                        QStringLiteral(
                            "CREATE INDEX orvandel_country_trgm ON %1 USING gin (%2 gin_trgm_ops)")
                            .arg(kTable, columns[2])} +
-           ServerListOrderStatements() + history::ServerStatements();
+           ServerListOrderStatements() + history::ServerStatements() +
+           searchkey::ServerStatements();
 }
 
 QStringList ServerListOrderStatements() {

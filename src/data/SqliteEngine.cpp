@@ -131,6 +131,28 @@ QString ConditionText(const Condition& condition) {
                  condition.test == Condition::Test::AtLeast ? QStringLiteral(">=")
                                                             : QStringLiteral("<="),
                  QString::number(condition.value.toLongLong()));
+    case Condition::Test::AllOf:
+    case Condition::Test::AnyOf: {
+        const bool all = condition.test == Condition::Test::AllOf;
+        if (condition.parts.isEmpty())
+            return all ? QStringLiteral("1") : QStringLiteral("0");
+        QStringList parts;
+        for (const Condition& part : condition.parts)
+            parts.append(ConditionText(part));
+        return QLatin1Char('(') +
+               parts.join(all ? QStringLiteral(" and ") : QStringLiteral(" or ")) +
+               QLatin1Char(')');
+    }
+    case Condition::Test::InQuery: {
+        // The engine cannot tell how few rows a "like" leaves; told they are few, it looks each
+        // one up in the outer table, in key order, instead of reading all of that table too.
+        const db::Query& inner = *condition.query;
+        db::Query unconditioned = inner;
+        unconditioned.where.clear();
+        return condition.column + QStringLiteral(" in (") +
+               SqliteEngine::SelectText(unconditioned) + QStringLiteral(" where unlikely(") +
+               ConditionText(db::AllOf(inner.where)) + QStringLiteral("))");
+    }
     case Condition::Test::Equals:
         break;
     }
@@ -290,6 +312,8 @@ QString SqliteEngine::TotalsText(const db::Query& query) {
     QStringList sums = {QStringLiteral("count(*)")};
     for (const QString& column : query.columns)
         sums.append(QStringLiteral("coalesce(sum(%1),0)").arg(column));
+    for (const Condition& condition : query.counted)
+        sums.append(QStringLiteral("count(case when %1 then 1 end)").arg(ConditionText(condition)));
     return QStringLiteral("select ") + sums.join(QLatin1Char(',')) + QStringLiteral(" from ") +
            query.table + WhereText(filter);
 }
@@ -413,6 +437,7 @@ bool SqliteEngine::InTransaction() const {
 }
 
 void SqliteEngine::Commit() {
+    BeforeCommit();
     // Another program's transaction after this one finds no writer named.
     if (writerNamed_)
         Exec(handle_, QStringLiteral("UPDATE %1 SET who=NULL").arg(history::kWriterTable));

@@ -196,6 +196,7 @@ void frmsearch::keyPressEvent(QKeyEvent* event) {
 std::optional<shipowner::CompanySearch> frmsearch::Conditions(QString* problem,
                                                               QLineEdit** badField) const {
     shipowner::CompanySearch search;
+    search.folded = true;
     for (auto it = texts_.begin(); it != texts_.end(); ++it)
         search.texts.insert(it.key(), it.value()->text());
     for (const shipowner::ShipType& type : shipowner::ShipTypes())
@@ -253,6 +254,19 @@ void frmsearch::CmdSearch_Click() {
         ShowTotals(*search);
 }
 
+// Why the rows matched, when a text was asked for: "（按字符 3 家，按繁简、全半角或大小写 1
+// 家，按拼音 2 家）".
+QString frmsearch::HowMatched(const shipowner::CompanySearch& search, const QList<qint64>& totals) {
+    bool texts = false;
+    for (const QString& text : search.texts)
+        texts = texts || !shipowner::TrimSpaces(text).isEmpty();
+    if (!texts)
+        return QString();
+    const shipowner::MatchKinds kinds = shipowner::MatchKindsOf(totals);
+    return QStringLiteral("（按字符 %1 家，按繁简、全半角或大小写 %2 家，按拼音 %3 家）")
+        .arg(Grouped(kinds.characters), Grouped(kinds.folding), Grouped(kinds.pinyin));
+}
+
 void frmsearch::ShowTotals(const shipowner::CompanySearch& search) {
     QList<qint64> totals;
     try {
@@ -269,6 +283,7 @@ void frmsearch::ShowTotals(const shipowner::CompanySearch& search) {
                          .arg(type.name, Grouped(totals.value(1 + fleet.indexOf(type.countColumn))),
                               Grouped(totals.value(1 + fleet.indexOf(type.sizeColumn))),
                               type.unit));
-    lblTotals->setText(QStringLiteral("共 %1 家船东。%2。")
-                           .arg(Grouped(totals.value(0)), types.join(QStringLiteral("；"))));
+    lblTotals->setText(QStringLiteral("共 %1 家船东%2。%3。")
+                           .arg(Grouped(totals.value(0)), HowMatched(search, totals),
+                                types.join(QStringLiteral("；"))));
 }

@@ -30,6 +30,7 @@ private:
     QLineEdit* AddField(const QRect& geometry, const QString& name, const QString& accessibleName);
     void Bounds_Change();
     void CmdSearch_Click();
+    static QString HowMatched(const shipowner::CompanySearch& search, const QList<qint64>& totals);
     void ShowTotals(const shipowner::CompanySearch& search);
 
     QMap<QString, QLineEdit*> texts_; // by the column they test

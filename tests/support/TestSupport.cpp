@@ -219,6 +219,26 @@ void WriteLongRegistryValue(const QString& directory, qint64 bytes) {
     file.write("\r\n\"After\"=\"found\"\r\n");
 }
 
+QString SystemDirFixture::RunOtherProgram(const QString& sql) const {
+    QProcess program;
+    if (OnServer()) {
+        program.start(QStringLiteral("psql"),
+                      {QStringLiteral("-X"), QStringLiteral("-v"),
+                       QStringLiteral("ON_ERROR_STOP=1"), TestServer(), QStringLiteral("-c"), sql});
+    } else {
+        program.start(QStringLiteral("sqlcipher"), {databasePath()});
+        program.write(QStringLiteral("PRAGMA key='%1';\nPRAGMA cipher_compatibility=3;\n%2;\n")
+                          .arg(dbfile::kPassword, sql)
+                          .toUtf8());
+        program.closeWriteChannel();
+    }
+    if (!program.waitForFinished(60000))
+        return QStringLiteral("%1 did not finish").arg(program.program());
+    if (program.exitCode() != 0)
+        return QString::fromUtf8(program.readAllStandardError());
+    return QString();
+}
+
 ToolRun RunTool(const QString& systemDir, const QStringList& arguments) {
     QProcess tool;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

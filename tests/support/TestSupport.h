@@ -48,6 +48,9 @@ public:
     void OpenAnother(db::Connection& connection) const;
     // The connection string that start-up would use for this directory.
     QString connectionString() const;
+    // Runs statements in another program, as an office might: the engine's own shell on the
+    // file, psql on a server. Returns what went wrong; empty when they ran.
+    QString RunOtherProgram(const QString& sql) const;
 
 private:
     QTemporaryDir root_;

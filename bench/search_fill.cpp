@@ -14,6 +14,7 @@
 //   read          the engine's own read of the same statement: each row stepped and its texts
 //                 pointed at, nothing converted
 //   ratios        by name / newest first, and search / read
+#include "ScreenBench.h"
 #include "data/CompanySearch.h"
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
@@ -37,47 +38,6 @@
 
 namespace {
 
-double Ms(const QElapsedTimer& clock) {
-    return clock.nsecsElapsed() / 1e6;
-}
-
-struct Series {
-    std::vector<double> values;
-    void Add(double value) { values.push_back(value); }
-    double Median() const {
-        std::vector<double> sorted = values;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted.empty() ? -1 : sorted[sorted.size() / 2];
-    }
-    void Print(const char* name) const {
-        const auto [low, high] = std::minmax_element(values.begin(), values.end());
-        std::printf("  %-13s %9.1f ms  (%.1f-%.1f)\n", name, Median(), *low, *high);
-    }
-};
-
-// The moment of the grid's first paint with rows since Arm().
-class FirstPaint : public QObject {
-public:
-    FirstPaint(ResultGrid* grid, QElapsedTimer& clock) : grid_(grid), clock_(clock) {
-        grid->viewport()->installEventFilter(this);
-    }
-    void Arm() { at_ = -1; }
-    double At() const { return at_; }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint && at_ < 0 && grid_->Rows() > 1 &&
-            !grid_->TextMatrix(1, 0).isEmpty())
-            at_ = Ms(clock_);
-        return false;
-    }
-
-private:
-    ResultGrid* grid_;
-    QElapsedTimer& clock_;
-    double at_ = -1;
-};
-
 // The engine's read: every row stepped, the grid's texts pointed at.
 qint64 Read(const db::Query& query) {
     db::Connection& connection = modGeneral::dbConnection();
@@ -98,37 +58,11 @@ qint64 Read(const db::Query& query) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     platform::SetUpApplication();
-    QString server;
-    int rows = 0;
-    int repeat = 7;
-    const QStringList arguments = app.arguments();
-    for (int i = 1; i + 1 < arguments.size(); i += 2) {
-        if (arguments[i] == QStringLiteral("--server"))
-            server = arguments[i + 1];
-        else if (arguments[i] == QStringLiteral("--rows"))
-            rows = arguments[i + 1].toInt();
-        else if (arguments[i] == QStringLiteral("--repeat"))
-            repeat = std::max(3, arguments[i + 1].toInt());
-    }
-    if (rows <= 0)
-        rows = server.isEmpty() ? 100000 : 1000000;
-
+    const BenchOptions options = ParseOptions(app.arguments());
+    const int rows = options.rows;
+    const int repeat = options.repeat;
     QTemporaryDir dir;
-    db::Connection& connection = modGeneral::dbConnection();
-    QElapsedTimer making;
-    making.start();
-    if (server.isEmpty()) {
-        dbfile::Create(connection, dbfile::PathIn(dir.path()));
-    } else {
-        connection.Open(serverconf::ServerConnectionString(server), QString(), QString());
-        dbfile::DropOnServer(connection);
-        dbfile::CreateOnServer(connection);
-    }
-    DemoDirectory(42).AddTo(connection, rows);
-    if (!server.isEmpty())
-        connection.Execute(QStringLiteral("VACUUM ANALYZE ") + shipowner::kTable);
-    std::printf("%s: %d companies, made in %.1f s, %d turns\n",
-                server.isEmpty() ? "file" : "server", rows, making.elapsed() / 1e3, repeat);
+    MakeDirectory(options, dir);
 
     frmquery& form = frmquery::instance();
     form.Show();

@@ -11,6 +11,7 @@
 #include "data/DatabaseFile.h"
 #include "data/History.h"
 #include "data/Recordset.h"
+#include "data/SearchKey.h"
 #include "data/ServerConfig.h"
 #include "data/ShipOwnerTable.h"
 #include "exchange/DirectoryExport.h"
@@ -166,8 +167,11 @@ int main(int argc, char** argv) {
         const double whole = QFileInfo(directory.Path()).size();
         directory.connection.Execute(QStringLiteral("DELETE FROM ") + history::kTable);
         directory.connection.Execute(QStringLiteral("VACUUM"));
+        historyBytes = whole - QFileInfo(directory.Path()).size();
+        // The companies alone, as on a server: without their search keys either.
+        directory.connection.Execute(QStringLiteral("DELETE FROM ") + searchkey::kTable);
+        directory.connection.Execute(QStringLiteral("VACUUM"));
         directoryBytes = QFileInfo(directory.Path()).size();
-        historyBytes = whole - directoryBytes;
     } else {
         directory.connection.Execute(QStringLiteral("VACUUM FULL"));
         historyBytes =

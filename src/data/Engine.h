@@ -107,6 +107,10 @@ public:
     // engine that can prepare the statement once and run it for every row does so.
     virtual void InsertRows(const QString& table, const QStringList& columns,
                             const QList<QVariantList>& rows, const QString& keyColumn);
+    // Adds rows as InsertRows, each naming the key column; a row whose key is there already is
+    // replaced.
+    virtual void ReplaceRows(const QString& table, const QStringList& columns,
+                             const QList<QVariantList>& rows, const QString& keyColumn) = 0;
     // Changes rows that all set the same columns; each row holds the values, then the key. The
     // default runs UpdateRow() for each. Returns how many of the keys had a row.
     virtual qint64 UpdateRows(const QString& table, const QStringList& columns,

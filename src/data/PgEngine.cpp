@@ -902,8 +902,26 @@ void PgEngine::InsertRows(const QString& table, const QStringList& columns,
     });
 }
 
+void PgEngine::ReplaceRows(const QString& table, const QStringList& columns,
+                           const QList<QVariantList>& rows, const QString& keyColumn) {
+    Writing([&] {
+        InsertEach(table, columns, rows, QString(), keyColumn);
+        return true;
+    });
+}
+
 void PgEngine::InsertEach(const QString& table, const QStringList& columns,
-                          const QList<QVariantList>& rows, const QString& keyColumn) {
+                          const QList<QVariantList>& rows, const QString& keyColumn,
+                          const QString& replacing) {
+    QString onConflict;
+    if (!replacing.isEmpty()) {
+        QStringList assignments;
+        for (const QString& column : columns)
+            if (column != replacing)
+                assignments.append(QStringLiteral("%1=EXCLUDED.%1").arg(Column(column)));
+        onConflict = QStringLiteral(" ON CONFLICT (%1) DO UPDATE SET %2")
+                         .arg(Column(replacing), assignments.join(QLatin1Char(',')));
+    }
     // Many rows to one statement: one round trip to the server for each batch, not each row.
     const int perStatement = qMax(1, 30000 / qMax(1, int(columns.size())));
     const int keyIndex = int(columns.indexOf(keyColumn));
@@ -922,7 +940,9 @@ void PgEngine::InsertEach(const QString& table, const QStringList& columns,
         }
         Run(Ready(),
             QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
-                .arg(table, Quoted(columns).join(QLatin1Char(',')), tuples.join(QLatin1Char(','))),
+                    .arg(table, Quoted(columns).join(QLatin1Char(',')),
+                         tuples.join(QLatin1Char(','))) +
+                onConflict,
             parameters);
     }
     if (keyIndex >= 0 && !rows.isEmpty())

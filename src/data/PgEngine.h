@@ -36,6 +36,8 @@ public:
                    const QString& keyColumn, const QVariant& key) override;
     void InsertRows(const QString& table, const QStringList& columns,
                     const QList<QVariantList>& rows, const QString& keyColumn) override;
+    void ReplaceRows(const QString& table, const QStringList& columns,
+                     const QList<QVariantList>& rows, const QString& keyColumn) override;
     bool InTransaction() const override;
     void Commit() override;
     void Rollback() override;
@@ -59,8 +61,10 @@ private:
     template <typename Write> auto Writing(Write write);
     QVariant InsertOne(const QString& table, const QStringList& columns, const QVariantList& values,
                        const QString& keyColumn);
+    // replacing: the key column of ReplaceRows, whose rows replace those with the same key.
     void InsertEach(const QString& table, const QStringList& columns,
-                    const QList<QVariantList>& rows, const QString& keyColumn);
+                    const QList<QVariantList>& rows, const QString& keyColumn,
+                    const QString& replacing = QString());
     bool UpdateOne(const QString& table, const QStringList& columns, const QVariantList& values,
                    const QString& keyColumn, const QVariant& key);
     // Each appends the values it binds to the statement's parameters.

@@ -29,10 +29,11 @@ const QList<Step>& DirectorySteps() {
          }},
         {3,
          [](db::Connection& connection) {
-             // Searches that fold text and read pinyin; the keys are built when this commits.
+             // Searches that fold text and read pinyin.
              for (const QString& statement : connection.IsServer() ? searchkey::ServerStatements()
                                                                    : searchkey::FileStatements())
                  connection.Execute(statement);
+             searchkey::BuildAll(connection.engine());
          }},
     };
     return steps;

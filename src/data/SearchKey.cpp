@@ -35,14 +35,6 @@ QString Joined(const QString& prefix) {
     return names.join(QLatin1Char(','));
 }
 
-// The companies a key row is written for: all of them, pending.
-QString PendingForAll() {
-    return QStringLiteral("INSERT INTO %1 (id,%2,%3) SELECT id,%4,%3 FROM %5")
-        .arg(kTable, kState, Joined(QString()))
-        .arg(int(Pending))
-        .arg(shipowner::kTable);
-}
-
 // The texts that changed, for an update trigger's condition: a change of the fleet alone leaves
 // the key as it is.
 QString TextsChanged(const QString& differ) {
@@ -55,12 +47,15 @@ QString TextsChanged(const QString& differ) {
 const int kBatch = 1000;
 
 // The pending keys, a batch at a time, so that a large import never holds all of them at once.
+// Written with WITH rather than as a plain SELECT: a server then sends the few rows of a save at
+// once instead of through the cursor that a list is read by, three round trips fewer a save.
 QString PendingRowsStatement() {
-    return QStringLiteral("SELECT id,%1 FROM %2 WHERE id IN (SELECT id FROM %3 WHERE %4=%5 "
-                          "LIMIT %6)")
-        .arg(Joined(QString()), shipowner::kTable, kTable, kState)
+    return QStringLiteral("WITH pending AS (SELECT id FROM %1 WHERE %2=%3 LIMIT %4) SELECT "
+                          "id,%5 FROM %6 WHERE id IN (SELECT id FROM pending)")
+        .arg(kTable, kState)
         .arg(int(Pending))
-        .arg(kBatch);
+        .arg(kBatch)
+        .arg(Joined(QString()), shipowner::kTable);
 }
 
 QStringList KeyColumns() {
@@ -80,24 +75,29 @@ QVariantList KeyRow(const db::RowStream& row) {
     return key;
 }
 
+// The keys of the companies a statement lists by id and texts.
+QList<QVariantList> KeysOf(db::Engine& engine, const QString& statement) {
+    QList<QVariantList> keys;
+    const std::unique_ptr<db::RowStream> rows = engine.Query(statement);
+    while (rows->Next())
+        keys.append(KeyRow(*rows));
+    return keys;
+}
+
+void AddKeys(db::Engine& engine, const QList<QVariantList>& keys) {
+    // No key column named: the ids are the companies', not the key table's own to keep above.
+    engine.InsertRows(kTable, QStringList{shipowner::kId} + KeyColumns(), keys, QString());
+}
+
 void BuildPending(db::Engine& engine) {
     for (;;) {
-        QList<QVariantList> keys;
-        QVariantList ids;
-        {
-            const std::unique_ptr<db::RowStream> rows = engine.Query(PendingRowsStatement());
-            while (rows->Next()) {
-                keys.append(KeyRow(*rows));
-                ids.append(keys.last().first());
-            }
-        }
+        const QList<QVariantList> keys = KeysOf(engine, PendingRowsStatement());
         if (keys.isEmpty())
             return;
         // Replaced rather than updated: an engine adds many rows in one statement, where it
         // changes them one at a time.
-        engine.Delete(db::From(kTable).Where(shipowner::kId, db::Condition::Test::In, ids));
-        engine.InsertRows(kTable, QStringList{shipowner::kId} + KeyColumns(), keys,
-                          shipowner::kId);
+        engine.ReplaceRows(kTable, QStringList{shipowner::kId} + KeyColumns(), keys,
+                           shipowner::kId);
     }
 }
 
@@ -130,7 +130,6 @@ QStringList FileStatements() {
         QStringLiteral("CREATE TRIGGER orvandel_search_key_delete AFTER DELETE ON %1 BEGIN "
                        "DELETE FROM %2 WHERE id=OLD.id; END")
             .arg(shipowner::kTable, kTable),
-        PendingForAll(),
     };
 }
 
@@ -143,18 +142,23 @@ QStringList ServerStatements() {
         replaced.append(QStringLiteral("%1=EXCLUDED.%1").arg(column));
     // The function runs as the directory's owner, so that a desk that may change companies need
     // not be given more than to build the keys.
+    // A row this program writes gets no texts until its key is built before the commit: each
+    // text in the key's trigram index costs its writing there.
+    QStringList ownTexts;
+    for (const QString& column : TextColumns())
+        ownTexts.append(QStringLiteral("CASE WHEN building THEN NULL ELSE NEW.%1 END").arg(column));
     const QString function =
         QStringLiteral(
             "CREATE OR REPLACE FUNCTION orvandel_search_key_row() RETURNS trigger LANGUAGE "
-            "plpgsql SECURITY DEFINER SET search_path FROM CURRENT AS $$ BEGIN IF TG_OP <> "
-            "'INSERT' THEN DELETE FROM %1 WHERE id = OLD.id; END IF; IF TG_OP <> 'DELETE' THEN "
-            "INSERT INTO %1 (id,%2,%3) VALUES (NEW.id, CASE WHEN current_setting("
-            "'orvandel.search_keys', true) = 'built at commit' THEN %4 ELSE %5 END, %6) ON "
-            "CONFLICT (id) DO UPDATE SET %7; END IF; RETURN NULL; END $$")
+            "plpgsql SECURITY DEFINER SET search_path FROM CURRENT AS $$ DECLARE building "
+            "boolean := current_setting('orvandel.search_keys', true) = 'built at commit'; "
+            "BEGIN IF TG_OP <> 'INSERT' THEN DELETE FROM %1 WHERE id = OLD.id; END IF; IF TG_OP "
+            "<> 'DELETE' THEN INSERT INTO %1 (id,%2,%3) VALUES (NEW.id, CASE WHEN building THEN "
+            "%4 ELSE %5 END, %6) ON CONFLICT (id) DO UPDATE SET %7; END IF; RETURN NULL; END $$")
             .arg(kTable, kState, Joined(QString()))
             .arg(int(Pending))
             .arg(int(Stale))
-            .arg(Joined(QStringLiteral("NEW.")), replaced.join(QLatin1Char(',')));
+            .arg(ownTexts.join(QLatin1Char(',')), replaced.join(QLatin1Char(',')));
     const auto trigger = [](const QString& event, const QString& when) {
         return QStringLiteral("CREATE TRIGGER orvandel_search_key_%1 AFTER %2 ON %3 FOR EACH "
                               "ROW%4 EXECUTE FUNCTION orvandel_search_key_row()")
@@ -177,7 +181,6 @@ QStringList ServerStatements() {
         trigger(QStringLiteral("UPDATE"),
                 QStringLiteral(" WHEN (%1)").arg(TextsChanged(QStringLiteral("IS DISTINCT FROM")))),
         trigger(QStringLiteral("DELETE"), QString()),
-        PendingForAll() + QStringLiteral(" ON CONFLICT DO NOTHING"),
     };
 }
 
@@ -198,13 +201,30 @@ std::function<void(db::Engine&)> PendingKeyBuilder() {
     };
 }
 
+qint64 BuildAll(db::Engine& engine) {
+    engine.Execute(QStringLiteral("DELETE FROM %1").arg(kTable));
+    const QString companies =
+        QStringLiteral("SELECT id,%1 FROM %2").arg(Joined(QString()), shipowner::kTable);
+    const QString order = QStringLiteral(" ORDER BY id LIMIT %1").arg(kBatch);
+    qint64 built = 0;
+    QList<QVariantList> keys = KeysOf(engine, companies + order);
+    while (!keys.isEmpty()) {
+        AddKeys(engine, keys);
+        built += keys.size();
+        // The next batch after the last id: a number this program read, not a user's text.
+        keys = KeysOf(engine,
+                      companies +
+                          QStringLiteral(" WHERE id > %1").arg(keys.last().first().toLongLong()) +
+                          order);
+    }
+    return built;
+}
+
 qint64 Reindex(db::Connection& connection) {
     db::Transaction transaction(connection, db::Transaction::Begin::Immediate);
-    connection.Execute(QStringLiteral("DELETE FROM %1").arg(kTable));
-    connection.Execute(PendingForAll());
-    const qint64 companies = connection.Totals(db::From(kTable)).value(0);
-    transaction.commit(); // builds them
-    return companies;
+    const qint64 built = BuildAll(connection.engine());
+    transaction.commit();
+    return built;
 }
 
 QList<qint64> StaleCompanies(db::Connection& connection) {

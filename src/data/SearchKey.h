@@ -34,15 +34,17 @@ enum State {
     Pending = -1 // written by this program, built before its transaction commits
 };
 
-// The table, its index and triggers, and a pending key for each company: a schema step.
+// The table, its indexes and triggers.
 QStringList FileStatements();
 QStringList ServerStatements();
+// Builds every company's key again, inside the caller's transaction; returns how many.
+qint64 BuildAll(db::Engine& engine);
 
 // For Engine::SetBeforeCommit: builds the pending keys of a directory; does nothing where there
 // is no key table or the session may not write it.
 std::function<void(db::Engine&)> PendingKeyBuilder();
 
-// Builds every company's key again, in one transaction; returns how many.
+// BuildAll in a transaction of its own.
 qint64 Reindex(db::Connection& connection);
 // The companies whose keys are stale or missing, by id.
 QList<qint64> StaleCompanies(db::Connection& connection);

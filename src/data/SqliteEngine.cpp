@@ -393,13 +393,22 @@ void SqliteEngine::InsertRows(const QString& table, const QStringList& columns,
     });
 }
 
+void SqliteEngine::ReplaceRows(const QString& table, const QStringList& columns,
+                               const QList<QVariantList>& rows, const QString&) {
+    Writing([&] {
+        InsertEach(table, columns, rows, true);
+        return 0;
+    });
+}
+
 void SqliteEngine::InsertEach(const QString& table, const QStringList& columns,
-                              const QList<QVariantList>& rows) {
+                              const QList<QVariantList>& rows, bool replace) {
+    const QString verb = replace ? QStringLiteral("INSERT OR REPLACE") : QStringLiteral("INSERT");
     const QString sql =
         columns.isEmpty()
-            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(QuoteIdentifier(table))
-            : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                  .arg(QuoteIdentifier(table), Quoted(columns).join(QLatin1Char(',')),
+            ? QStringLiteral("%1 INTO %2 DEFAULT VALUES").arg(verb, QuoteIdentifier(table))
+            : QStringLiteral("%1 INTO %2 (%3) VALUES (%4)")
+                  .arg(verb, QuoteIdentifier(table), Quoted(columns).join(QLatin1Char(',')),
                        Placeholders(columns.size()));
     SqliteStatement insert(handle_, sql);
     for (const QVariantList& values : rows) {

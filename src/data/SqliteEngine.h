@@ -31,6 +31,8 @@ public:
                    const QString& keyColumn, const QVariant& key) override;
     void InsertRows(const QString& table, const QStringList& columns,
                     const QList<QVariantList>& rows, const QString& keyColumn) override;
+    void ReplaceRows(const QString& table, const QStringList& columns,
+                     const QList<QVariantList>& rows, const QString& keyColumn) override;
     qint64 UpdateRows(const QString& table, const QStringList& columns,
                       const QList<QVariantList>& rows, const QString& keyColumn) override;
     bool InTransaction() const override;
@@ -61,7 +63,7 @@ private:
     // Runs a write inside the caller's transaction, or in one of its own, with the writer named.
     template <typename Write> auto Writing(Write write);
     void InsertEach(const QString& table, const QStringList& columns,
-                    const QList<QVariantList>& rows);
+                    const QList<QVariantList>& rows, bool replace = false);
     qint64 UpdateEach(const QString& table, const QStringList& columns,
                       const QList<QVariantList>& rows, const QString& keyColumn);
 

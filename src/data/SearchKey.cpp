@@ -1,6 +1,7 @@
 #include "data/SearchKey.h"
 
 #include "data/ChineseText.h"
+#include "data/CompanySearch.h"
 #include "data/Connection.h"
 #include "data/Engine.h"
 #include "data/History.h"
@@ -13,14 +14,9 @@
 namespace searchkey {
 namespace {
 
+// The name first, as the table has it.
 const QStringList& TextColumns() {
-    static const QStringList columns = [] {
-        QStringList names;
-        for (const shipowner::Column& column : shipowner::ColumnTable())
-            if (column.type == shipowner::ColumnType::Text)
-                names.append(column.name);
-        return names;
-    }();
+    static const QStringList columns = shipowner::SearchableTextColumns();
     return columns;
 }
 

@@ -14,6 +14,7 @@
 #include <QTextStream>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {

@@ -43,6 +43,7 @@ private slots:
     void newQueryDuringAFillReplacesIt();
     void manyEntersDuringAFillRunOneFillAtATime();
     void gridModelStaysSoundThroughFills();
+    void firstScreenfulIsShownAtOnce();
     void doubleClick_data();
     void doubleClick();
     void closingDuringAFillStopsItAndReopeningIsFresh();
@@ -304,6 +305,23 @@ void TestQueryScreen::gridModelStaysSoundThroughFills() {
     runQuery(QString(), QString());
     runQuery(QString(), QString());
     QTRY_COMPARE(grid_->model()->rowCount(), kAllRows);
+}
+
+// As soon as the rows the grid has room for are there, the fill lets the grid show them: the
+// view knows them before the next row is read, not only at the fill's next timed yield.
+void TestQueryScreen::firstScreenfulIsShownAtOnce() {
+    qint64 screenful = 0;
+    int shownThen = -1;
+    const auto connection = connect(form_, &frmquery::FillYield, this, [&](qint64 rowsSoFar) {
+        if (screenful == 0)
+            screenful = grid_->RowsInView();
+        if (rowsSoFar == screenful && shownThen < 0)
+            shownThen = grid_->model()->rowCount();
+    });
+    runQuery(QString(), QString());
+    disconnect(connection);
+    QVERIFY(screenful > 1 && screenful < kAllRows);
+    QCOMPARE(shownThen, int(screenful));
 }
 
 void TestQueryScreen::doubleClick_data() {

@@ -7,12 +7,16 @@ namespace platform {
 
 namespace {
 constexpr qint64 kYieldIntervalNs = 16'000'000; // about one screen frame
-}
+QElapsedTimer sinceLastYield;
+} // namespace
 
 void DoEvents() {
-    static QElapsedTimer sinceLastYield;
     if (sinceLastYield.isValid() && sinceLastYield.nsecsElapsed() < kYieldIntervalNs)
         return;
+    YieldNow();
+}
+
+void YieldNow() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     sinceLastYield.start();
 }

@@ -266,6 +266,11 @@ void ResultGrid::SetTextMatrixUtf8(int row, int column, QByteArrayView utf8) {
         model_->SetUtf8(row - 1, column, utf8);
 }
 
+int ResultGrid::RowsInView() const {
+    const int rowHeight = verticalHeader()->defaultSectionSize();
+    return rowHeight > 0 ? (viewport()->height() + rowHeight - 1) / rowHeight : 0;
+}
+
 int ResultGrid::Row() const {
     if (model_->StoredRows() == 0)
         return 0;

@@ -156,6 +156,8 @@ public:
     QString TextMatrix(int row, int column) const;
     void SetTextMatrix(int row, int column, const QString& text);
     void SetTextMatrixUtf8(int row, int column, QByteArrayView utf8);
+    // How many data rows the grid has room for, partly shown ones included.
+    int RowsInView() const;
     // The row the user last selected (1 for a grid nobody has clicked yet), 0 with no data rows.
     int Row() const;
     void SetColHidden(int column, bool hidden);

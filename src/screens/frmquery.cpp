@@ -284,7 +284,11 @@ frmquery::FillEnd frmquery::Fill() {
         // starts with a listener announces its yields.
         const bool announceYields =
             isSignalConnected(QMetaMethod::fromSignal(&frmquery::FillYield));
+        const qint64 screenful = qMax(1, Grid->RowsInView());
         while (!rs.AtEnd() && !stopFlag) {
+            // The first screenful is painted as soon as it is there, not at the next yield.
+            if (counter == screenful)
+                platform::YieldNow();
             platform::DoEvents();
             if (announceYields)
                 emit FillYield(counter);

@@ -3,9 +3,7 @@
 // What the benchmarks of the query screen share: their command line, a directory of
 // demonstration companies, a clock in milliseconds, a series of turns with its median, and the
 // moment of the grid's first paint with rows.
-#include "data/Connection.h"
-#include "data/DatabaseFile.h"
-#include "data/ServerConfig.h"
+#include "EmptyDirectory.h"
 #include "screens/ResultGrid.h"
 #include "session/modGeneral.h"
 #include "tools/DemoDirectory.h"
@@ -88,13 +86,7 @@ inline void MakeDirectory(const BenchOptions& options, const QTemporaryDir& fold
     db::Connection& connection = modGeneral::dbConnection();
     QElapsedTimer making;
     making.start();
-    if (options.server.isEmpty()) {
-        dbfile::Create(connection, dbfile::PathIn(folder.path()));
-    } else {
-        connection.Open(serverconf::ServerConnectionString(options.server), QString(), QString());
-        dbfile::DropOnServer(connection);
-        dbfile::CreateOnServer(connection);
-    }
+    MakeEmptyDirectory(connection, options.server, folder.path());
     DemoDirectory(42).AddTo(connection, options.rows);
     if (!options.server.isEmpty())
         connection.Execute(QStringLiteral("VACUUM ANALYZE"));

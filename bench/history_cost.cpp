@@ -7,6 +7,7 @@
 //
 // On a server it REPLACES the ship-owner table and its history there: give it a throw-away one.
 // Prints medians of R turns (7 unless told), with the spread.
+#include "EmptyDirectory.h"
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
 #include "data/History.h"
@@ -63,13 +64,7 @@ QString Text(db::Connection& connection, const QString& sql) {
 class Directory {
 public:
     Directory(const QString& server, bool withHistory) : server_(server) {
-        if (server.isEmpty()) {
-            dbfile::Create(connection, dbfile::PathIn(dir_.path()));
-        } else {
-            connection.Open(serverconf::ServerConnectionString(server), QString(), QString());
-            dbfile::DropOnServer(connection);
-            dbfile::CreateOnServer(connection);
-        }
+        MakeEmptyDirectory(connection, server, dir_.path());
         if (!withHistory)
             for (const char* event : {"insert", "update", "delete"})
                 connection.Execute(

@@ -30,6 +30,7 @@
 //               loop's end (the click waits for the fill's next yield)
 //   memory      the resident peak during the first query over the resident size before it
 // The parent prints both engines' figures side by side at the end.
+#include "EmptyDirectory.h"
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
 #include "data/PgEngine.h"
@@ -298,14 +299,9 @@ public:
         : size_(size), repetitions_(repetitions), engine_(server.isEmpty() ? "file" : "server") {
         db::Connection& connection = modGeneral::dbConnection();
         const Stopwatch making;
-        if (server.isEmpty()) {
-            dbfile::Create(connection, dbfile::PathIn(dir_.path()));
-        } else {
-            connection.Open(serverconf::ServerConnectionString(server), QString(), QString());
-            dbfile::DropOnServer(connection);
-            dbfile::CreateOnServer(connection);
+        MakeEmptyDirectory(connection, server, dir_.path());
+        if (!server.isEmpty())
             ownRead_.emplace(server);
-        }
         DemoDirectory(42).AddTo(connection, size);
         if (!server.isEmpty()) // as the server's autovacuum would after such a load
             connection.Execute(QStringLiteral("VACUUM ANALYZE ") + shipowner::kTable);

@@ -154,6 +154,22 @@ public:
     void SetBeforeCommit(std::function<void(Engine&)> work) { beforeCommit_ = std::move(work); }
 
 protected:
+    // Runs a write. Outside a transaction it gets one of its own (immediate), committed when the
+    // write returns, so that the work before a commit is done for it as for any other, and
+    // rolled back when it throws.
+    template <typename Write> auto InOwnTransaction(Write write) {
+        if (InTransaction())
+            return write();
+        Begin(true);
+        try {
+            auto result = write();
+            Commit();
+            return result;
+        } catch (...) {
+            Rollback();
+            throw;
+        }
+    }
     // For the engines' Commit().
     void BeforeCommit() {
         if (beforeCommit_)

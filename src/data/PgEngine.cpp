@@ -847,25 +847,9 @@ QString PgEngine::HolderOf(const QString& table, const QString& keyColumn, const
     return QString();
 }
 
-template <typename Write> auto PgEngine::Writing(Write write) {
-    // A write outside a transaction gets one of its own, so that the work before a commit
-    // (SetBeforeCommit) is done for it as for any other.
-    if (InTransaction())
-        return write();
-    Begin(false);
-    try {
-        auto result = write();
-        Commit();
-        return result;
-    } catch (...) {
-        Rollback();
-        throw;
-    }
-}
-
 QVariant PgEngine::Insert(const QString& table, const QStringList& columns,
                           const QVariantList& values, const QString& keyColumn) {
-    return Writing([&] { return InsertOne(table, columns, values, keyColumn); });
+    return InOwnTransaction([&] { return InsertOne(table, columns, values, keyColumn); });
 }
 
 QVariant PgEngine::InsertOne(const QString& table, const QStringList& columns,
@@ -896,7 +880,7 @@ void PgEngine::KeepKeysAbove(const QString& table, const QString& keyColumn, qin
 
 void PgEngine::InsertRows(const QString& table, const QStringList& columns,
                           const QList<QVariantList>& rows, const QString& keyColumn) {
-    Writing([&] {
+    InOwnTransaction([&] {
         InsertEach(table, columns, rows, keyColumn);
         return true;
     });
@@ -904,7 +888,7 @@ void PgEngine::InsertRows(const QString& table, const QStringList& columns,
 
 void PgEngine::ReplaceRows(const QString& table, const QStringList& columns,
                            const QList<QVariantList>& rows, const QString& keyColumn) {
-    Writing([&] {
+    InOwnTransaction([&] {
         InsertEach(table, columns, rows, QString(), keyColumn);
         return true;
     });
@@ -952,7 +936,7 @@ void PgEngine::InsertEach(const QString& table, const QStringList& columns,
 bool PgEngine::UpdateRow(const QString& table, const QStringList& columns,
                          const QVariantList& values, const QString& keyColumn,
                          const QVariant& key) {
-    return Writing([&] { return UpdateOne(table, columns, values, keyColumn, key); });
+    return InOwnTransaction([&] { return UpdateOne(table, columns, values, keyColumn, key); });
 }
 
 bool PgEngine::UpdateOne(const QString& table, const QStringList& columns,

@@ -58,7 +58,6 @@ public:
     static Statement TotalsStatement(const db::Query& query);
 
 private:
-    template <typename Write> auto Writing(Write write);
     QVariant InsertOne(const QString& table, const QStringList& columns, const QVariantList& values,
                        const QString& keyColumn);
     // replacing: the key column of ReplaceRows, whose rows replace those with the same key.

@@ -260,20 +260,10 @@ void SqliteEngine::NameWriter() {
 }
 
 template <typename Write> auto SqliteEngine::Writing(Write write) {
-    const bool own = !InTransaction();
-    if (own)
-        Begin(true);
-    try {
+    return InOwnTransaction([&] {
         NameWriter();
-        auto result = write();
-        if (own)
-            Commit();
-        return result;
-    } catch (...) {
-        if (own)
-            Rollback();
-        throw;
-    }
+        return write();
+    });
 }
 
 void SqliteEngine::Execute(const QString& sql) {

@@ -162,24 +162,29 @@ QString TrimSpaces(const QString& text) {
 
 QByteArrayView TrimSpaces(QByteArrayView utf8) {
     // U+3000 is E3 80 80 in UTF-8; no other character's encoding ends or starts with that run.
-    static constexpr QByteArrayView kIdeographicSpaceUtf8("\xE3\x80\x80");
-    while (true) {
-        if (utf8.startsWith(' '))
-            utf8 = utf8.sliced(1);
-        else if (utf8.startsWith(kIdeographicSpaceUtf8))
-            utf8 = utf8.sliced(3);
+    const char* const text = utf8.data();
+    const auto ideographicSpaceAt = [text](qsizetype at) {
+        return text[at] == '\xE3' && text[at + 1] == '\x80' && text[at + 2] == '\x80';
+    };
+    qsizetype begin = 0;
+    qsizetype end = utf8.size();
+    while (begin < end) {
+        if (text[begin] == ' ')
+            ++begin;
+        else if (end - begin >= 3 && ideographicSpaceAt(begin))
+            begin += 3;
         else
             break;
     }
-    while (true) {
-        if (utf8.endsWith(' '))
-            utf8.chop(1);
-        else if (utf8.endsWith(kIdeographicSpaceUtf8))
-            utf8.chop(3);
+    while (end > begin) {
+        if (text[end - 1] == ' ')
+            --end;
+        else if (end - begin >= 3 && ideographicSpaceAt(end - 3))
+            end -= 3;
         else
             break;
     }
-    return utf8;
+    return utf8.sliced(begin, end - begin);
 }
 
 QString ValueText(const QVariant& value) {

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QVarLengthArray>
 #include <QtMath>
 #include <algorithm>
 #include <cstring>
@@ -17,24 +18,79 @@ constexpr char32_t kReplacementCharacter = 0xFFFD;
 
 } // namespace
 
-void Utf8Cells::Resize(size_t count) {
-    const size_t old = cells_.Size();
-    cells_.Resize(count);
-    if (count > old)
-        std::memset(static_cast<void*>(cells_.Data() + old), 0, (count - old) * sizeof(Cell));
-    if (count == 0)
+void Utf8Rows::SetColumns(int columns) {
+    columns_ = columns;
+    rows_.Resize(0);
+    bytes_.Resize(0);
+}
+
+void Utf8Rows::Resize(size_t rows) {
+    const size_t old = rows_.Size();
+    rows_.Resize(rows);
+    std::fill(rows_.Data() + std::min(old, rows), rows_.Data() + rows, kEmptyRow);
+    if (rows == 0)
         bytes_.Resize(0);
 }
 
-void Utf8Cells::Set(size_t cell, QByteArrayView utf8) {
+QByteArrayView Utf8Rows::At(size_t row, int column) const {
+    const quint32 offset = rows_.Data()[row];
+    if (offset == kEmptyRow)
+        return QByteArrayView();
+    const char* p = bytes_.Data() + offset;
+    for (int cell = 0;; ++cell) {
+        size_t length = 0;
+        for (int shift = 0;; shift += 7) {
+            const auto byte = static_cast<unsigned char>(*p++);
+            length |= size_t(byte & 0x7F) << shift;
+            if (byte < 0x80)
+                break;
+        }
+        if (cell == column)
+            return QByteArrayView(p, static_cast<qsizetype>(length));
+        p += length;
+    }
+}
+
+void Utf8Rows::Set(size_t row, int column, QByteArrayView utf8) {
+    QVarLengthArray<QByteArrayView, 16> cells(columns_);
+    for (int cell = 0; cell < columns_; ++cell)
+        cells[cell] = cell == column ? utf8 : At(row, cell);
+    SetRow(row, cells.constData());
+}
+
+void Utf8Rows::SetRow(size_t row, const QByteArrayView* cells) {
+    size_t size = 0;
+    for (int cell = 0; cell < columns_; ++cell)
+        for (size_t length = static_cast<size_t>(cells[cell].size());; length >>= 7) {
+            ++size;
+            if (length < 0x80)
+                break;
+        }
+    for (int cell = 0; cell < columns_; ++cell)
+        size += static_cast<size_t>(cells[cell].size());
     const size_t offset = bytes_.Size();
-    const size_t length = static_cast<size_t>(utf8.size());
-    if (offset + length > std::numeric_limits<quint32>::max())
+    if (offset + size >= kEmptyRow)
         throw std::bad_alloc(); // offsets are 32 bits: 4 GiB of text in one grid
-    bytes_.Resize(offset + length);
-    if (length > 0)
-        std::memcpy(bytes_.Data() + offset, utf8.data(), length);
-    cells_.Data()[cell] = Cell{static_cast<quint32>(offset), static_cast<quint32>(length)};
+    // A cell may be the row's old text in this block, which moves as it grows.
+    const auto oldStart = reinterpret_cast<quintptr>(bytes_.Data());
+    bytes_.Resize(offset + size);
+    char* out = bytes_.Data() + offset;
+    for (int cell = 0; cell < columns_; ++cell) {
+        const char* from = cells[cell].data();
+        const quintptr source = reinterpret_cast<quintptr>(from);
+        if (source >= oldStart && source < oldStart + offset)
+            from = bytes_.Data() + (source - oldStart);
+        size_t length = static_cast<size_t>(cells[cell].size());
+        for (size_t rest = length;; rest >>= 7) {
+            *out++ = static_cast<char>(rest < 0x80 ? rest : (rest & 0x7F) | 0x80);
+            if (rest < 0x80)
+                break;
+        }
+        if (length > 0)
+            std::memcpy(out, from, length);
+        out += length;
+    }
+    rows_.Data()[row] = static_cast<quint32>(offset);
 }
 
 ResultGridModel::ResultGridModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -51,7 +107,7 @@ void ResultGridModel::SetStoredRows(int count) {
             endResetModel();
         } else {
             beginRemoveRows(QModelIndex(), count, announcedRows_ - 1);
-            cells_.Resize(static_cast<size_t>(count) * ColumnCount());
+            cells_.Resize(static_cast<size_t>(count));
             storedRows_ = count;
             announcedRows_ = count;
             endRemoveRows();
@@ -59,7 +115,7 @@ void ResultGridModel::SetStoredRows(int count) {
         dirtyTop_ = dirtyBottom_ = -1;
         return;
     }
-    cells_.Resize(static_cast<size_t>(count) * ColumnCount());
+    cells_.Resize(static_cast<size_t>(count));
     storedRows_ = count;
     if (storedRows_ != announcedRows_)
         ScheduleAnnouncement();
@@ -67,11 +123,15 @@ void ResultGridModel::SetStoredRows(int count) {
 
 void ResultGridModel::SetColumnCount(int count) {
     beginResetModel();
-    Utf8Cells cells;
-    cells.Resize(static_cast<size_t>(storedRows_) * count);
-    for (int row = 0; row < storedRows_; ++row)
-        for (int column = 0; column < qMin(count, ColumnCount()); ++column)
-            cells.Set(static_cast<size_t>(row) * count + column, Utf8(row, column));
+    Utf8Rows cells;
+    cells.SetColumns(count);
+    cells.Resize(static_cast<size_t>(storedRows_));
+    QVarLengthArray<QByteArrayView, 16> row(count);
+    for (int r = 0; r < storedRows_; ++r) {
+        for (int column = 0; column < count; ++column)
+            row[column] = Utf8(r, column);
+        cells.SetRow(static_cast<size_t>(r), row.constData());
+    }
     cells_.Swap(cells);
     while (headers_.size() < count)
         headers_.append(QString());
@@ -86,7 +146,7 @@ bool ResultGridModel::IsCell(int row, int column) const {
 QByteArrayView ResultGridModel::Utf8(int row, int column) const {
     if (!IsCell(row, column))
         return QByteArrayView();
-    return cells_.At(static_cast<size_t>(row) * ColumnCount() + column);
+    return cells_.At(static_cast<size_t>(row), column);
 }
 
 QString ResultGridModel::Text(int row, int column) const {
@@ -100,12 +160,19 @@ void ResultGridModel::SetText(int row, int column, const QString& text) {
 void ResultGridModel::SetUtf8(int row, int column, QByteArrayView utf8) {
     if (!IsCell(row, column))
         return;
-    cells_.Set(static_cast<size_t>(row) * ColumnCount() + column, utf8);
+    cells_.Set(static_cast<size_t>(row), column, utf8);
     if (row < announcedRows_) {
         dirtyTop_ = dirtyTop_ < 0 ? row : qMin(dirtyTop_, row);
         dirtyBottom_ = qMax(dirtyBottom_, row);
         ScheduleAnnouncement();
     }
+}
+
+void ResultGridModel::AppendRow(const QByteArrayView* utf8) {
+    cells_.Resize(static_cast<size_t>(storedRows_) + 1);
+    cells_.SetRow(static_cast<size_t>(storedRows_), utf8);
+    ++storedRows_;
+    ScheduleAnnouncement();
 }
 
 void ResultGridModel::SetHeader(int column, const QString& text) {
@@ -184,6 +251,17 @@ float AdvanceTable::Of(QByteArrayView utf8) {
             ++p;
             continue;
         }
+        // A whole three-byte character, most of a Chinese text, the short way; the advance
+        // measured before is taken without a call.
+        if ((lead & 0xF0) == 0xE0 && end - p >= 3 && (p[1] & 0xC0) == 0x80 &&
+            (p[2] & 0xC0) == 0x80) {
+            const char32_t codePoint =
+                char32_t(lead & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | char32_t(p[2] & 0x3F);
+            const float known = others_[codePoint];
+            width += known >= 0 ? known : OfCodePoint(codePoint);
+            p += 3;
+            continue;
+        }
         int length = 1;
         char32_t codePoint = kReplacementCharacter;
         if (lead >= 0xC2 && lead < 0xE0)
@@ -216,6 +294,32 @@ float AdvanceTable::OfCodePoint(char32_t codePoint) {
     return advance;
 }
 
+void WidestTexts::Reset(int columns) {
+    columns_.assign(static_cast<size_t>(columns), Column());
+    fresh_ = true;
+}
+
+void WidestTexts::Note(int column, int row, float estimate) {
+    Column& noted = columns_[static_cast<size_t>(column)];
+    if (noted.widestRow < 0 || estimate > noted.widest) {
+        noted.widest = estimate;
+        noted.widestRow = row;
+    }
+    if (noted.tooMany || estimate < noted.widest - kSlack)
+        return;
+    noted.near.emplace_back(row, estimate);
+    if (noted.near.size() < kMostNear)
+        return;
+    const float floor = noted.widest - kSlack;
+    noted.near.erase(std::remove_if(noted.near.begin(), noted.near.end(),
+                                    [floor](const auto& near) { return near.second < floor; }),
+                     noted.near.end());
+    if (noted.near.size() >= kMostNear / 2) { // many texts alike: the notes would grow with rows
+        noted.tooMany = true;
+        noted.near = {};
+    }
+}
+
 ResultGrid::ResultGrid(QWidget* parent) : QTableView(parent), model_(new ResultGridModel(this)) {
     setModel(model_);
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -232,6 +336,7 @@ ResultGrid::ResultGrid(QWidget* parent) : QTableView(parent), model_(new ResultG
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    widest_.Reset(0);
 }
 
 ResultGrid::~ResultGrid() = default;
@@ -241,11 +346,18 @@ int ResultGrid::Rows() const {
 }
 
 void ResultGrid::SetRows(int rows) {
+    if (rows <= 1)
+        widest_.Reset(Cols());
+    else if (rows < Rows()) // the widest text may go with the rows
+        widest_.MakeStale();
     model_->SetStoredRows(rows - 1);
 }
 
 void ResultGrid::SetCols(int cols) {
     model_->SetColumnCount(cols);
+    widest_.Reset(cols);
+    if (model_->StoredRows() > 0)
+        widest_.MakeStale();
 }
 
 QString ResultGrid::TextMatrix(int row, int column) const {
@@ -253,17 +365,37 @@ QString ResultGrid::TextMatrix(int row, int column) const {
 }
 
 void ResultGrid::SetTextMatrix(int row, int column, const QString& text) {
-    if (row == 0)
+    if (row == 0) {
         model_->SetHeader(column, text);
-    else
-        model_->SetText(row - 1, column, text);
+        return;
+    }
+    widest_.MakeStale();
+    model_->SetText(row - 1, column, text);
 }
 
 void ResultGrid::SetTextMatrixUtf8(int row, int column, QByteArrayView utf8) {
-    if (row == 0)
+    if (row == 0) {
         model_->SetHeader(column, QString::fromUtf8(utf8));
-    else
-        model_->SetUtf8(row - 1, column, utf8);
+        return;
+    }
+    widest_.MakeStale();
+    model_->SetUtf8(row - 1, column, utf8);
+}
+
+void ResultGrid::AppendRowUtf8(const QByteArrayView* cells) {
+    model_->AppendRow(cells);
+    if (!widest_.Fresh())
+        return;
+    AdvanceTable& advances = Advances();
+    const int row = model_->StoredRows() - 1;
+    for (int column = 0; column < Cols(); ++column)
+        widest_.Note(column, row, advances.Of(cells[column]));
+}
+
+AdvanceTable& ResultGrid::Advances() {
+    if (!advances_)
+        advances_ = std::make_unique<AdvanceTable>(font());
+    return *advances_;
 }
 
 int ResultGrid::RowsInView() const {
@@ -283,14 +415,43 @@ void ResultGrid::SetColHidden(int column, bool hidden) {
 }
 
 void ResultGrid::AutoSize(int column) {
-    if (!advances_ || advances_->Font() != font())
-        advances_ = std::make_unique<AdvanceTable>(font());
+    const std::optional<qreal> noted = WidestNoted(column);
+    const qreal widest = noted ? *noted : WidestMeasured(column);
+    const bool hidden = isColumnHidden(column);
+    setColumnWidth(column, qCeil(widest) + kCellPadding);
+    if (hidden)
+        setColumnHidden(column, true);
+}
+
+std::optional<qreal> ResultGrid::WidestNoted(int column) {
+    if (!widest_.Fresh())
+        return std::nullopt;
+    const WidestTexts::Column& noted = widest_.Of(column);
+    const QFontMetricsF cellMetrics(font());
+    qreal widest =
+        QFontMetricsF(horizontalHeader()->font()).horizontalAdvance(model_->Header(column));
+    if (noted.widestRow < 0)
+        return widest;
+    const qreal exact = cellMetrics.horizontalAdvance(model_->Text(noted.widestRow, column));
+    widest = qMax(widest, exact);
+    if (exact >= noted.widest) // no text is wider than its estimate
+        return widest;
+    if (noted.tooMany || exact < noted.widest - WidestTexts::kSlack)
+        return std::nullopt; // a text the notes let go may be wider
+    for (const auto& [row, estimate] : noted.near)
+        if (estimate > widest)
+            widest = qMax(widest, cellMetrics.horizontalAdvance(model_->Text(row, column)));
+    return widest;
+}
+
+qreal ResultGrid::WidestMeasured(int column) {
+    AdvanceTable& advances = Advances();
     const QFontMetricsF cellMetrics(font());
     const int rows = model_->StoredRows();
     std::vector<float> estimates(rows);
     int widestRow = -1;
     for (int row = 0; row < rows; ++row) {
-        estimates[row] = advances_->Of(model_->Utf8(row, column));
+        estimates[row] = advances.Of(model_->Utf8(row, column));
         if (widestRow < 0 || estimates[row] > estimates[widestRow])
             widestRow = row;
     }
@@ -303,21 +464,42 @@ void ResultGrid::AutoSize(int column) {
         if (estimates[row] > widest)
             widest = qMax(widest, cellMetrics.horizontalAdvance(model_->Text(row, column)));
     }
-    const bool hidden = isColumnHidden(column);
-    setColumnWidth(column, qCeil(widest) + kCellPadding);
-    if (hidden)
-        setColumnHidden(column, true);
+    return widest;
+}
+
+void ResultGrid::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        // Estimates in the old font say nothing of the new one.
+        advances_.reset();
+        widest_.MakeStale();
+        if (model_->StoredRows() == 0)
+            widest_.Reset(Cols());
+    }
+    QTableView::changeEvent(event);
 }
 
 void ResultGrid::doItemsLayout() {
     if (rowsAddedBelowView_ && !otherLayoutChange_) {
-        // Nothing shown has changed: the scroll bar alone learns of the new rows.
+        // Nothing shown has changed: the scroll bar alone learns of the new rows, a few times a
+        // second rather than at each of a fill's yields, as painting it costs a row's reading
+        // several thousand times.
         rowsAddedBelowView_ = false;
-        updateGeometries();
+        if (!scrollBarTimer_.isActive())
+            scrollBarTimer_.start(kScrollBarIntervalMs, this);
         return;
     }
     rowsAddedBelowView_ = otherLayoutChange_ = false;
+    scrollBarTimer_.stop();
     QTableView::doItemsLayout();
+}
+
+void ResultGrid::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != scrollBarTimer_.timerId()) {
+        QTableView::timerEvent(event);
+        return;
+    }
+    scrollBarTimer_.stop();
+    updateGeometries();
 }
 
 void ResultGrid::reset() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QBasicTimer>
 #include <QByteArrayView>
 #include <QFont>
 #include <QFontMetricsF>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <optional>
 #include <type_traits>
 #include <vector>
 
@@ -54,29 +56,33 @@ private:
     size_t capacity_ = 0;
 };
 
-// Cell texts as UTF-8 in one block, an offset and a length to a cell. A cell written again gets
-// new bytes at the end of the block; the bytes go when every cell goes.
-class Utf8Cells {
+// Cell texts as UTF-8 in one block, row by row: a row is each cell's length (a variable-length
+// number) followed by its bytes, and is found by one offset. Four bytes a row and about one a
+// cell, where an offset and a length for each cell took eight. A row written again is copied
+// whole to the block's end; the bytes go when every row goes.
+class Utf8Rows {
 public:
-    size_t Size() const { return cells_.Size(); }
-    // Cells added are empty.
-    void Resize(size_t count);
-    QByteArrayView At(size_t cell) const {
-        const Cell& c = cells_.Data()[cell];
-        return QByteArrayView(bytes_.Data() + c.offset, c.length);
-    }
-    void Set(size_t cell, QByteArrayView utf8);
-    void Swap(Utf8Cells& other) {
-        cells_.Swap(other.cells_);
+    int Columns() const { return columns_; }
+    // Empties the block.
+    void SetColumns(int columns);
+    size_t Rows() const { return rows_.Size(); }
+    // Rows added are empty.
+    void Resize(size_t rows);
+    QByteArrayView At(size_t row, int column) const;
+    void Set(size_t row, int column, QByteArrayView utf8);
+    // Writes the row's Columns() cells in one copy.
+    void SetRow(size_t row, const QByteArrayView* cells);
+    void Swap(Utf8Rows& other) {
+        std::swap(columns_, other.columns_);
+        rows_.Swap(other.rows_);
         bytes_.Swap(other.bytes_);
     }
 
 private:
-    struct Cell {
-        quint32 offset;
-        quint32 length;
-    };
-    PlainArray<Cell> cells_;
+    static constexpr quint32 kEmptyRow = 0xFFFFFFFF;
+
+    int columns_ = 0;
+    PlainArray<quint32> rows_; // offsets into bytes_, or kEmptyRow
     PlainArray<char> bytes_;
 };
 
@@ -89,13 +95,15 @@ public:
 
     int StoredRows() const { return storedRows_; }
     void SetStoredRows(int count);
-    int ColumnCount() const { return headers_.size(); }
+    int ColumnCount() const { return cells_.Columns(); }
     void SetColumnCount(int count);
     QString Text(int row, int column) const;
     // The cell's text as UTF-8, valid until the cell or the rows change.
     QByteArrayView Utf8(int row, int column) const;
     void SetText(int row, int column, const QString& text);
     void SetUtf8(int row, int column, QByteArrayView utf8);
+    // Adds a row with these ColumnCount() cells.
+    void AppendRow(const QByteArrayView* utf8);
     QString Header(int column) const { return headers_.value(column); }
     void SetHeader(int column, const QString& text);
 
@@ -112,7 +120,7 @@ private:
     void ScheduleAnnouncement();
 
     QStringList headers_;
-    Utf8Cells cells_; // row by row, ColumnCount() to a row
+    Utf8Rows cells_;
     int storedRows_ = 0;
     int announcedRows_ = 0;
     int dirtyTop_ = -1;
@@ -138,6 +146,35 @@ private:
     std::vector<float> others_; // by code point, negative while not measured yet
 };
 
+// Each column's widest texts by estimate, noted as rows are appended while their bytes are at
+// hand, so that fitting a column after a fill measures a few texts instead of every row. The
+// notes hold only while every row came by an append: anything else makes them stale.
+class WidestTexts {
+public:
+    // How far under the widest estimate a text is still noted: measuring narrows a text by
+    // kerning, which is a pixel or two a pair.
+    static constexpr float kSlack = 16;
+
+    // Fresh notes for an empty grid of `columns` columns.
+    void Reset(int columns);
+    void MakeStale() { fresh_ = false; }
+    bool Fresh() const { return fresh_; }
+    void Note(int column, int row, float estimate);
+    struct Column {
+        float widest = 0;   // estimate
+        int widestRow = -1; // the first row that has it
+        // Rows with an estimate within kSlack of the widest when noted, unless too many did.
+        std::vector<std::pair<int, float>> near;
+        bool tooMany = false;
+    };
+    const Column& Of(int column) const { return columns_[column]; }
+
+private:
+    static constexpr size_t kMostNear = 1024;
+    std::vector<Column> columns_;
+    bool fresh_ = false;
+};
+
 // The query screen's result list: one fixed header row (row 0) above the data rows, addressed
 // by row and column as the screen needs it.
 class ResultGrid : public QTableView {
@@ -156,6 +193,8 @@ public:
     QString TextMatrix(int row, int column) const;
     void SetTextMatrix(int row, int column, const QString& text);
     void SetTextMatrixUtf8(int row, int column, QByteArrayView utf8);
+    // Adds a data row with these Cols() cells.
+    void AppendRowUtf8(const QByteArrayView* cells);
     // How many data rows the grid has room for, partly shown ones included.
     int RowsInView() const;
     // The row the user last selected (1 for a grid nobody has clicked yet), 0 with no data rows.
@@ -178,16 +217,27 @@ signals:
     void DblClick();
 
 protected:
+    void changeEvent(QEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void rowsInserted(const QModelIndex& parent, int start, int end) override;
     void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
+    void timerEvent(QTimerEvent* event) override;
 
 private:
     ResultGridModel* model_;
+    AdvanceTable& Advances();
+    // The exact width of the column's widest text, header included, from the notes; none when
+    // they cannot tell.
+    std::optional<qreal> WidestNoted(int column);
+    qreal WidestMeasured(int column);
+
     std::unique_ptr<AdvanceTable> advances_;
+    WidestTexts widest_;
     // What changed since the view last laid out its items: rows appended below what it shows
     // need only the scroll bar updated, anything else a repaint.
     bool rowsAddedBelowView_ = false;
     bool otherLayoutChange_ = false;
+    static constexpr int kScrollBarIntervalMs = 100;
+    QBasicTimer scrollBarTimer_; // the scroll bar's next update for rows added below the view
 };

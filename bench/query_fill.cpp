@@ -6,22 +6,24 @@
 //                                 so give it a throw-away server (scripts/test-server.sh start DIR)
 //   query_fill ... --scale N      then N companies on both engines, filtered on parts of a name
 //   query_fill ... --repeat R     repeats each measurement R times (at least 5, 7 unless told)
+//   query_fill ... --sizes A,B    these sizes instead of 1,000 to 100,000 (1000000 for a million)
 //   query_fill --size N --engine file|server [--scale-filters] ...   one child's measurement
 //
 // Each measurement is repeated in one process, the fill and the engine's read taking turns, and
 // printed as the median with the spread (lowest-highest) beside it, since the machine may be
-// shared. The query, the read, the floor and the sizing are timed twice: on the wall clock and
+// shared. The query, the read, the strings and the sizing are timed twice: on the wall clock and
 // as this thread's processor time, which other processes on a busy machine disturb far less (on
 // the server, the server's own processor time is in neither: it runs in another process).
 // Per size and filter:
 //   query       the whole RunQuery: fill and column sizing
-//   read        the engine's own read of the same rows, turning their five texts into QString:
-//               the file's library stepping the statement; on the server libpq sending the same
-//               statement and bound values the server engine sends and taking the rows one by
-//               one (single-row mode), as a fill that streams must
+//   read        the engine's own read of the same rows, pointing at their five texts with
+//               nothing converted: the file's library stepping the statement on the program's
+//               own handle; on the server libpq sending the same statement and bound values the
+//               server engine sends and taking the rows one by one (single-row mode), as a fill
+//               that streams must
 //   ratio       query / read, the median of the ratios of each turn
 //   over        query - read: what the screen adds to the engine
-//   floor       the engine's read pointing at the texts, nothing converted
+//   strings     the same read turning every text into a QString, as a list that converts would
 //   size        AutoSize over every column alone, on the full result
 //   first row   when the engine's own read had its first row, from its start
 //   paint       when the grid was first painted with rows, from the query's start
@@ -32,7 +34,6 @@
 // The parent prints both engines' figures side by side at the end.
 #include "EmptyDirectory.h"
 #include "data/Connection.h"
-#include "data/DatabaseFile.h"
 #include "data/PgEngine.h"
 #include "data/Query.h"
 #include "data/ServerConfig.h"
@@ -181,17 +182,9 @@ struct ReadResult {
 // open handle, or a libpq connection of its own to the same server.
 class OwnRead {
 public:
-    // The file, through a connection of the engine's own, keyed as the program keys it.
-    explicit OwnRead(const QString& path, const QString& password) {
-        const QByteArray encoded = QFile::encodeName(path);
-        const QByteArray key = password.toUtf8();
-        if (sqlite3_open_v2(encoded.constData(), &file_, SQLITE_OPEN_READONLY, nullptr) !=
-                SQLITE_OK ||
-            sqlite3_key(file_, key.constData(), key.size()) != SQLITE_OK ||
-            sqlite3_exec(file_, "PRAGMA cipher_compatibility = 3", nullptr, nullptr, nullptr) !=
-                SQLITE_OK)
-            qFatal("cannot open the file: %s", sqlite3_errmsg(file_));
-    }
+    // The file, through the program's own handle: a second connection would keep a second
+    // page cache, which the processor's cache does not hold beside the first.
+    explicit OwnRead(sqlite3* file) : file_(file) {}
     explicit OwnRead(const QString& conninfo) {
         const QByteArray info = conninfo.toUtf8();
         const char* keywords[] = {"dbname", "client_encoding", nullptr};
@@ -200,10 +193,7 @@ public:
         if (PQstatus(server_) != CONNECTION_OK)
             qFatal("cannot reach the server: %s", PQerrorMessage(server_));
     }
-    ~OwnRead() {
-        PQfinish(server_);
-        sqlite3_close_v2(file_);
-    }
+    ~OwnRead() { PQfinish(server_); }
     OwnRead(const OwnRead&) = delete;
     OwnRead& operator=(const OwnRead&) = delete;
 
@@ -274,7 +264,7 @@ struct Timed {
 };
 
 struct Figures {
-    Timed query, read, ratio, over, floor, size;
+    Timed query, read, ratio, over, strings, size;
     Samples firstRow, paint, fill, stop;
     double memoryMb = 0;
 };
@@ -306,7 +296,7 @@ public:
         if (!server.isEmpty()) // as the server's autovacuum would after such a load
             connection.Execute(QStringLiteral("VACUUM ANALYZE ") + shipowner::kTable);
         else
-            ownRead_.emplace(dbfile::PathIn(dir_.path()), dbfile::kPassword);
+            ownRead_.emplace(dynamic_cast<db::SqliteEngine&>(connection.engine()).Handle());
         if (size >= 1000000)
             std::printf("%s: made %d companies in %.1f s\n", engine_, size, making.WallMs() / 1e3);
         form_.Show();
@@ -332,9 +322,9 @@ public:
             rows = result.rows;
             figures.read.Add(readMs, readCpuMs);
             figures.firstRow.Add(result.firstRowMs);
-            const Stopwatch floor;
-            Floor(statement);
-            figures.floor.Add(floor.WallMs(), floor.CpuMs());
+            const Stopwatch strings;
+            Strings(statement);
+            figures.strings.Add(strings.WallMs(), strings.CpuMs());
 
             if (turn == 0)
                 ResetPeakMemory();
@@ -366,18 +356,19 @@ public:
 
 private:
     ReadResult Read(const db::Query& statement) const {
-        QString sink;
-        return ownRead_->Rows(statement, [&sink](const char* text, int bytes) {
-            sink = QString::fromUtf8(text, bytes);
-        });
-    }
-
-    void Floor(const db::Query& statement) const {
         size_t sink = 0;
-        ownRead_->Rows(statement,
-                       [&sink](const char* text, int bytes) { sink += bytes + (text != nullptr); });
+        const ReadResult read = ownRead_->Rows(
+            statement, [&sink](const char* text, int bytes) { sink += bytes + (text != nullptr); });
         static volatile size_t keep;
         keep = sink + keep; // the compiler may not drop the reads
+        return read;
+    }
+
+    void Strings(const db::Query& statement) const {
+        QString sink;
+        ownRead_->Rows(statement, [&sink](const char* text, int bytes) {
+            sink = QString::fromUtf8(text, bytes);
+        });
     }
 
     void Print(const Filter& filter, long long rows, const Figures& figures) const {
@@ -388,12 +379,13 @@ private:
             const auto pick = [cpu](const Timed& timed, int decimals = 1) {
                 return (cpu ? timed.cpu : timed.wall).Text(decimals).toUtf8();
             };
-            std::printf("    %-4s query %s ms   read %s ms   ratio %s   over %s ms   floor %s ms   "
-                        "size %s ms\n",
-                        cpu ? "cpu" : "wall", pick(figures.query).constData(),
-                        pick(figures.read).constData(), pick(figures.ratio, 2).constData(),
-                        pick(figures.over).constData(), pick(figures.floor).constData(),
-                        pick(figures.size).constData());
+            std::printf(
+                "    %-4s query %s ms   read %s ms   ratio %s   over %s ms   strings %s ms   "
+                "size %s ms\n",
+                cpu ? "cpu" : "wall", pick(figures.query).constData(),
+                pick(figures.read).constData(), pick(figures.ratio, 2).constData(),
+                pick(figures.over).constData(), pick(figures.strings).constData(),
+                pick(figures.size).constData());
         }
         std::printf(
             "    first row %s ms   paint %s ms   fill %s ms   stop %s ms   memory +%.1f MB\n",
@@ -577,7 +569,13 @@ int main(int argc, char** argv) {
     if (!server.isEmpty())
         engines.append(QStringLiteral("server"));
     QList<QStringList> runs;
-    for (int size : kSizes)
+    QList<int> sizes(std::begin(kSizes), std::end(kSizes));
+    if (const QString chosen = OptionValue(argc, argv, "--sizes"); !chosen.isEmpty()) {
+        sizes.clear();
+        for (const QString& size : chosen.split(QLatin1Char(',')))
+            sizes.append(size.toInt());
+    }
+    for (int size : sizes)
         for (const QString& engine : engines)
             runs.append({QStringLiteral("--size"), QString::number(size),
                          QStringLiteral("--engine"), engine});

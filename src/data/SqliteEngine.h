@@ -48,6 +48,10 @@ public:
     bool CanCheckPages() const override { return true; }
     QStringList CheckPages() override;
 
+    // The library's handle, for a bench that reads with the engine alone through the same page
+    // cache as the program.
+    sqlite3* Handle() const { return handle_; }
+
     // The statement texts a query and a delete are sent as: unquoted names, values written into
     // the text (an apostrophe doubled; the engine knows no other escape).
     static QString SelectText(const db::Query& query);

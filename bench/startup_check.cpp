@@ -1,49 +1,150 @@
-// What the start-up file check costs: opening a directory of 100,000 companies with and without
-// the check of its table and pages. Prints medians of several runs of each, taken in turn.
+// What start-up costs as a directory grows: the time from starting the program to its painted
+// splash, and how long the check of the file's pages then runs beside the windows (the longest a
+// save made at once would wait for it), at 100,000 and 1,000,000 companies.
+//
+//   startup_check [--sizes A,B] [--repeat R]   R runs of each (7 unless told), medians printed
+//
+// Each run is a child process of this program that starts as the program does (the system
+// directory, the file's layout checked, the splash shown) and reports the splash's first paint;
+// the parent times it from just before it started the child. The child then starts the check
+// of the pages, as the main window does, and reports how long it took.
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
+#include "data/PageCheck.h"
+#include "platform/CommonControls.h"
+#include "platform/Programs.h"
+#include "session/modGeneral.h"
+#include "startup/Main.h"
 #include "tools/DemoDirectory.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QWidget>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
 namespace {
+
+constexpr char kChildFlag[] = "--child";
+
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    return values.empty() ? -1 : values[values.size() / 2];
 }
+
+QString Spread(const std::vector<double>& values) {
+    const auto [low, high] = std::minmax_element(values.begin(), values.end());
+    return QStringLiteral("%1 ms (%2-%3)")
+        .arg(Median(values), 0, 'f', 1)
+        .arg(*low, 0, 'f', 1)
+        .arg(*high, 0, 'f', 1);
+}
+
+// Says so on stdout when the splash is first painted.
+class SplashPaint : public QObject {
+public:
+    bool painted = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (!painted && event->type() == QEvent::Paint && widget != nullptr &&
+            widget->window()->objectName() == QLatin1String("frmsplash")) {
+            painted = true;
+            std::printf("painted\n");
+            std::fflush(stdout);
+        }
+        return false;
+    }
+};
+
+int Child(int argc, char** argv) {
+    QApplication app(argc, argv);
+    platform::SetUpApplication();
+    // The splash picture beside the program, one folder up from the benches.
+    platform::OverrideExecutableDirectory(QCoreApplication::applicationDirPath() +
+                                          QStringLiteral("/.."));
+    SplashPaint watch;
+    app.installEventFilter(&watch);
+    if (!modGeneral::Main())
+        return 1;
+    while (!watch.painted)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QElapsedTimer checking;
+    checking.start();
+    modGeneral::StartPageCheck();
+    while (modGeneral::pageCheck && !modGeneral::pageCheck->Done())
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    std::printf("check %.1f\n", checking.nsecsElapsed() / 1e6);
+    return 0;
+}
+
+void Measure(int size, int repetitions) {
+    QTemporaryDir dir;
+    {
+        db::Connection connection;
+        dbfile::Create(connection, dbfile::PathIn(dir.path()));
+        DemoDirectory(1).AddTo(connection, size);
+    }
+    std::vector<double> painted, checks;
+    for (int run = 0; run < repetitions; ++run) {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ORVANDEL_SYSTEM_DIR"), dir.path());
+        if (!env.contains(QStringLiteral("DISPLAY")))
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QElapsedTimer clock;
+        clock.start();
+        child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kChildFlag)});
+        while (child.state() != QProcess::NotRunning || child.canReadLine()) {
+            if (!child.canReadLine() && !child.waitForReadyRead(100))
+                continue;
+            const QByteArray line = child.readLine().trimmed();
+            if (line == "painted")
+                painted.push_back(clock.nsecsElapsed() / 1e6);
+            else if (line.startsWith("check "))
+                checks.push_back(line.mid(6).toDouble());
+        }
+        child.waitForFinished(-1);
+        if (child.exitCode() != 0)
+            qFatal("the program did not start on %d companies", size);
+    }
+    std::printf("%8d companies: splash painted %s after the start; the pages checked beside "
+                "the windows in %s\n",
+                size, qPrintable(Spread(painted)), qPrintable(Spread(checks)));
+    std::fflush(stdout);
+}
+
+QString OptionValue(int argc, char** argv, const char* name) {
+    for (int i = 1; i + 1 < argc; ++i)
+        if (qstrcmp(argv[i], name) == 0)
+            return QString::fromLocal8Bit(argv[i + 1]);
+    return QString();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && qstrcmp(argv[1], kChildFlag) == 0)
+        return Child(argc, argv);
     QCoreApplication app(argc, argv);
-    const long long rows = argc > 1 ? QByteArray(argv[1]).toLongLong() : 100000;
-    QTemporaryDir dir;
-    const QString path = dbfile::PathIn(dir.path());
-    {
-        db::Connection connection;
-        dbfile::Create(connection, path);
-        DemoDirectory(1).AddTo(connection, rows);
+    const int repetitions = qMax(1, OptionValue(argc, argv, "--repeat").toInt() > 0
+                                        ? OptionValue(argc, argv, "--repeat").toInt()
+                                        : 7);
+    QList<int> sizes = {100000, 1000000};
+    if (const QString chosen = OptionValue(argc, argv, "--sizes"); !chosen.isEmpty()) {
+        sizes.clear();
+        for (const QString& size : chosen.split(QLatin1Char(',')))
+            sizes.append(size.toInt());
     }
-    std::vector<double> openOnly, openAndCheck;
-    for (int run = 0; run < 7; ++run) {
-        for (const bool check : {false, true}) {
-            QElapsedTimer timer;
-            timer.start();
-            db::Connection connection;
-            connection.OpenFile(path, dbfile::kPassword);
-            if (check)
-                dbfile::Verify(connection);
-            (check ? openAndCheck : openOnly).push_back(timer.nsecsElapsed() / 1e6);
-        }
-    }
-    const double open = Median(openOnly);
-    const double checked = Median(openAndCheck);
-    std::printf("%lld companies: open %.1f ms, open and check %.1f ms, the check %.1f ms "
-                "(medians of %zu)\n",
-                rows, open, checked, checked - open, openOnly.size());
+    std::printf("medians of %d runs, lowest-highest in brackets; platform %s\n", repetitions,
+                qEnvironmentVariableIsSet("DISPLAY") ? "xcb" : "offscreen");
+    for (const int size : sizes)
+        Measure(size, repetitions);
     return 0;
 }

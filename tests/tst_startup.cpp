@@ -2,6 +2,7 @@
 // of this test (offscreen, message boxes answered through the seam) and reads what it reports.
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
+#include "data/PageCheck.h"
 #include "data/ServerConfig.h"
 #include "data/ShipOwnerTable.h"
 #include "platform/CommonControls.h"
@@ -15,17 +16,14 @@
 #include <QProcess>
 #include <QtTest>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
 const char kChildFlag[] = "--run-startup";
 
-int RunStartupInChild(int argc, char** argv) {
-    QApplication app(argc, argv);
-    platform::SetUpApplication();
-    platform::MsgBoxSeam::Intercept();
-    platform::OverrideExecutableDirectory(qEnvironmentVariable("TEST_EXECUTABLE_DIR"));
-    const bool started = modGeneral::Main();
+// What the child saw; printed when it ends, however it ends.
+void PrintReport() {
     for (const auto& box : platform::MsgBoxSeam::Taken())
         std::printf("box=%s|%d|%s\n", qPrintable(box.text), box.style, qPrintable(box.title));
     QStringList visible;
@@ -36,6 +34,34 @@ int RunStartupInChild(int argc, char** argv) {
     std::printf("connection=%d\n", modGeneral::dbConnection().IsOpen() ? 1 : 0);
     std::printf("mayChange=%d\n", modGeneral::mayChange ? 1 : 0);
     std::printf("systemDir=%s\n", qPrintable(modGeneral::systemDir));
+    std::fflush(stdout);
+}
+
+int RunStartupInChild(int argc, char** argv) {
+    QApplication app(argc, argv);
+    platform::SetUpApplication();
+    platform::MsgBoxSeam::Intercept();
+    platform::OverrideExecutableDirectory(qEnvironmentVariable("TEST_EXECUTABLE_DIR"));
+    // A directory found damaged after start-up ends the program at once.
+    std::at_quick_exit(PrintReport);
+    const bool started = modGeneral::Main();
+    if (started && qEnvironmentVariableIsSet("TEST_SAVE_AT_ONCE")) {
+        // Before the main window, and so before the check of the pages has even begun.
+        InsertCompany(modGeneral::dbConnection(), {{shipowner::Columns()[1], "保存的船东"}});
+        std::printf("saved\n");
+    }
+    // The main window shown, the check of the pages runs and gives its verdict.
+    if (started)
+        modGeneral::StartPageCheck();
+    QElapsedTimer checking;
+    checking.start();
+    while (started && modGeneral::pageCheck && checking.elapsed() < 20000) {
+        const bool done = modGeneral::pageCheck->Done();
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (done)
+            break;
+    }
+    PrintReport();
     return started ? 0 : 1;
 }
 
@@ -57,6 +83,8 @@ class TestStartup : public QObject {
 private slots:
     void startup_data();
     void startup();
+    void damagedPagesAreRefusedBeforeASaveLands_data();
+    void damagedPagesAreRefusedBeforeASaveLands();
     void startupOnServer_data();
     void startupOnServer();
 
@@ -73,7 +101,8 @@ void TestStartup::startup_data() {
     QTest::addColumn<bool>("opens");
     QTest::newRow("missing file") << "missing" << 0 << false;
     for (const QString& kind : BadFileKinds())
-        QTest::newRow(qPrintable(kind)) << kind << 0 << false;
+        if (kind != QLatin1String("damaged pages")) // checked beside the windows: below
+            QTest::newRow(qPrintable(kind)) << kind << 0 << false;
     QTest::newRow("splash file that is no picture") << "bad splash" << 0 << false;
     QTest::newRow("directory of 19 characters") << "good" << 19 << true;
     QTest::newRow("directory of 20 characters") << "good" << 20 << true;
@@ -112,6 +141,53 @@ void TestStartup::startup() {
     // A file that is refused is left exactly as it was.
     if (!opens)
         QCOMPARE(FileHash(path), before);
+}
+
+// The pages of the file are checked beside the windows, after start-up: a damaged page far into
+// the file ends the program with the start-up message when the check finds it, and a save made
+// before that waits for the verdict and never reaches the file.
+void TestStartup::damagedPagesAreRefusedBeforeASaveLands_data() {
+    QTest::addColumn<bool>("saveAtOnce");
+    QTest::newRow("no save") << false;
+    QTest::newRow("a save before the check") << true;
+}
+
+void TestStartup::damagedPagesAreRefusedBeforeASaveLands() {
+    QFETCH(bool, saveAtOnce);
+    QTemporaryDir directory;
+    const QString path = dbfile::PathIn(directory.path());
+    MakeBadFile(QStringLiteral("damaged pages"), path);
+    // Start-up may mark the file as shared (its first page); the pages after it hold the rows.
+    const auto pagesAfterTheFirst = [&path] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll().mid(4096) : QByteArray();
+    };
+    const QByteArray before = pagesAfterTheFirst();
+    QVERIFY(before.size() > 20000);
+
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ORVANDEL_SYSTEM_DIR"), directory.path());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    if (saveAtOnce)
+        env.insert(QStringLiteral("TEST_SAVE_AT_ONCE"), QStringLiteral("1"));
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kChildFlag)});
+    QVERIFY(child.waitForFinished(30000));
+    const QString report = QString::fromLocal8Bit(child.readAllStandardOutput());
+    const QString errors = QString::fromLocal8Bit(child.readAllStandardError());
+
+    QCOMPARE(child.exitCode(), 1);
+    QVERIFY2(report.startsWith(
+                 QStringLiteral("box=辞典文件丢失！|%1|数据处理\n").arg(platform::vbCritical)),
+             qPrintable(report));
+    QCOMPARE(report.count(QLatin1String("box=")), 1);
+    QVERIFY2(!report.contains(QLatin1String("saved")), qPrintable(report));
+    QVERIFY2(errors.contains(QLatin1String("orvandel: cannot start: the file is damaged")),
+             qPrintable(errors));
+    QCOMPARE(pagesAfterTheFirst(), before);
+    // Nor was anything committed to the log beside the file, to be carried into it later.
+    QCOMPARE(QFileInfo(path + QStringLiteral("-wal")).size(), 0);
 }
 
 void TestStartup::startupOnServer_data() {

@@ -63,7 +63,22 @@ void Connection::OpenFile(const QString& path, const QString& password, FileMode
 
 void Connection::Adopt(std::unique_ptr<Engine> engine) {
     engine_ = std::move(engine);
-    engine_->SetBeforeCommit(searchkey::PendingKeyBuilder());
+    InstallBeforeCommit();
+}
+
+void Connection::InstallBeforeCommit() {
+    engine_->SetBeforeCommit(
+        [gate = commitGate_, buildKeys = searchkey::PendingKeyBuilder()](Engine& engine) {
+            if (gate)
+                gate();
+            buildKeys(engine);
+        });
+}
+
+void Connection::SetCommitGate(std::function<void()> gate) {
+    commitGate_ = std::move(gate);
+    if (engine_)
+        InstallBeforeCommit();
 }
 
 void Connection::Execute(const QString& commandText, long) {
@@ -71,7 +86,7 @@ void Connection::Execute(const QString& commandText, long) {
     DetachReaders();
     target.Execute(commandText);
     // The statement may have made or dropped the table of search keys.
-    target.SetBeforeCommit(searchkey::PendingKeyBuilder());
+    InstallBeforeCommit();
 }
 
 qint64 Connection::Delete(const Query& query) {

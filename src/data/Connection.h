@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace db {
@@ -47,6 +48,10 @@ public:
     QString ServerName() const;
     // Whether this session's account may add, change and delete the table's rows.
     bool MayWrite(const QString& table) const;
+    // What every commit waits for first, kept across a reopening: a check of the file's pages
+    // still running, say. It may throw, which refuses the commit; the transaction stays open to
+    // be rolled back.
+    void SetCommitGate(std::function<void()> gate);
     // How long a write waits for a lock held elsewhere before it fails.
     void SetBusyTimeout(int milliseconds);
 
@@ -63,8 +68,10 @@ public:
 
 private:
     void Adopt(std::unique_ptr<Engine> engine);
+    void InstallBeforeCommit();
 
     std::unique_ptr<Engine> engine_;
+    std::function<void()> commitGate_;
     int busyTimeoutMs_ = 3000;
     QList<Recordset*> recordsets_;
 };

@@ -3,6 +3,7 @@
 #include "data/Connection.h"
 #include "data/Engine.h"
 #include "data/History.h"
+#include "data/PageCheck.h"
 #include "data/Query.h"
 #include "data/Schema.h"
 #include "data/SearchKey.h"
@@ -34,7 +35,7 @@ void Create(db::Connection& connection, const QString& path) {
     transaction.commit();
 }
 
-QList<Problem> Problems(db::Connection& connection) {
+QList<Problem> Problems(db::Connection& connection, Pages pages) {
     using db::ErrorKind;
     db::Engine& engine = connection.engine();
     QList<Problem> problems;
@@ -74,14 +75,14 @@ QList<Problem> Problems(db::Connection& connection) {
              QStringLiteral("the table %1 cannot be read: %2")
                  .arg(shipowner::kTable, error.details())});
     }
-    if (engine.CanCheckPages())
+    if (pages == Pages::Checked && engine.CanCheckPages())
         for (const QString& damage : engine.CheckPages())
             problems.append({ErrorKind::Damaged, damage});
     return problems;
 }
 
-void Verify(db::Connection& connection) {
-    const QList<Problem> problems = Problems(connection);
+void Verify(db::Connection& connection, Pages pages) {
+    const QList<Problem> problems = Problems(connection, pages);
     if (problems.isEmpty())
         return;
     QStringList texts;
@@ -90,18 +91,30 @@ void Verify(db::Connection& connection) {
     throw db::Error(problems.first().kind, texts.join(QStringLiteral("; ")));
 }
 
-void OpenDirectory(db::Connection& connection, const QString& connectionString) {
+std::shared_ptr<PageCheck> OpenDirectory(db::Connection& connection,
+                                         const QString& connectionString, PageCheckTiming timing) {
     connection.Open(connectionString, QString(), kPassword, -1, db::FileMode::ReadOnly);
-    Verify(connection);
+    const bool inBackground =
+        timing == PageCheckTiming::InBackground && connection.engine().CanCheckPages();
+    Verify(connection, inBackground ? Pages::Skipped : Pages::Checked);
     if (!connection.engine().MayRead(shipowner::kTable))
         throw db::Error(
             db::ErrorKind::PermissionDenied,
             QStringLiteral("this account may not read the table %1").arg(shipowner::kTable));
+    std::shared_ptr<PageCheck> pages;
     if (!connection.IsServer()) {
+        const QString path = connection.engine().Location();
         connection.Close();
         connection.Open(connectionString, QString(), kPassword);
+        if (inBackground) {
+            // Nothing is committed to a file whose pages may be damaged: an upgrade below waits
+            // for the check, as a save does later.
+            pages = std::make_shared<PageCheck>(path, kPassword);
+            connection.SetCommitGate([pages] { pages->Await(); });
+        }
     }
     schema::BringUpToDate(connection);
+    return pages;
 }
 
 void CreateOnServer(db::Connection& connection) {

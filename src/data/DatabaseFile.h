@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 namespace db {
 class Connection;
@@ -12,6 +13,8 @@ class Connection;
 
 // Where the directory lives and how it is keyed.
 namespace dbfile {
+
+class PageCheck;
 
 inline const QString kFileName = QStringLiteral("shipall.bcd");
 inline const QString kPassword = QStringLiteral("quarvelmix");
@@ -28,17 +31,28 @@ struct Problem {
     QString text;       // one sentence
 };
 
+// Whether a check reads every page of the file as well as its layout.
+enum class Pages { Checked, Skipped };
+
 // What makes the open store unfit to be the directory: no ship-owner table, a column of its
 // layout version missing, a layout newer than this program's, damaged pages (where the engine can
-// check them: this reads every page once). Empty when it is fit.
-QList<Problem> Problems(db::Connection& connection);
+// check them, unless skipped: this reads every page once). Empty when it is fit.
+QList<Problem> Problems(db::Connection& connection, Pages pages = Pages::Checked);
 // Throws a db::Error naming the problems, of the first one's kind, if there are any.
-void Verify(db::Connection& connection);
+void Verify(db::Connection& connection, Pages pages = Pages::Checked);
+
+// When opening a directory file checks its pages: before it opens for writing, or beside the
+// program on a thread of its own, with every commit waiting for the verdict.
+enum class PageCheckTiming { BeforeOpening, InBackground };
 
 // Opens the directory a connection string names, as the program and the tool use it: a file is
 // checked through a read-only connection first, so that a file that is refused is never written
-// to; then it is opened for writing and an older layout is brought up to date.
-void OpenDirectory(db::Connection& connection, const QString& connectionString);
+// to; then it is opened for writing and an older layout is brought up to date, its pages checked
+// first whatever the timing. Returns the check left to run in the background (not started yet),
+// if there is one.
+std::shared_ptr<PageCheck> OpenDirectory(db::Connection& connection,
+                                         const QString& connectionString,
+                                         PageCheckTiming timing = PageCheckTiming::BeforeOpening);
 
 // Makes the ship-owner table, with what it needs, on the server the connection is open on.
 void CreateOnServer(db::Connection& connection);

@@ -6,7 +6,7 @@
 // While a statement waits for the store (a server that is slow to answer, a lock held elsewhere),
 // the program's user interface gets a turn every few milliseconds: it keeps its windows drawn,
 // shows that it waits, and may give up. Without a handler (the database tool) a statement waits
-// as long as it takes.
+// as long as it takes; so does a statement on another thread than the one that set the handler.
 namespace db {
 
 enum class WaitAnswer {

@@ -4,6 +4,7 @@
 #include "platform/Programs.h"
 #include "platform/Twips.h"
 #include "platform/WindowName.h"
+#include "session/modGeneral.h"
 #include "shell/frmmain.h"
 
 #include <QCloseEvent>
@@ -73,6 +74,7 @@ void frmsplash::Timer1_Timer() {
     QEventLoopLocker keepRunning;
     close();
     frmmain::instance().Show();
+    modGeneral::StartPageCheck();
 }
 
 // Each time, before the window is mapped: shown a second time, it had its name back.

@@ -3,6 +3,7 @@
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
 #include "data/DbError.h"
+#include "data/PageCheck.h"
 #include "data/Schema.h"
 #include "data/ServerConfig.h"
 #include "data/ShipOwnerTable.h"
@@ -14,7 +15,9 @@
 #include "shell/frmsplash.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <stdexcept>
 
@@ -50,6 +53,27 @@ QString StartupMessage(const std::exception& error, const QString& server) {
     return QStringLiteral("辞典文件丢失！");
 }
 
+void DropPageCheck() {
+    if (dbConnection().IsOpen())
+        dbConnection().SetCommitGate({});
+    pageCheck.reset();
+}
+
+// Ends the program when the check of the file's pages that ran beside the windows finds them
+// damaged: as start-up does, with its message. A save waiting for the verdict is rolled back
+// with the connection, so nothing of it reaches the file.
+[[noreturn]] void EndForDamagedPages() {
+    const db::Error damage(db::ErrorKind::Damaged,
+                           pageCheck->Problems().join(QStringLiteral("; ")));
+    std::fprintf(stderr, "orvandel: cannot start: %s\n", qPrintable(damage.details()));
+    platform::MsgBox(StartupMessage(damage, QString()), platform::vbCritical,
+                     QStringLiteral("数据处理"));
+    dbConnection().Close();
+    std::fflush(nullptr);
+    // Not through the event loop, which would return into the save that waits.
+    std::quick_exit(1);
+}
+
 } // namespace
 
 bool Main() {
@@ -63,11 +87,27 @@ bool Main() {
             server = serverconf::DescribeIn(systemDir);
         // A file that is not a sound directory is refused here, untouched, not met later as an
         // empty list or a save into a damaged file.
-        dbfile::OpenDirectory(dbConnection(), serverconf::ConnectionStringFor(systemDir));
+        // The pages of a large file take long to check: that runs beside the windows (the
+        // splash and the main window come first), and every save waits for its verdict.
+        pageCheck =
+            dbfile::OpenDirectory(dbConnection(), serverconf::ConnectionStringFor(systemDir),
+                                  dbfile::PageCheckTiming::InBackground);
+        if (pageCheck) {
+            // Meanwhile a save keeps the windows drawn, taking no input.
+            pageCheck->SetWaitTurn(
+                [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10); });
+            pageCheck->SetOnDone([] {
+                if (!pageCheck->Problems().isEmpty())
+                    EndForDamagedPages();
+            });
+            // Nothing saves any more; the check, if still running, ends before the program.
+            QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] { DropPageCheck(); });
+        }
         mayChange = dbConnection().MayWrite(shipowner::kTable);
         frmsplash::instance().Show();
         return true;
     } catch (const std::exception& error) {
+        DropPageCheck();
         // The user sees the start-up message; whoever helps them reads the cause here.
         const auto* failure = dynamic_cast<const db::Error*>(&error);
         std::fprintf(stderr, "orvandel: cannot start: %s\n",

@@ -61,6 +61,8 @@ private slots:
     void serverIsWrittenOnlyAfterItAnswers();
     void localAndWhereSayWhichIsInUse();
     void importIsRefusedToAnAccountThatMayOnlyRead();
+    void exportThatCannotBeWrittenSaysWhyInItsOwnWords_data();
+    void exportThatCannotBeWrittenSaysWhyInItsOwnWords();
     void backupAndRestoreGiveBackTheSameDirectory_data();
     void backupAndRestoreGiveBackTheSameDirectory();
     void serverDirectoryIsReplacedOnlyWhenItsCountIsGiven();
@@ -339,6 +341,54 @@ void TestTool::localAndWhereSayWhichIsInUse() {
         QVERIFY2(refused.err.contains(QLatin1String("holds a password")), qPrintable(refused.err));
         QVERIFY(refused.out.isEmpty());
     }
+}
+
+void TestTool::exportThatCannotBeWrittenSaysWhyInItsOwnWords_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("fullDisk"); // else the largest file the process may write is small
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("workbook, full disk") << "out.xlsx" << true << "the disk is full";
+    QTest::newRow("CSV, full disk") << "out.csv" << true << "the disk is full";
+    QTest::newRow("workbook, short sheet") << "out.xlsx" << false << "without all its rows";
+    QTest::newRow("CSV, short file") << "out.csv" << false << QString();
+}
+
+// Writing stops part way; the tool says it could not write the file and why in one line of its
+// own, the workbook library's own lines stay off the terminal, and nothing is left behind.
+void TestTool::exportThatCannotBeWrittenSaysWhyInItsOwnWords() {
+    QFETCH(QString, name);
+    QFETCH(bool, fullDisk);
+    QFETCH(QString, cause);
+    QTemporaryDir dir;
+    QCOMPARE(RunTool(dir.path(), {"init"}).exitCode, 0);
+    QCOMPARE(RunTool(dir.path(), {"demo", "3000"}).exitCode, 0); // a workbook of about 290 KB
+    QTemporaryDir target;
+    if (fullDisk && QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=128k",
+                                                                "tmpfs", target.path()}) != 0)
+        QSKIP("a small file system cannot be mounted here");
+    const auto unmount = qScopeGuard([&] {
+        if (fullDisk)
+            QProcess::execute(QStringLiteral("umount"), {target.path()});
+    });
+    const QString path = target.filePath(name);
+    QProcess tool;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ORVANDEL_SYSTEM_DIR"), dir.path());
+    tool.setProcessEnvironment(env);
+    // Else files of at most 64 KB, the signal for a longer one ignored so that the write fails:
+    // the library's own temporary file of the sheet's rows fails first, which it does not notice.
+    tool.start(QStringLiteral("bash"),
+               {"-c",
+                fullDisk ? "exec \"$0\" \"$@\"" : "trap '' XFSZ; ulimit -f 64; exec \"$0\" \"$@\"",
+                ORVANDEL_DB_BIN, "export", path});
+    QVERIFY(tool.waitForFinished(120000));
+    const QString errors = QString::fromUtf8(tool.readAllStandardError());
+    QCOMPARE(tool.exitCode(), 1);
+    QVERIFY2(errors.startsWith(QStringLiteral("orvandel-db: %1: ").arg(path)) &&
+                 errors.contains(cause),
+             qPrintable(errors));
+    QCOMPARE(errors.count(QLatin1Char('\n')), 1);
+    QCOMPARE(QDir(target.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 void TestTool::importIsRefusedToAnAccountThatMayOnlyRead() {

@@ -455,6 +455,29 @@ private:
 
 } // namespace
 
+quint32 XlsxReader::LastRowOf(const QString& path, const QString& part) {
+    Workbook workbook(path);
+    const std::unique_ptr<Part> sheet = workbook.Require(part);
+    // The end of the part, enough of it to hold a whole row.
+    constexpr qsizetype kKept = 1 << 18;
+    QByteArray tail;
+    QByteArray buffer(1 << 16, Qt::Uninitialized);
+    for (qint64 read; (read = sheet->read(buffer.data(), buffer.size())) != 0;) {
+        if (read < 0)
+            throw XlsxError(
+                0, QStringLiteral("the workbook's part %1 %2").arg(part, sheet->errorString()));
+        tail.append(buffer.constData(), read);
+        if (tail.size() > 2 * kKept)
+            tail.remove(0, tail.size() - kKept);
+    }
+    static const QByteArray kRowStart("<row r=\"");
+    const qsizetype at = tail.lastIndexOf(kRowStart);
+    if (at < 0)
+        return 0;
+    const qsizetype from = at + kRowStart.size();
+    return tail.mid(from, tail.indexOf('"', from) - from).toUInt();
+}
+
 QString XlsxReader::Read(const QString& path, const QString& sheet, const RecordHandler& onRecord,
                          const CellProblem& onProblem, const Progress& progress) {
     return SheetReader(onRecord, onProblem).Read(path, sheet, progress);

@@ -44,6 +44,10 @@ public:
     // has no such sheet (the records before a break have been handed over).
     static QString Read(const QString& path, const QString& sheet, const RecordHandler& onRecord,
                         const CellProblem& onProblem, const Progress& progress = {});
+    // The number of the last row in the sheet stored as `part` of the workbook at path (0 when
+    // it has none), found from the part's end without reading its cells: to check a workbook
+    // just written. Throws XlsxError when the part cannot be unpacked.
+    static quint32 LastRowOf(const QString& path, const QString& part);
 };
 
 } // namespace exchange

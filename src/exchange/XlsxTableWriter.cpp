@@ -1,8 +1,12 @@
 #include "exchange/XlsxTableWriter.h"
 
+#include "exchange/XlsxReader.h"
+
 #include <QFileInfo>
 #include <cmath>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 #include <xlsxwriter.h>
 
 namespace exchange {
@@ -11,6 +15,8 @@ namespace {
 
 // Whole numbers beyond 2^53 lose digits as a spreadsheet's numbers; they are written as text.
 constexpr qint64 kLargestExactNumber = 9007199254740992LL;
+// Where the library stores the one sheet in the workbook's archive.
+const QString kSheetPart = QStringLiteral("xl/worksheets/sheet1.xml");
 // Excel's widest column, in character widths.
 constexpr int kWidestColumn = 255;
 
@@ -23,6 +29,25 @@ bool IsWide(char32_t c) {
 }
 
 } // namespace
+
+StandardErrorSilenced::StandardErrorSilenced() {
+    std::fflush(stderr);
+    const int nowhere = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (nowhere < 0)
+        return;
+    saved_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (saved_ >= 0)
+        dup2(nowhere, STDERR_FILENO);
+    close(nowhere);
+}
+
+StandardErrorSilenced::~StandardErrorSilenced() {
+    if (saved_ < 0)
+        return;
+    std::fflush(stderr);
+    dup2(saved_, STDERR_FILENO);
+    close(saved_);
+}
 
 XlsxTableWriter::XlsxTableWriter(const QString& path, const QString& sheetName,
                                  const QStringList& header, const QVector<bool>& integerColumns)
@@ -94,11 +119,13 @@ void XlsxTableWriter::WriteCell(int column, const QVariant& value, lxw_format* f
         widths_[column] = std::max(widths_[column], digits);
         Check(worksheet_write_number(sheet_, row_, column, static_cast<double>(whole), format),
               column);
+        lastRowWithCells_ = row_ + 1;
         return;
     }
     const QString text = value.toString();
     if (text.isEmpty())
         return;
+    lastRowWithCells_ = row_ + 1;
     widths_[column] = std::max(widths_[column], DisplayWidth(text));
     // The text as UTF-8 with its terminating NUL, in a buffer kept from cell to cell.
     utf8Text_.resize(utf8_.requiredSpace(text.size()) + 1);
@@ -130,6 +157,15 @@ void XlsxTableWriter::Commit() {
     workbook_ = nullptr;
     if (closed != LXW_NO_ERROR)
         throw FileError(FileError::CannotWrite, path_, QString::fromUtf8(lxw_strerror(closed)));
+    // The library does not notice a failed write of the sheet's rows to its own temporary file
+    // (a full disk): the workbook would close short of rows as if whole.
+    try {
+        if (XlsxReader::LastRowOf(temporary_.fileName(), kSheetPart) != lastRowWithCells_)
+            throw FileError(FileError::CannotWrite, path_,
+                            QStringLiteral("the workbook came out without all its rows"));
+    } catch (const XlsxError& error) {
+        throw FileError(FileError::CannotWrite, path_, error.reason());
+    }
     temporary_.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
                               QFile::ReadOther);
     // rename() replaces the target in one step, so the name shows the old file or the new one.

@@ -12,6 +12,20 @@ struct lxw_format;
 
 namespace exchange {
 
+// Keeps what the process writes to its standard error away from the terminal while it lives.
+// The workbook library prints its own lines there when it fails ("[ERROR][packager.c:…]"); the
+// program reports the failure in its words instead, once the writer is gone.
+class StandardErrorSilenced {
+public:
+    StandardErrorSilenced();
+    ~StandardErrorSilenced();
+    StandardErrorSilenced(const StandardErrorSilenced&) = delete;
+    StandardErrorSilenced& operator=(const StandardErrorSilenced&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
 // An Excel workbook with one sheet: a bold header row that stays in view when scrolling, whole
 // numbers as numbers, texts as text (so "+30 210 556" or "007" stay as typed), and each column as
 // wide as its widest value. The workbook is written beside the file under a temporary name and
@@ -33,6 +47,7 @@ private:
     void WriteCell(int column, const QVariant& value, lxw_format* format);
     void Check(int error, int column = -1);
 
+    StandardErrorSilenced libraryLines_; // first made, last gone
     QString path_;
     QTemporaryFile temporary_;
     QVector<bool> integerColumns_;
@@ -43,6 +58,7 @@ private:
     lxw_worksheet* sheet_ = nullptr;
     lxw_format* bold_ = nullptr;
     quint32 row_ = 0;
+    quint32 lastRowWithCells_ = 0; // counted from 1, as the sheet numbers its rows
 };
 
 } // namespace exchange

@@ -2,6 +2,9 @@
 // and Excel import, against the sqlcipher shell's own CSV dump (.mode csv) and .import of the same
 // table, in the same run. Each figure is the median of several runs, the program and the shell
 // taking turns; wall time and CPU time are both printed, since the machine may be shared.
+//
+//   exchange [COMPANIES [RUNS]]
+//   exchange --import-memory COMPANIES   the peak memory of a CSV import of that many companies
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
 #include "exchange/DirectoryExport.h"
@@ -13,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -105,11 +109,84 @@ void PrintRatio(const char* what, const Cost& ours, const Cost& theirs, double t
                 ours.wallMs / theirs.wallMs, ours.cpuMs / theirs.cpuMs, target);
 }
 
+long StatusKb(const char* field) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(static_cast<int>(qstrlen(field))).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+// A child's part of --import-memory: imports the CSV file into a new directory and prints how far
+// the resident memory rose over what it was before.
+int ImportInChild(const QString& csv, const QString& target) {
+    db::Connection connection;
+    dbfile::Create(connection, target);
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    if (clearRefs.open(QIODevice::WriteOnly))
+        clearRefs.write("5"); // the peak starts again from the size now
+    clearRefs.close();
+    const long before = StatusKb("VmRSS:");
+    exchange::ImportOptions options;
+    options.allowDuplicates = true; // the generated names repeat
+    const exchange::ImportResult result = exchange::ImportCsv(connection, csv, options);
+    std::printf("%lld %.1f\n", static_cast<long long>(result.added),
+                (StatusKb("VmHWM:") - before) / 1024.0);
+    return result.problemCount == 0 ? 0 : 1;
+}
+
+// --import-memory N: the peak memory of importing N companies from CSV into an empty directory,
+// each import in a child process of its own: the program's export with its ids, and the same
+// without the id column, as an office's list comes.
+int ImportMemory(int companies) {
+    QTemporaryDir work;
+    const QString withIds = work.filePath(QStringLiteral("with-ids.csv"));
+    const QString withoutIds = work.filePath(QStringLiteral("without-ids.csv"));
+    {
+        db::Connection connection;
+        dbfile::Create(connection, work.filePath(QStringLiteral("source.bcd")));
+        DemoDirectory(1).AddTo(connection, companies);
+        exchange::ExportDirectory(connection, withIds, exchange::FileFormat::Csv);
+    }
+    // The generated texts hold no line breaks: each line is a row, its id the first field.
+    QFile in(withIds), out(withoutIds);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+        return 1;
+    while (!in.atEnd()) {
+        const QByteArray line = in.readLine();
+        out.write(line.mid(line.indexOf(',') + 1));
+    }
+    out.close();
+    std::printf("bench/exchange: importing %d companies into an empty directory\n", companies);
+    for (const QString& csv : {withIds, withoutIds}) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--import-child"), csv,
+                     work.filePath(QFileInfo(csv).baseName() + QStringLiteral(".bcd"))});
+        child.waitForFinished(-1);
+        const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split(' ');
+        if (child.exitCode() != 0 || figures.size() != 2 || figures[0].toInt() != companies) {
+            std::fprintf(stderr, "the import of %s failed\n", qPrintable(csv));
+            return 1;
+        }
+        std::printf("  %-48s peak +%s MB\n", qPrintable(QFileInfo(csv).fileName()),
+                    figures[1].constData());
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
+    if (arguments.size() == 4 && arguments[1] == QLatin1String("--import-child"))
+        return ImportInChild(arguments[2], arguments[3]);
+    if (arguments.size() == 3 && arguments[1] == QLatin1String("--import-memory"))
+        return ImportMemory(arguments[2].toInt());
     const int companies = arguments.size() > 1 ? arguments[1].toInt() : 100000;
     const int runs = arguments.size() > 2 ? arguments[2].toInt() : 5;
     QTemporaryDir work;

@@ -175,6 +175,9 @@ void TestExchange::csvBytes() {
     QCOMPARE(ReadBytes(path), expected);
 }
 
+// Companies in the large files below, each on two lines.
+constexpr int kLargeFileRows = 40000;
+
 void TestExchange::importFiles_data() {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QString>("encoding");
@@ -275,6 +278,34 @@ void TestExchange::importFiles_data() {
     QTest::newRow("rows with every cell empty")
         << QByteArray("公司名称,国家\n,\n远洋,希腊\n ,　\n") << none << 1 << QStringLiteral("远洋")
         << 0 << none << none;
+
+    // Files larger than the pieces the import reads (a megabyte), with characters and records
+    // across the pieces' edges.
+    const auto large = [](const QByteArray& last) {
+        QString text = QStringLiteral("公司名称,国家\n");
+        for (int row = 0; row < kLargeFileRows; ++row)
+            text += QStringLiteral("远洋航运%1,\"希腊\n雅典\"\n").arg(row);
+        return text.toUtf8() + last;
+    };
+    const auto inEncoding = [](const QByteArray& utf8, const char* encoding) {
+        QStringEncoder encoder(encoding);
+        const QByteArray encoded = encoder.encode(QString::fromUtf8(utf8));
+        return encoded;
+    };
+    const int lastLine = 1 + 2 * kLargeFileRows + 1;
+    QTest::newRow("large UTF-8 file")
+        << large("") << none << kLargeFileRows << QStringLiteral("远洋航运0") << 0 << none << none;
+    QTest::newRow("large UTF-16 file")
+        << QByteArray("\xFF\xFE") + inEncoding(large(""), "UTF-16LE") << none << kLargeFileRows
+        << QStringLiteral("远洋航运0") << 0 << none << none;
+    QTest::newRow("large GB18030 file")
+        << inEncoding(large(""), "GB18030") << none << kLargeFileRows << QStringLiteral("远洋航运0")
+        << 0 << none << none;
+    QTest::newRow("large file, a stray quote on its last line")
+        << large("末\"行,希腊\n") << none << -1 << none << lastLine << none << none;
+    QTest::newRow("large file, its last line in another encoding")
+        << large(inEncoding("末行,希腊\n", "GB18030")) << none << -1 << none << lastLine << none
+        << none;
 }
 
 void TestExchange::importFiles() {

@@ -124,6 +124,11 @@ public:
     // How long a write waits for a lock held elsewhere before it fails.
     virtual void SetBusyTimeout(int milliseconds) = 0;
 
+    // How many megabytes of the store's pages this process keeps at most (the file's engine
+    // keeps them; a server keeps its own, and this does nothing).
+    virtual int PageCacheMegabytes() const { return 0; }
+    virtual void SetPageCacheMegabytes(int) {}
+
     // The names of a table's columns as stored; none when there is no such table.
     virtual std::optional<QStringList> TableColumns(const QString& table) = 0;
     // Whether this session's account may read the table's rows, and add, change and delete them.

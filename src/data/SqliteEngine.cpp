@@ -235,11 +235,12 @@ SqliteEngine::SqliteEngine(const QString& path, const QString& password, FileMod
     }
     if (mode != FileMode::Alone) {
         // A list sorted by a column is sorted in memory, not in temporary files the engine would
-        // encrypt page by page; up to 64 MB of pages are kept for it and for reading.
+        // encrypt page by page; pages are kept for reading below.
         Exec(opened, QStringLiteral("PRAGMA temp_store=MEMORY"));
-        Exec(opened, QStringLiteral("PRAGMA cache_size=-65536"));
     }
     handle_ = handle.release();
+    if (mode != FileMode::Alone)
+        SetPageCacheMegabytes(kReadingCacheMegabytes);
 }
 
 SqliteEngine::~SqliteEngine() {
@@ -449,6 +450,11 @@ void SqliteEngine::Rollback() {
     writerNamed_ = false;
     if (InTransaction())
         Exec(handle_, QStringLiteral("ROLLBACK"));
+}
+
+void SqliteEngine::SetPageCacheMegabytes(int megabytes) {
+    Exec(handle_, QStringLiteral("PRAGMA cache_size=-%1").arg(megabytes * 1024));
+    pageCacheMegabytes_ = megabytes;
 }
 
 void SqliteEngine::SetBusyTimeout(int milliseconds) {

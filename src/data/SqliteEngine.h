@@ -39,6 +39,8 @@ public:
     void Commit() override;
     void Rollback() override;
     void SetBusyTimeout(int milliseconds) override;
+    int PageCacheMegabytes() const override { return pageCacheMegabytes_; }
+    void SetPageCacheMegabytes(int megabytes) override;
     std::optional<QStringList> TableColumns(const QString& table) override;
     int SchemaVersion() override;
     void SetSchemaVersion(int version) override;
@@ -47,6 +49,9 @@ public:
     void Settle() override;
     bool CanCheckPages() const override { return true; }
     QStringList CheckPages() override;
+
+    // The pages kept for reading: a list read again finds them decrypted.
+    static constexpr int kReadingCacheMegabytes = 64;
 
     // The library's handle, for a bench that reads with the engine alone through the same page
     // cache as the program.
@@ -77,6 +82,7 @@ private:
     int busyTimeoutMs_;
     QElapsedTimer busySince_;
     bool writerNamed_ = false;
+    int pageCacheMegabytes_ = 0;         // 0: the engine's own small default
     std::optional<bool> hasWriterTable_; // looked up at the first write after any statement
 };
 

@@ -15,6 +15,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <QScopeGuard>
 #include <QSet>
 #include <QStringDecoder>
 #include <QVector>
@@ -27,6 +28,7 @@ namespace {
 const QByteArray kUtf8Bom("\xEF\xBB\xBF");
 const QString kUtf8 = QStringLiteral("UTF-8");
 const QString kGb18030 = QStringLiteral("GB18030");
+constexpr int kImportCacheMegabytes = 8;
 
 // One row of the file, checked and converted: the values of the file's columns other than id,
 // in the file's order.
@@ -60,8 +62,9 @@ private:
 class RowSink {
 public:
     virtual ~RowSink() = default;
-    // The stored names of the columns the rows write, id left out, in the file's order.
-    virtual void Header(const QStringList& writtenColumns) = 0;
+    // The stored names of the columns the rows write, id left out, in the file's order, and
+    // whether the file has a column of ids.
+    virtual void Header(const QStringList& writtenColumns, bool givesIds) = 0;
     virtual void Row(CheckedRow&& row) = 0;
 };
 
@@ -123,7 +126,7 @@ private:
         for (int field = 0; field < tableColumn_.size(); ++field)
             if (field != idField_)
                 written.append(columns[tableColumn_[field]]);
-        sink_.Header(written);
+        sink_.Header(written, idField_ >= 0);
     }
 
     void CheckRow(const CsvReader::Record& record) {
@@ -230,101 +233,168 @@ private:
     QHash<qint64, int> idLines_;
 };
 
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw FileError(FileError::CannotRead, path, file.errorString());
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFile::NoError)
-        throw FileError(FileError::CannotRead, path, file.errorString());
-    return bytes;
-}
+// The file's bytes a piece at a time, so that a large file is never held whole.
+class FileReader {
+public:
+    explicit FileReader(const QString& path) : file_(path), path_(path) {
+        if (!file_.open(QIODevice::ReadOnly))
+            throw FileError(FileError::CannotRead, path, file_.errorString());
+    }
+    qint64 Size() const { return file_.size(); }
+    qint64 Position() const { return file_.pos(); }
+    QByteArray Start(qint64 size) { return file_.peek(size); }
+    void Rewind(qint64 to) { file_.seek(to); }
+    // The next piece; empty at the end.
+    QByteArray Next() {
+        QByteArray piece = file_.read(kPiece);
+        if (file_.error() != QFile::NoError)
+            throw FileError(FileError::CannotRead, path_, file_.errorString());
+        return piece;
+    }
 
-// The file's text as UTF-8 when it is UTF-16 with a byte-order mark; false otherwise.
-bool FromUtf16(QByteArray& bytes) {
-    const bool little = bytes.startsWith("\xFF\xFE");
-    if (!little && !bytes.startsWith("\xFE\xFF"))
-        return false;
-    QStringDecoder decoder(little ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
-    const QString text = decoder.decode(bytes.mid(2));
-    bytes = text.toUtf8();
-    return !decoder.hasError();
-}
+private:
+    static constexpr qint64 kPiece = 1 << 20;
+    QFile file_;
+    QString path_;
+};
 
-// The first line that is not UTF-8 in a file whose other lines show it is UTF-8 (a line with
-// characters beyond ASCII that are valid UTF-8); 0 when the file is not like that.
-int LineNotLikeTheRest(const QByteArray& bytes) {
-    int firstInvalid = 0;
-    bool someUtf8 = false;
+// How the file's text is to be read: as UTF-8 (no name) or through a decoder, after its first
+// bytes (a byte-order mark).
+struct TextEncoding {
+    QString decoder;
+    qint64 skip = 0;
+};
+
+// What one pass over the lines of a file found about UTF-8.
+struct Utf8Lines {
+    bool valid = true;
+    int firstInvalid = 0;  // the first line that is not UTF-8
+    bool someUtf8 = false; // a line beyond ASCII that is UTF-8
+};
+
+Utf8Lines ScanUtf8Lines(FileReader& file, qint64 skip) {
+    Utf8Lines found;
     int line = 0;
-    for (const QByteArray& text : bytes.split('\n')) {
+    const auto check = [&](QByteArrayView text) {
         ++line;
         if (!QUtf8StringView(text).isValidUtf8()) {
-            if (firstInvalid == 0)
-                firstInvalid = line;
+            found.valid = false;
+            if (found.firstInvalid == 0)
+                found.firstInvalid = line;
         } else if (std::any_of(text.cbegin(), text.cend(),
                                [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
-            someUtf8 = true;
+            found.someUtf8 = true;
         }
+    };
+    file.Rewind(skip);
+    QByteArray unfinished; // the line the last piece ended in
+    for (QByteArray piece; !(piece = file.Next()).isEmpty();) {
+        unfinished += piece;
+        qsizetype from = 0;
+        for (qsizetype end; (end = unfinished.indexOf('\n', from)) >= 0; from = end + 1)
+            check(QByteArrayView(unfinished).sliced(from, end - from));
+        unfinished.remove(0, from);
     }
-    return someUtf8 ? firstInvalid : 0;
+    check(unfinished);
+    return found;
 }
 
-// The file's text as UTF-8, or false (with the problem noted) when it is not text in the
-// encoding it is read in.
-bool ToUtf8(const QString& path, QByteArray& bytes, const QString& encoding, ImportResult& result,
-            RowChecker& checker) {
+// Whether the whole file, after `skip` bytes, is text in the decoder's encoding.
+bool Decodes(FileReader& file, const TextEncoding& encoding) {
+    QStringDecoder decoder(encoding.decoder.toUtf8().constData());
+    file.Rewind(encoding.skip);
+    for (QByteArray piece; !(piece = file.Next()).isEmpty();) {
+        const QString text = decoder.decode(piece);
+        if (decoder.hasError())
+            return false;
+    }
+    return true;
+}
+
+// How to read the file's text, or nothing (with the problem noted) when it is not text in the
+// encoding it is read in. Reads the whole file once; the rows are read in a second pass.
+std::optional<TextEncoding> EncodingOf(FileReader& file, const QString& path,
+                                       const QString& encoding, ImportResult& result,
+                                       RowChecker& checker) {
+    const QByteArray start = file.Start(3);
     QString name = encoding;
     if (name.isEmpty()) {
-        if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        if (start.startsWith("\xFF\xFE") || start.startsWith("\xFE\xFF")) {
             result.encoding = QStringLiteral("UTF-16");
-            if (FromUtf16(bytes))
-                return true;
+            const TextEncoding utf16{start.startsWith("\xFF\xFE") ? QStringLiteral("UTF-16LE")
+                                                                  : QStringLiteral("UTF-16BE"),
+                                     2};
+            if (Decodes(file, utf16))
+                return utf16;
             checker.Problem(0, QString(), QString(),
                             QStringLiteral("the file starts as UTF-16 text but is not valid "
                                            "UTF-16"));
-            return false;
+            return std::nullopt;
         }
-        if (bytes.startsWith(kUtf8Bom)) {
-            bytes.remove(0, kUtf8Bom.size());
-        } else if (!bytes.isValidUtf8()) {
-            if (const int line = LineNotLikeTheRest(bytes)) {
+        if (!start.startsWith(kUtf8Bom)) {
+            const Utf8Lines lines = ScanUtf8Lines(file, 0);
+            if (lines.valid) {
                 result.encoding = kUtf8;
-                checker.Problem(line, QString(), QString(),
+                return TextEncoding{};
+            }
+            if (lines.someUtf8) {
+                result.encoding = kUtf8;
+                checker.Problem(lines.firstInvalid, QString(), QString(),
                                 QStringLiteral("the line is not UTF-8 text, as the other lines "
                                                "are; a file must be in one encoding"));
-                return false;
+                return std::nullopt;
             }
             name = kGb18030;
         }
     }
     if (name.isEmpty() || name.compare(kUtf8, Qt::CaseInsensitive) == 0) {
         result.encoding = kUtf8;
-        if (bytes.startsWith(kUtf8Bom))
-            bytes.remove(0, kUtf8Bom.size());
-        if (bytes.isValidUtf8())
-            return true;
+        const qint64 skip = start.startsWith(kUtf8Bom) ? kUtf8Bom.size() : 0;
+        if (ScanUtf8Lines(file, skip).valid)
+            return TextEncoding{QString(), skip};
         checker.Problem(0, QString(), QString(),
                         QStringLiteral("the file is not valid UTF-8 text; name its encoding with "
                                        "--encoding"));
-        return false;
+        return std::nullopt;
     }
-    QStringDecoder decoder(name.toUtf8().constData());
-    if (!decoder.isValid())
+    if (!QStringDecoder(name.toUtf8().constData()).isValid())
         throw FileError(FileError::UnknownEncoding, path,
                         QStringLiteral("no encoding named %1 is known here").arg(name));
     result.encoding = name;
-    const QString text = decoder.decode(bytes);
-    if (decoder.hasError()) {
-        checker.Problem(0, QString(), QString(),
-                        encoding.isEmpty()
-                            ? QStringLiteral("the file is neither UTF-8 nor GB18030 text; name its "
-                                             "encoding with --encoding")
-                            : QStringLiteral("the file is not valid %1 text").arg(name));
-        return false;
+    if (Decodes(file, {name, 0}))
+        return TextEncoding{name, 0};
+    checker.Problem(0, QString(), QString(),
+                    encoding.isEmpty()
+                        ? QStringLiteral("the file is neither UTF-8 nor GB18030 text; name its "
+                                         "encoding with --encoding")
+                        : QStringLiteral("the file is not valid %1 text").arg(name));
+    return std::nullopt;
+}
+
+// Hands the records of the file's text to the checker, a piece at a time; a break of the CSV
+// rules is a problem.
+void ReadCsv(FileReader& file, const TextEncoding& encoding, char separator, RowChecker& checker,
+             ProgressShare& reading) {
+    std::optional<QStringDecoder> decoder;
+    if (!encoding.decoder.isEmpty())
+        decoder.emplace(encoding.decoder.toUtf8().constData());
+    std::optional<CsvReader> csv; // once the first piece shows the separator
+    file.Rewind(encoding.skip);
+    try {
+        for (QByteArray piece; !(piece = file.Next()).isEmpty();) {
+            if (decoder)
+                piece = QString(decoder->decode(piece)).toUtf8();
+            if (!csv)
+                csv.emplace([&checker](const CsvReader::Record& record) { checker.Take(record); },
+                            separator != 0 ? separator : CsvReader::SeparatorOf(piece));
+            csv->Feed(piece);
+            reading.Done(file.Position(), file.Size());
+        }
+        if (csv)
+            csv->Finish();
+    } catch (const CsvSyntaxError& error) {
+        checker.Problem(error.line(), QString(), QString(), error.reason());
     }
-    bytes = text.toUtf8();
-    return true;
 }
 
 // Hands the rows of the workbook's sheet to the checker; what the reader refuses is a problem.
@@ -368,10 +438,13 @@ public:
         const auto stored = storedId_.constFind(key);
         if (stored != storedId_.constEnd())
             return ImportDuplicate{line, name, country, stored.value(), 0};
-        const auto earlier = lineOf_.constFind(key);
+        // A file's own keys are kept as 64-bit digests, a tenth of their texts' room at a million
+        // rows; two keys alike by chance come once in some 10^13 such files.
+        const quint64 digest = qHash(key, kDigestSeed);
+        const auto earlier = lineOf_.constFind(digest);
         if (earlier != lineOf_.constEnd())
             return ImportDuplicate{line, name, country, 0, earlier.value()};
-        lineOf_.insert(key, line);
+        lineOf_.insert(digest, line);
         return std::nullopt;
     }
 
@@ -381,8 +454,9 @@ private:
         return field < 0 ? QString() : values[field].toString();
     }
 
+    static constexpr size_t kDigestSeed = 0x9E3779B97F4A7C15ULL;
     QHash<shipowner::CompanyKey, qint64> storedId_;
-    QHash<shipowner::CompanyKey, int> lineOf_;
+    QHash<quint64, int> lineOf_;
     qsizetype nameField_ = -1;
     qsizetype countryField_ = -1;
 };
@@ -402,7 +476,10 @@ public:
             storedIds_.insert(company.id);
     }
 
-    void Header(const QStringList& writtenColumns) override {
+    void Header(const QStringList& writtenColumns, bool givesIds) override {
+        // Without ids in the file no id the store gives can meet one of the file's: new
+        // companies go to the store as they come, not held to the end.
+        holdNew_ = givesIds;
         columns_ = writtenColumns;
         idAndColumns_ = QStringList{shipowner::kId} + columns_;
         duplicates_.Header(writtenColumns);
@@ -417,6 +494,8 @@ public:
             return;
         if (row.id == 0) {
             withoutId_.append(std::move(row.values));
+            if (!holdNew_ && withoutId_.size() >= kSlice)
+                FlushWithoutId();
         } else if (stored) {
             row.values.append(row.id);
             updates_.append(std::move(row.values));
@@ -468,6 +547,10 @@ private:
             Engine().UpdateRows(shipowner::kTable, columns_, updates_, shipowner::kId);
         updates_.clear();
     }
+    void FlushWithoutId() {
+        Engine().InsertRows(shipowner::kTable, columns_, withoutId_, shipowner::kId);
+        withoutId_.clear();
+    }
     void FlushWithId() {
         if (!withId_.isEmpty())
             Engine().InsertRows(shipowner::kTable, idAndColumns_, withId_, shipowner::kId);
@@ -485,6 +568,7 @@ private:
     QList<QVariantList> updates_;
     QList<QVariantList> withId_;
     QList<QVariantList> withoutId_;
+    bool holdNew_ = true;
     bool readersDetached_ = false;
 };
 
@@ -498,10 +582,26 @@ ImportResult ImportCsv(db::Connection& connection, const QString& path,
     // A workbook is unpacked part by part as it is read; here only whether it can be read.
     if (QFile file(path); workbook && !file.open(QIODevice::ReadOnly))
         throw FileError(FileError::CannotRead, path, file.errorString());
-    QByteArray text = workbook ? QByteArray() : ReadFile(path);
+    std::optional<FileReader> file;
+    if (!workbook)
+        file.emplace(path);
     // Checking and writing go together, in one transaction that takes the write lock first, so
     // that the companies found stored stay as they are until the end; any problem rolls it all
     // back.
+    // Each page is written once and read little: a large cache of pages would be most of the
+    // import's memory at a million rows, and saves no time.
+    db::Engine& engine = connection.engine();
+    const int cacheBefore = engine.PageCacheMegabytes();
+    if (cacheBefore > kImportCacheMegabytes)
+        engine.SetPageCacheMegabytes(kImportCacheMegabytes);
+    const auto restoreCache = qScopeGuard([&engine, cacheBefore] {
+        try {
+            if (cacheBefore > kImportCacheMegabytes)
+                engine.SetPageCacheMegabytes(cacheBefore);
+        } catch (const db::Error&) {
+            // Only reading is slower: the import's own outcome stands.
+        }
+    });
     std::optional<db::Transaction> transaction;
     if (!options.dryRun) {
         transaction.emplace(connection, db::Transaction::Begin::Immediate);
@@ -515,16 +615,11 @@ ImportResult ImportCsv(db::Connection& connection, const QString& path,
     if (workbook) {
         ReadWorkbook(path, options.sheet, result, checker, reading);
     } else {
-        if (!ToUtf8(path, text, options.encoding, result, checker))
+        const std::optional<TextEncoding> encoding =
+            EncodingOf(*file, path, options.encoding, result, checker);
+        if (!encoding)
             return result;
-        try {
-            CsvReader::Parse(
-                text, [&checker](const CsvReader::Record& record) { checker.Take(record); },
-                [&reading, &text](qint64 done) { reading.Done(done, text.size()); },
-                options.separator != 0 ? options.separator : CsvReader::SeparatorOf(text));
-        } catch (const CsvSyntaxError& error) {
-            checker.Problem(error.line(), QString(), QString(), error.reason());
-        }
+        ReadCsv(*file, *encoding, options.separator, checker, reading);
     }
     if (!checker.SawHeader() && result.problemCount == 0)
         checker.Problem(1, QString(), QString(),

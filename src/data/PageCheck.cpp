@@ -53,11 +53,15 @@ void PageCheck::Await() {
     while (!Done()) {
         if (turn_)
             turn_();
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    if (!problems_.isEmpty())
-        throw db::Error(db::ErrorKind::Damaged, problems_.join(QStringLiteral("; ")));
+    if (problems_.isEmpty())
+        return;
+    // The check's report is waiting, posted before it was marked done: its listener's turn
+    // comes before the write learns of the damage.
+    if (turn_)
+        turn_();
+    throw db::Error(db::ErrorKind::Damaged, problems_.join(QStringLiteral("; ")));
 }
 
 } // namespace dbfile

@@ -26,7 +26,8 @@ public:
     const QStringList& Problems() const { return problems_; }
     // Called on the thread that made this check, from its event loop, once the check has ended.
     void SetOnDone(std::function<void()> onDone);
-    // Called every few milliseconds while a write waits; without it the write just waits.
+    // Called every few milliseconds while a write waits (it must return when nothing is to be
+    // done); without it the write just waits.
     void SetWaitTurn(std::function<void()> turn) { turn_ = std::move(turn); }
     // Starts the check if need be and waits for its end; throws db::Error (Damaged) for a
     // damaged file.

@@ -65,7 +65,6 @@ public:
     int Columns() const { return columns_; }
     // Empties the block.
     void SetColumns(int columns);
-    size_t Rows() const { return rows_.Size(); }
     // Rows added are empty.
     void Resize(size_t rows);
     QByteArrayView At(size_t row, int column) const;

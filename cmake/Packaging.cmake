@@ -3,7 +3,7 @@
 # what the program loads at run time without linking it.
 set(CPACK_PACKAGE_NAME orvandel)
 set(CPACK_PACKAGE_VENDOR "Orvandel")
-set(CPACK_PACKAGE_CONTACT "Orvandel developers <orvandel@localhost>")
+set(CPACK_PACKAGE_CONTACT "Orvandel developers <orvandel@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Directory of the world's ship-owning companies")
 set(CPACK_PACKAGE_DESCRIPTION "Search ship-owning companies by name and country, browse their fleets
 by ship type, and add, change and delete records in one encrypted local
@@ -17,5 +17,15 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "fonts-arphic-uming, fonts-arphic-ukai, fonts-liberation, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hardinfo") # the About box's system information tool
+
+# The compiler's name in each program's .comment section is of no use to whoever runs it;
+# stripping leaves it, so it goes here, after the programs are installed.
+find_program(OBJCOPY objcopy REQUIRED)
+install(CODE "
+  foreach(program orvandel orvandel-db)
+    execute_process(COMMAND ${OBJCOPY} --remove-section=.comment
+                            \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/orvandel/\${program}
+                    COMMAND_ERROR_IS_FATAL ANY)
+  endforeach()")
 
 include(CPack)

@@ -3,7 +3,7 @@
 # with a throw-away PostgreSQL server on the loopback interface for the tests of the server engine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh lintian # the package test checks the .deb with it
 bash scripts/build.sh
 build_dir=${BUILD_DIR:-build}
 

@@ -58,13 +58,25 @@ with tempfile.TemporaryDirectory() as work:
         listing = run("dpkg-deb", "-c", str(deb))
         for path in ("./usr/bin/orvandel", "./usr/bin/orvandel-db", "./usr/lib/orvandel/orvandel",
                      "./usr/lib/orvandel/orvandel-db", "./usr/lib/orvandel/first-start",
-                     "./usr/lib/orvandel/images/splash.gif",
-                     "./usr/lib/orvandel/images/splash@2x.gif",
+                     "./usr/share/orvandel/images/splash.gif",
+                     "./usr/share/orvandel/images/splash@2x.gif",
+                     "./usr/share/doc/orvandel/copyright",
+                     "./usr/share/doc/orvandel/changelog.gz",
+                     "./usr/share/man/man1/orvandel.1.gz",
+                     "./usr/share/man/man1/orvandel-db.1.gz",
                      "./usr/share/applications/orvandel.desktop",
                      "./usr/share/icons/hicolor/16x16/apps/orvandel.png",
                      "./usr/share/icons/hicolor/32x32/apps/orvandel.png",
                      "./usr/share/icons/hicolor/256x256/apps/orvandel.png"):
             check(f" {path}\n" in listing, f"the package lacks {path}")
+        check(" ./usr/lib/orvandel/images -> ../../share/orvandel/images\n" in listing,
+              "the pictures are not linked beside the program")
+        # What a Debian administrator's check says of the package: no error and no warning.
+        lintian = subprocess.run(["lintian", "--pedantic", "--display-info", str(deb)],
+                                 capture_output=True, text=True)
+        tags = [line for line in lintian.stdout.splitlines() if line[:2] in ("E:", "W:")]
+        check(lintian.returncode == 0 and not tags,
+              f"lintian: {lintian.returncode} {lintian.stdout}{lintian.stderr}")
 
 for failure in failures:
     print("FAIL:", failure)

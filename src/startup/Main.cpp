@@ -53,6 +53,15 @@ QString StartupMessage(const std::exception& error, const QString& server) {
     return QStringLiteral("辞典文件丢失！");
 }
 
+// The user sees the start-up message; whoever helps them reads the cause on stderr.
+void ReportStartupFailure(const std::exception& error, const QString& server) {
+    const auto* failure = dynamic_cast<const db::Error*>(&error);
+    std::fprintf(stderr, "orvandel: cannot start: %s\n",
+                 failure != nullptr ? qPrintable(failure->details()) : error.what());
+    platform::MsgBox(StartupMessage(error, server), platform::vbCritical,
+                     QStringLiteral("数据处理"));
+}
+
 void DropPageCheck() {
     if (dbConnection().IsOpen())
         dbConnection().SetCommitGate({});
@@ -65,9 +74,7 @@ void DropPageCheck() {
 [[noreturn]] void EndForDamagedPages() {
     const db::Error damage(db::ErrorKind::Damaged,
                            pageCheck->Problems().join(QStringLiteral("; ")));
-    std::fprintf(stderr, "orvandel: cannot start: %s\n", qPrintable(damage.details()));
-    platform::MsgBox(StartupMessage(damage, QString()), platform::vbCritical,
-                     QStringLiteral("数据处理"));
+    ReportStartupFailure(damage, QString());
     dbConnection().Close();
     std::fflush(nullptr);
     // Not through the event loop, which would return into the save that waits.
@@ -108,12 +115,7 @@ bool Main() {
         return true;
     } catch (const std::exception& error) {
         DropPageCheck();
-        // The user sees the start-up message; whoever helps them reads the cause here.
-        const auto* failure = dynamic_cast<const db::Error*>(&error);
-        std::fprintf(stderr, "orvandel: cannot start: %s\n",
-                     failure != nullptr ? qPrintable(failure->details()) : error.what());
-        platform::MsgBox(StartupMessage(error, server), platform::vbCritical,
-                         QStringLiteral("数据处理"));
+        ReportStartupFailure(error, server);
         return false;
     }
 }

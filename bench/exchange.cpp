@@ -5,6 +5,7 @@
 //
 //   exchange [COMPANIES [RUNS]]
 //   exchange --import-memory COMPANIES   the peak memory of a CSV import of that many companies
+#include "ProcessMemory.h"
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
 #include "exchange/DirectoryExport.h"
@@ -109,25 +110,12 @@ void PrintRatio(const char* what, const Cost& ours, const Cost& theirs, double t
                 ours.wallMs / theirs.wallMs, ours.cpuMs / theirs.cpuMs, target);
 }
 
-long StatusKb(const char* field) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(static_cast<int>(qstrlen(field))).trimmed().split(' ').first().toLong();
-    return -1;
-}
-
 // A child's part of --import-memory: imports the CSV file into a new directory and prints how far
 // the resident memory rose over what it was before.
 int ImportInChild(const QString& csv, const QString& target) {
     db::Connection connection;
     dbfile::Create(connection, target);
-    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
-    if (clearRefs.open(QIODevice::WriteOnly))
-        clearRefs.write("5"); // the peak starts again from the size now
-    clearRefs.close();
+    ResetPeakMemory();
     const long before = StatusKb("VmRSS:");
     exchange::ImportOptions options;
     options.allowDuplicates = true; // the generated names repeat

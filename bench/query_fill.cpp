@@ -35,6 +35,7 @@
 //               the rest is pages of files, mostly of the font, whose glyphs sizing measures
 // The parent prints both engines' figures side by side at the end.
 #include "EmptyDirectory.h"
+#include "ProcessMemory.h"
 #include "data/Connection.h"
 #include "data/PgEngine.h"
 #include "data/Query.h"
@@ -80,23 +81,6 @@ QByteArray Padded(const QString& text, int width) {
     for (const QChar c : text)
         columns += c.unicode() >= 0x1100 ? 2 : 1;
     return (text + QString(qMax(0, width - columns), QLatin1Char(' '))).toUtf8();
-}
-
-long StatusKb(const char* field) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(static_cast<int>(qstrlen(field))).trimmed().split(' ').first().toLong();
-    return -1;
-}
-
-// Lets VmHWM measure this query alone: writing 5 to clear_refs resets the peak to the current size.
-void ResetPeakMemory() {
-    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
-    if (clearRefs.open(QIODevice::WriteOnly))
-        clearRefs.write("5");
 }
 
 double Ms(const QElapsedTimer& clock) {

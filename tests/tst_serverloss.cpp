@@ -72,6 +72,8 @@ private slots:
     void serverThatNeverAnswersIsGivenUp();
     void stalledBackendIsGivenUpWhileTheWindowsStayAlive_data();
     void stalledBackendIsGivenUpWhileTheWindowsStayAlive();
+    void stopWithTheServerOutOfReachEndsByTheLimit_data();
+    void stopWithTheServerOutOfReachEndsByTheLimit();
 
 private:
     db::Connection& connection() { return modGeneral::dbConnection(); }
@@ -85,6 +87,7 @@ private:
     void checkServerMessage(const QString& said);
     void halt(const QString& mode);
     void resume();
+    qint64 useShortLimit();
 
     PrivateServer server_;
     SystemDirFixture dir_;
@@ -92,6 +95,7 @@ private:
     frminfo* info_ = nullptr;
     ResultGrid* grid_ = nullptr;
     qint64 newestBulkId_ = 0;
+    bool shortLimit_ = false;
 };
 
 void TestServerLoss::initTestCase() {
@@ -124,6 +128,11 @@ void TestServerLoss::cleanup() {
     query_->close();
     info_->close();
     platform::MsgBoxSeam::Release();
+    if (shortLimit_) {
+        shortLimit_ = false;
+        connection().Close();
+        dir_.OpenAnother(connection());
+    }
     // A test that failed half-way may have left the server stopped or the trigger armed.
     QString error;
     try {
@@ -206,6 +215,17 @@ void TestServerLoss::halt(const QString& mode) {
 void TestServerLoss::resume() {
     QString error;
     QVERIFY2(server_.Resume(&error), qPrintable(error));
+}
+
+// Connects anew with a limit of 2.5 s on the server's side, so that this side waits 3.5 s; the
+// usual connection comes back after the test.
+qint64 TestServerLoss::useShortLimit() {
+    connection().Close();
+    connection().Open(serverconf::ServerConnectionString(
+                          TestServer() + QStringLiteral(" options='-c statement_timeout=2500'")),
+                      QString(), QString());
+    shortLimit_ = true;
+    return 3500;
 }
 
 void TestServerLoss::serverStoppedDuringAFill_data() {
@@ -386,16 +406,7 @@ void TestServerLoss::stalledBackendIsGivenUpWhileTheWindowsStayAlive() {
     const bool save = during == QLatin1String("save");
     const qint64 id = InsertCompany(
         connection(), {{QStringLiteral("公司名称"), "冻结前公司"}, {QStringLiteral("tel"), "111"}});
-    // A limit of 2.5 s on the server's side, so 3.5 s on this side.
-    connection().Close();
-    connection().Open(serverconf::ServerConnectionString(
-                          TestServer() + QStringLiteral(" options='-c statement_timeout=2500'")),
-                      QString(), QString());
-    const auto usual = qScopeGuard([this] {
-        connection().Close();
-        dir_.OpenAnother(connection());
-    });
-    constexpr qint64 kLimitMs = 3500;
+    const qint64 kLimitMs = useShortLimit();
     QStringList typed;
     if (save) {
         openRecord(id);
@@ -469,6 +480,77 @@ void TestServerLoss::stalledBackendIsGivenUpWhileTheWindowsStayAlive() {
         QCOMPARE(Taken().size(), 0);
         QVERIFY(names().contains(QStringLiteral("冻结前公司")));
     }
+}
+
+void TestServerLoss::stopWithTheServerOutOfReachEndsByTheLimit_data() {
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("limit") << false;
+    QTest::newRow("cancelled") << true;
+}
+
+// A fill stopped while the server is still sending asks it to cancel the rest, which takes a
+// connection to the server's main process. With that process stopped (a server that hangs), the
+// stop waits as any statement does: the windows alive, the box, the limit; then the connection is
+// given up and the next query connects anew.
+void TestServerLoss::stopWithTheServerOutOfReachEndsByTheLimit() {
+    QFETCH(bool, cancel);
+    const qint64 kLimitMs = useShortLimit();
+    QFile pidFile(server_.path() + QStringLiteral("/data/postmaster.pid"));
+    QVERIFY(pidFile.open(QIODevice::ReadOnly));
+    const pid_t postmaster = static_cast<pid_t>(pidFile.readLine().trimmed().toLongLong());
+    QVERIFY(postmaster > 0);
+    auto resumeServer = qScopeGuard([postmaster] { ::kill(postmaster, SIGCONT); });
+    showQuery();
+
+    QElapsedTimer clock;
+    qint64 lastTick = 0;
+    qint64 longestGap = 0;
+    bool boxShown = false;
+    QTimer ticker;
+    ticker.setInterval(50);
+    connect(&ticker, &QTimer::timeout, this, [&] {
+        longestGap = qMax(longestGap, clock.elapsed() - lastTick);
+        lastTick = clock.elapsed();
+        frmwait& box = frmwait::instance();
+        if (box.isVisible() && !boxShown) {
+            boxShown = true;
+            if (cancel)
+                QTest::mouseClick(box.findChild<SmartNetXpButton*>(QStringLiteral("CmdCancel")),
+                                  Qt::LeftButton);
+        }
+    });
+    const auto halting = connect(query_, &frmquery::FillYield, this, [&](qint64 rowsSoFar) {
+        if (rowsSoFar != kHaltAtRow)
+            return;
+        QCOMPARE(::kill(postmaster, SIGSTOP), 0);
+        clock.start();
+        ticker.start();
+        QTest::mouseClick(query_->findChild<SmartNetXpButton*>(QStringLiteral("CmdStop")),
+                          Qt::LeftButton);
+    });
+    runQuery(QString());
+    disconnect(halting);
+    ticker.stop();
+    const qint64 took = clock.elapsed();
+
+    QVERIFY(clock.isValid());
+    QVERIFY(boxShown);
+    QVERIFY(!frmwait::instance().isVisible());
+    QVERIFY2(longestGap < 200, qPrintable(QStringLiteral("%1 ms without events").arg(longestGap)));
+    if (cancel)
+        QVERIFY2(took < kLimitMs, qPrintable(QString::number(took)));
+    else
+        QVERIFY2(took >= kLimitMs && took < kLimitMs + 5000, qPrintable(QString::number(took)));
+    // The user stopped the fill: the rows read so far stay, and nothing is reported.
+    QCOMPARE(Taken().size(), 0);
+    QVERIFY2(grid_->Rows() - 1 >= kHaltAtRow && grid_->Rows() - 1 < kBulkRows,
+             qPrintable(QString::number(grid_->Rows())));
+
+    ::kill(postmaster, SIGCONT);
+    resumeServer.dismiss();
+    runQuery(QStringLiteral("回港"));
+    QCOMPARE(Taken().size(), 0);
+    QCOMPARE(names(), kMarked);
 }
 
 QTEST_MAIN(TestServerLoss)

@@ -9,6 +9,8 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSysInfo>
+#include <chrono>
+#include <future>
 #include <libpq-fe.h>
 #include <poll.h>
 #include <pwd.h>
@@ -160,29 +162,49 @@ qint64 AnswerLimitFor(const QByteArray& conninfo) {
     return limit;
 }
 
-// Asks the server to cancel the statement under way on a connection that is being given up (so
-// the request cannot reach a later statement). The request is a connection of its own, which a
-// server out of reach would hold for minutes: it is sent from a thread of its own, and nobody
-// waits for it.
-void AskToCancel(PGconn* conn) {
+// Asks the server to cancel the statement under way. The request is a connection of its own,
+// which a server out of reach would hold for minutes, so it is sent from a thread of its own; the
+// future it returns is ready once the server has taken the request (or refused the connection).
+std::future<void> SendCancel(PGconn* conn) {
     PGcancel* cancel = PQgetCancel(conn);
     if (cancel == nullptr)
-        return;
-    std::thread([cancel] {
+        return {};
+    std::promise<void> taken;
+    std::future<void> answer = taken.get_future();
+    std::thread([cancel, taken = std::move(taken)]() mutable {
         char error[256];
         PQcancel(cancel, error, sizeof error);
         PQfreeCancel(cancel);
+        taken.set_value();
     }).detach();
+    return answer;
 }
 
 // Gives the connection up: the server ends whatever transaction it held when it next reads from
-// it, and the next statement connects anew. A user who stops waiting first asks the server to
-// cancel the statement, as a courtesy to it.
-void GiveUp(PGconn* conn, WaitAnswer answer) {
-    if (answer == WaitAnswer::Cancel)
-        AskToCancel(conn);
+// it, and the next statement connects anew.
+void GiveUp(PGconn* conn) {
     shutdown(PQsocket(conn), SHUT_RDWR);
     PQconsumeInput(conn); // sees the end of the connection
+}
+
+// Cancels the statement under way and waits until the server has taken the request, giving the
+// user interface its turns: sent later, the request could reach the next statement instead. False
+// when the wait was given up (by the user or at the limit), and the connection with it.
+bool CancelStatement(PGconn* conn) {
+    constexpr auto kTurn = std::chrono::milliseconds(20);
+    const std::future<void> taken = SendCancel(conn);
+    if (!taken.valid())
+        return true;
+    QElapsedTimer waited;
+    waited.start();
+    const auto done = qScopeGuard([] { WaitDone(); });
+    while (taken.wait_for(kTurn) != std::future_status::ready) {
+        if (WaitTurn(waited.elapsed(), answerLimitMs, true) != WaitAnswer::KeepWaiting) {
+            GiveUp(conn);
+            return false;
+        }
+    }
+    return true;
 }
 
 // Waits until the answer to what was sent can be read without blocking, giving the user interface
@@ -203,7 +225,11 @@ bool AwaitAnswer(PGconn* conn, WaitAnswer* why = nullptr) {
         turned = true;
         const WaitAnswer answer = WaitTurn(waited.elapsed(), answerLimitMs, true);
         if (answer != WaitAnswer::KeepWaiting) {
-            GiveUp(conn, answer);
+            // A user who stops waiting asks the server to cancel the statement first, as a
+            // courtesy to it; nobody waits for that request.
+            if (answer == WaitAnswer::Cancel)
+                SendCancel(conn);
+            GiveUp(conn);
             if (why != nullptr)
                 *why = answer;
             return false;
@@ -344,15 +370,9 @@ public:
         if (!done_) {
             // Left before its end (a stop). What the server is still making (the batch asked for
             // ahead, or a statement without a cursor) it need not finish.
-            // The cancel is awaited here: sent later, it could reach the next statement instead.
             PQconsumeInput(conn_);
-            if (PQisBusy(conn_)) {
-                if (PGcancel* cancel = PQgetCancel(conn_)) {
-                    char error[256];
-                    PQcancel(cancel, error, sizeof error);
-                    PQfreeCancel(cancel);
-                }
-            }
+            if (PQisBusy(conn_) && !CancelStatement(conn_))
+                return; // the connection was given up: nothing is left to read or end
             Drain(conn_);
             EndCursor(false);
         }

@@ -67,12 +67,16 @@ void Connection::Adopt(std::unique_ptr<Engine> engine) {
 }
 
 void Connection::InstallBeforeCommit() {
-    engine_->SetBeforeCommit(
-        [gate = commitGate_, buildKeys = searchkey::PendingKeyBuilder()](Engine& engine) {
-            if (gate)
-                gate();
-            buildKeys(engine);
-        });
+    buildKeys_ = searchkey::PendingKeyBuilder();
+    engine_->SetBeforeCommit([gate = commitGate_, buildKeys = buildKeys_](Engine& engine) {
+        if (gate)
+            gate();
+        buildKeys(engine);
+    });
+}
+
+void Connection::BuildPendingKeys() {
+    buildKeys_(engine());
 }
 
 void Connection::SetCommitGate(std::function<void()> gate) {

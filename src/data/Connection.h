@@ -54,6 +54,10 @@ public:
     void SetCommitGate(std::function<void()> gate);
     // How long a write waits for a lock held elsewhere before it fails.
     void SetBusyTimeout(int milliseconds);
+    // Builds the search keys of the rows written so far in this transaction, which the commit
+    // would otherwise build: a long write (an import) calls it as it goes, while those rows'
+    // pages are still in memory.
+    void BuildPendingKeys();
 
     // For the result-set layer and the database tool.
     Engine& engine() const;
@@ -72,6 +76,7 @@ private:
 
     std::unique_ptr<Engine> engine_;
     std::function<void()> commitGate_;
+    std::function<void(Engine&)> buildKeys_;
     int busyTimeoutMs_ = 3000;
     QList<Recordset*> recordsets_;
 };

@@ -392,21 +392,48 @@ void SqliteEngine::ReplaceRows(const QString& table, const QStringList& columns,
     });
 }
 
+// Many rows go in one statement: a statement that fires triggers keeps a journal of the pages it
+// changes, encrypted page by page, so that it can be undone alone. One statement a row wrote each
+// page it touched to that journal again for every row; one statement for many rows writes it once.
 void SqliteEngine::InsertEach(const QString& table, const QStringList& columns,
                               const QList<QVariantList>& rows, bool replace) {
+    constexpr int kMostRowsPerStatement = 64;
     const QString verb = replace ? QStringLiteral("INSERT OR REPLACE") : QStringLiteral("INSERT");
-    const QString sql =
-        columns.isEmpty()
-            ? QStringLiteral("%1 INTO %2 DEFAULT VALUES").arg(verb, QuoteIdentifier(table))
-            : QStringLiteral("%1 INTO %2 (%3) VALUES (%4)")
-                  .arg(verb, QuoteIdentifier(table), Quoted(columns).join(QLatin1Char(',')),
-                       Placeholders(columns.size()));
-    SqliteStatement insert(handle_, sql);
-    for (const QVariantList& values : rows) {
-        for (int i = 0; i < values.size(); ++i)
-            insert.Bind(i + 1, values[i]);
-        insert.Step();
-        insert.Reset();
+    if (columns.isEmpty()) {
+        SqliteStatement insert(
+            handle_, QStringLiteral("%1 INTO %2 DEFAULT VALUES").arg(verb, QuoteIdentifier(table)));
+        for (qsizetype row = 0; row < rows.size(); ++row) {
+            insert.Step();
+            insert.Reset();
+        }
+        return;
+    }
+    const int variables = sqlite3_limit(handle_, SQLITE_LIMIT_VARIABLE_NUMBER, -1);
+    const int perStatement =
+        static_cast<int>(qBound(1, variables / int(columns.size()), kMostRowsPerStatement));
+    const QString head =
+        QStringLiteral("%1 INTO %2 (%3) VALUES ")
+            .arg(verb, QuoteIdentifier(table), Quoted(columns).join(QLatin1Char(',')));
+    const QString oneRow = QLatin1Char('(') + Placeholders(columns.size()) + QLatin1Char(')');
+    const auto statementFor = [&](int count) {
+        return std::make_unique<SqliteStatement>(
+            handle_, head + QStringList(count, oneRow).join(QLatin1Char(',')));
+    };
+    std::unique_ptr<SqliteStatement> insert;
+    int insertRows = 0;
+    for (qsizetype first = 0; first < rows.size(); first += perStatement) {
+        const int count = static_cast<int>(qMin<qsizetype>(perStatement, rows.size() - first));
+        if (count != insertRows) {
+            insert = statementFor(count);
+            insertRows = count;
+        }
+        for (int row = 0; row < count; ++row) {
+            const QVariantList& values = rows[first + row];
+            for (int i = 0; i < values.size(); ++i)
+                insert->Bind(row * int(columns.size()) + i + 1, values[i]);
+        }
+        insert->Step();
+        insert->Reset();
     }
 }
 

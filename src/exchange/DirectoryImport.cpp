@@ -516,8 +516,7 @@ public:
         FlushUpdates();
         FlushWithId();
         for (qsizetype first = 0; first < withoutId_.size(); first += kSlice) {
-            Engine().InsertRows(shipowner::kTable, columns_, withoutId_.mid(first, kSlice),
-                                shipowner::kId);
+            InsertSlice(columns_, withoutId_.mid(first, kSlice));
             progress(qMin(first + kSlice, withoutId_.size()), withoutId_.size());
         }
         withoutId_.clear();
@@ -541,19 +540,27 @@ private:
         }
         return connection_.engine();
     }
+    // Each slice's search keys are built as soon as it is written, while its pages are in the
+    // cache: left to the commit, they would be read back and written again from the disk.
     void FlushUpdates() {
         // A file with nothing but ids changes nothing on the stored companies.
-        if (!columns_.isEmpty() && !updates_.isEmpty())
+        if (!columns_.isEmpty() && !updates_.isEmpty()) {
             Engine().UpdateRows(shipowner::kTable, columns_, updates_, shipowner::kId);
+            connection_.BuildPendingKeys();
+        }
         updates_.clear();
     }
+    void InsertSlice(const QStringList& columns, const QList<QVariantList>& rows) {
+        Engine().InsertRows(shipowner::kTable, columns, rows, shipowner::kId);
+        connection_.BuildPendingKeys();
+    }
     void FlushWithoutId() {
-        Engine().InsertRows(shipowner::kTable, columns_, withoutId_, shipowner::kId);
+        InsertSlice(columns_, withoutId_);
         withoutId_.clear();
     }
     void FlushWithId() {
         if (!withId_.isEmpty())
-            Engine().InsertRows(shipowner::kTable, idAndColumns_, withId_, shipowner::kId);
+            InsertSlice(idAndColumns_, withId_);
         withId_.clear();
     }
 

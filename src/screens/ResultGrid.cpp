@@ -1,6 +1,7 @@
 #include "screens/ResultGrid.h"
 
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -568,6 +569,17 @@ void ResultGrid::keyPressEvent(QKeyEvent* event) {
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
         currentIndex().isValid()) {
         emit DblClick();
+        return;
+    }
+    // Shift+F10 asks for the menu as the menu key does, at the current row.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        const QRect cell = currentIndex().isValid() ? visualRect(currentIndex()) : QRect();
+        const QPoint position = cell.isValid() && viewport()->rect().contains(cell.center())
+                                    ? cell.center()
+                                    : viewport()->rect().center();
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, position,
+                               viewport()->mapToGlobal(position), event->modifiers());
+        QCoreApplication::sendEvent(viewport(), &menu);
         return;
     }
     QTableView::keyPressEvent(event);

@@ -15,6 +15,25 @@
 #include <algorithm>
 
 namespace platform {
+namespace {
+
+// Qt's Chinese calls a file's size "体积", the volume of a body; the file dialogs of the desktop
+// this program was designed for say "大小". Asked before Qt's own translation.
+class FileSizeWording : public QTranslator {
+public:
+    using QTranslator::QTranslator;
+    bool isEmpty() const override { return false; }
+    QString translate(const char* context, const char* source, const char* disambiguation,
+                      int n) const override {
+        Q_UNUSED(disambiguation);
+        Q_UNUSED(n);
+        if (qstrcmp(context, "QFileSystemModel") == 0 && qstrcmp(source, "Size") == 0)
+            return QStringLiteral("大小");
+        return QString();
+    }
+};
+
+} // namespace
 
 void InitCommonControls() {
     static bool styled = false;
@@ -78,6 +97,7 @@ void SetUpApplication() {
         QCoreApplication::installTranslator(translator);
     else
         delete translator;
+    QCoreApplication::installTranslator(new FileSizeWording(QCoreApplication::instance()));
     QApplication::setApplicationName(kApplicationTitle);
     QApplication::setApplicationVersion(QStringLiteral(ORVANDEL_VERSION));
     QApplication::setFont(UiFont(kSongFamily, 9));

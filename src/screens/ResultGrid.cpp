@@ -1,5 +1,7 @@
 #include "screens/ResultGrid.h"
 
+#include "screens/ResultGridAccessible.h"
+
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
@@ -322,6 +324,7 @@ void WidestTexts::Note(int column, int row, float estimate) {
 }
 
 ResultGrid::ResultGrid(QWidget* parent) : QTableView(parent), model_(new ResultGridModel(this)) {
+    ResultGridAccessibility::Install();
     setModel(model_);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection); // several rows to copy
@@ -508,6 +511,19 @@ void ResultGrid::reset() {
     QTableView::reset();
 }
 
+// QTableView numbers the cell of its focus and selection events as Qt's own table numbers its
+// children; the grid's table numbers them otherwise, so the grid sends the events itself.
+void ResultGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QAbstractItemView::currentChanged(current, previous);
+    ResultGridAccessibility::CurrentChanged(*this, current);
+}
+
+void ResultGrid::selectionChanged(const QItemSelection& selected,
+                                  const QItemSelection& deselected) {
+    QAbstractItemView::selectionChanged(selected, deselected);
+    ResultGridAccessibility::SelectionChanged(*this, selected, deselected);
+}
+
 void ResultGrid::rowsInserted(const QModelIndex& parent, int start, int end) {
     // The view has not counted the new rows yet: the last row it shows is that of before.
     const int lastShown = verticalHeader()->logicalIndexAt(viewport()->height() - 1);
@@ -523,6 +539,14 @@ void ResultGrid::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int 
     QTableView::rowsAboutToBeRemoved(parent, start, end);
 }
 
+QList<int> ResultGrid::ShownColumns() const {
+    QList<int> columns;
+    for (int column = 0; column < Cols(); ++column)
+        if (!isColumnHidden(column) && !model_->Header(column).isEmpty())
+            columns.append(column);
+    return columns;
+}
+
 QString ResultGrid::SelectedRowsText() const {
     QList<int> rows;
     for (const QModelIndex& index : selectionModel()->selectedRows())
@@ -530,10 +554,7 @@ QString ResultGrid::SelectedRowsText() const {
     if (rows.isEmpty())
         return QString();
     std::sort(rows.begin(), rows.end());
-    QList<int> columns;
-    for (int column = 0; column < Cols(); ++column)
-        if (!isColumnHidden(column) && !model_->Header(column).isEmpty())
-            columns.append(column);
+    const QList<int> columns = ShownColumns();
     // A tab or a line break inside a cell would split it in the spreadsheet.
     const auto cell = [](QString text) {
         text.replace(QLatin1Char('\t'), QLatin1Char(' '));

@@ -4,8 +4,20 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh hardinfo
-bash scripts/build.sh
 build_dir=${BUILD_DIR:-build}
+
+# With no source changed since the last build made here, the build is skipped: make alone takes
+# several seconds to find that there is nothing to do. The mark is taken before the build, so a
+# change made while it runs is built the next time.
+built=$build_dir/.built-for-run
+if [[ -e "$built" && -z "$(find CMakeLists.txt cmake src resources tools -newer "$built" -print -quit)" ]]; then
+  echo "Nothing changed since the last build."
+else
+  mkdir -p "$build_dir"
+  touch "$built.new"
+  bash scripts/build.sh
+  mv "$built.new" "$built"
+fi
 
 # A first start makes the directory file and names hardinfo for the About box, as the installed
 # launcher does; here the new directory is then filled with demonstration companies.

@@ -2,6 +2,8 @@
 // desktop's accessibility bridge reads them, without a bus.
 #include "platform/CommonControls.h"
 #include "platform/MsgBox.h"
+#include "screens/ResultGrid.h"
+#include "screens/ResultGridAccessible.h"
 #include "screens/frminfo.h"
 #include "screens/frmquery.h"
 #include "shell/frmAbout.h"
@@ -10,6 +12,7 @@
 #include "support/TestSupport.h"
 
 #include <QAccessible>
+#include <QHeaderView>
 #include <QLabel>
 #include <QStatusBar>
 #include <QtTest>
@@ -62,6 +65,9 @@ private slots:
     void controlsAreNamedByWhatTheUserSees();
     void detailBoxesAreNamedByTheirLabels();
     void gridCellsNameTheirColumns();
+    void gridTellsOnlyTheColumnsShown();
+    void gridFocusIsTheCellClicked_data();
+    void gridFocusIsTheCellClicked();
     void menuLabelsArePressable();
     void statusPanelsSayWhatTheyShow();
 
@@ -222,7 +228,102 @@ void TestAccessibility::gridCellsNameTheirColumns() {
         QCOMPARE(headerCells.size(), 1);
         headers << headerCells.first()->text(QAccessible::Name);
     }
-    QCOMPARE(headers.mid(0, 5), QStringList({"序号", "船东名称", "国家", "联系电话", "地址"}));
+    QCOMPARE(headers, QStringList({"序号", "船东名称", "国家", "联系电话", "地址"}));
+}
+
+namespace {
+
+// Two rows of the design grid with text in every column, the hidden id and the empty last one
+// included, as a reader would find them after a query.
+ResultGrid* GridWithTwoRows() {
+    frmquery& form = frmquery::instance();
+    form.Show();
+    auto* grid = form.findChild<ResultGrid*>(QStringLiteral("Grid"));
+    for (int row = 1; row <= 2; ++row)
+        for (int column = 0; column < grid->Cols(); ++column)
+            grid->SetTextMatrix(row, column, QStringLiteral("r%1c%2").arg(row).arg(column));
+    return grid;
+}
+
+} // namespace
+
+void TestAccessibility::gridTellsOnlyTheColumnsShown() {
+    // Qt's own table warns of each cell it is asked for beyond its model.
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("QAccessible")));
+    ResultGrid* grid = GridWithTwoRows();
+    QAccessibleInterface* node = Accessible(grid);
+    QAccessibleTableInterface* table = node->tableInterface();
+    QVERIFY(table);
+    QTRY_COMPARE(table->rowCount(), 49); // the design rows reach the view after the event loop ran
+    QCOMPARE(table->columnCount(), 5);
+    QStringList described;
+    for (int column = 0; column < table->columnCount(); ++column)
+        described << table->columnDescription(column);
+    QCOMPARE(described, QStringList({"序号", "船东名称", "国家", "联系电话", "地址"}));
+
+    // A reader walks the children: the header row, then each row's cells, left to right.
+    QCOMPARE(node->childCount(), (table->rowCount() + 1) * 5);
+    const QList<int> shown{0, 1, 2, 3, 4}; // the grid's columns, by the table's
+    for (int i = 0; i < node->childCount(); ++i) {
+        QAccessibleInterface* child = node->child(i);
+        QVERIFY2(child, qPrintable(QString::number(i)));
+        QCOMPARE(node->indexOfChild(child), i);
+        QCOMPARE(child->parent(), node);
+        const int row = i / 5 - 1;
+        const int column = i % 5;
+        QCOMPARE(child->text(QAccessible::Name), grid->TextMatrix(row + 1, shown[column]));
+        // Pointing: the cell under a point of the grid's window.
+        const QPoint centre = child->rect().center();
+        const QWidget* area = row < 0 ? grid->horizontalHeader()->viewport() : grid->viewport();
+        const bool pointable = area->rect().contains(area->mapFromGlobal(centre));
+        QCOMPARE(node->childAt(centre.x(), centre.y()) == child, pointable);
+        if (row < 0) {
+            QCOMPARE(int(child->role()), int(QAccessible::ColumnHeader));
+            continue;
+        }
+        QCOMPARE(int(child->role()), int(QAccessible::Cell));
+        QAccessibleTableCellInterface* cell = child->tableCellInterface();
+        QVERIFY(cell);
+        QCOMPARE(cell->rowIndex(), row);
+        QCOMPARE(cell->columnIndex(), column);
+        QCOMPARE(table->cellAt(row, column), child);
+        QCOMPARE(cell->columnHeaderCells().value(0), node->child(column));
+    }
+    QVERIFY(!node->child(node->childCount()));
+    // Places a reader may ask about that hold no cell.
+    for (const QPoint& place : {QPoint(-1, 0), QPoint(0, -1), QPoint(0, 5), QPoint(49, 0)})
+        QVERIFY2(!table->cellAt(place.x(), place.y()),
+                 qPrintable(QStringLiteral("%1, %2").arg(place.x()).arg(place.y())));
+}
+
+void TestAccessibility::gridFocusIsTheCellClicked_data() {
+    QTest::addColumn<int>("clicked"); // the grid's column
+    QTest::addColumn<int>("column");  // the table's column that has the focus
+    QTest::newRow("name") << 1 << 1;
+    QTest::newRow("address") << 4 << 4;
+    QTest::newRow("the empty last column") << 6 << 4;
+}
+
+void TestAccessibility::gridFocusIsTheCellClicked() {
+    QFETCH(int, clicked);
+    QFETCH(int, column);
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("QAccessible")));
+    ResultGrid* grid = GridWithTwoRows();
+    QTRY_COMPARE(grid->model()->rowCount(), 49);
+    QVERIFY(QTest::qWaitForWindowActive(grid->window()));
+    const QRect cell = grid->visualRect(grid->model()->index(1, clicked));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(grid->currentIndex().column(), clicked);
+    QTRY_VERIFY(grid->hasFocus());
+    // What a reader asks of the window, and the child its focus events name.
+    QAccessibleInterface* node = Accessible(grid);
+    QAccessibleInterface* focus = node->focusChild();
+    QVERIFY(focus && focus->tableCellInterface());
+    QCOMPARE(node->child(ResultGridAccessibility::ChildIndex(*grid, grid->currentIndex())), focus);
+    QCOMPARE(focus->tableCellInterface()->rowIndex(), 1);
+    QCOMPARE(focus->tableCellInterface()->columnIndex(), column);
+    QCOMPARE(focus->text(QAccessible::Name), QStringLiteral("r2c%1").arg(column));
+    QVERIFY(focus->state().focused);
 }
 
 void TestAccessibility::menuLabelsArePressable() {

@@ -3,6 +3,7 @@
 #include "platform/CommonControls.h"
 #include "screens/ResultGrid.h"
 #include "screens/frminfo.h"
+#include "screens/frmquery.h"
 #include "shell/frmAbout.h"
 #include "shell/frmmain.h"
 
@@ -23,7 +24,9 @@ private slots:
     void cleanup();
     void detailLabels_data();
     void detailLabels();
-    void menuLabelsWidenWithTheirFont();
+    void labelsSizedToTheirText_data();
+    void labelsSizedToTheirText();
+    void menuLabelsGrowWithTheirFont();
     void statusPanelsAreEvenlySpaced();
     void aboutShowsItsDefaultButtonFromTheStart();
     void rowSelectionDrawsNoCellFrame_data();
@@ -80,7 +83,76 @@ void TestLayout::detailLabels() {
         QCOMPARE(label->geometry(), pixels);
 }
 
-void TestLayout::menuLabelsWidenWithTheirFont() {
+namespace {
+
+// Pixels of text drawn by the label at its size, on white: the same count for a label cut to a
+// lower height means nothing of its caption was cut off.
+int InkOf(QLabel& label) {
+    QImage image(label.size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    label.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    int ink = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ink += image.pixel(x, y) != qRgb(255, 255, 255);
+    return ink;
+}
+
+int InkAtNaturalSize(const QLabel& label) {
+    QLabel free(label.text());
+    free.setFont(label.font());
+    free.setPalette(label.palette());
+    free.adjustSize();
+    return InkOf(free);
+}
+
+} // namespace
+
+void TestLayout::labelsSizedToTheirText_data() {
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QRect>("twips"); // left, top, width, height as the layout gives them
+    QTest::newRow("船东船舶") << "frmmain"
+                              << "Label1_3" << QRect(990, 2835, 1020, 240);
+    QTest::newRow("添加信息") << "frmmain"
+                              << "Label1_2" << QRect(1035, 3750, 1020, 240);
+    QTest::newRow("关于我们") << "frmmain"
+                              << "Label1_1" << QRect(1080, 4575, 1020, 240);
+    QTest::newRow("退出系统") << "frmmain"
+                              << "Label1_0" << QRect(1020, 5520, 1020, 240);
+    QTest::newRow("船东名称") << "frmquery"
+                              << "Label1" << QRect(2790, 330, 900, 180);
+    QTest::newRow("国家") << "frmquery"
+                          << "Label2" << QRect(3150, 795, 540, 180);
+    QTest::newRow("双击提示") << "frmquery"
+                              << "Label5" << QRect(5775, 75, 2970, 180);
+}
+
+void TestLayout::labelsSizedToTheirText() {
+    QFETCH(QString, window);
+    QFETCH(QString, label);
+    QFETCH(QRect, twips);
+    platform::Form& form = window == QLatin1String("frmmain")
+                               ? static_cast<platform::Form&>(frmmain::instance())
+                               : frmquery::instance();
+    form.Show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* shown = form.findChild<QLabel*>(label);
+    QVERIFY(shown != nullptr);
+    const QRect pixels(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15);
+    QCOMPARE(shown->pos(), pixels.topLeft());
+    QCOMPARE(shown->height(), pixels.height());
+    const bool chinese = std::all_of(shown->text().cbegin(), shown->text().cend(),
+                                     [](QChar c) { return c.unicode() > 0x7f; });
+    // A Latin character comes from a face of other widths than the layout's, and whose comma
+    // reaches below the Chinese characters.
+    if (chinese) {
+        QCOMPARE(shown->width(), pixels.width());
+        QCOMPARE(InkOf(*shown), InkAtNaturalSize(*shown));
+    }
+}
+
+void TestLayout::menuLabelsGrowWithTheirFont() {
     frmmain& main = frmmain::instance();
     main.Show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
@@ -88,10 +160,14 @@ void TestLayout::menuLabelsWidenWithTheirFont() {
         return main.findChild<QLabel*>(QStringLiteral("Label1_%1").arg(index));
     };
     for (int index = 0; index < 4; ++index)
-        QCOMPARE(label(index)->width(), 68); // 1020 twips at 12 points
+        QCOMPARE(label(index)->size(), QSize(68, 16)); // 1020 x 240 twips at 12 points
+    const QPoint topLeft = label(1)->pos();
     QTest::mouseMove(label(1), QPoint(5, 5));
-    QTRY_COMPARE(label(1)->width(), 72); // 13 points: one pixel wider for each character
-    QCOMPARE(label(0)->width(), 68);
+    // 13 points: one pixel wider for each character, and a pixel taller.
+    QTRY_COMPARE(label(1)->size(), QSize(72, 17));
+    QCOMPARE(label(1)->pos(), topLeft);
+    QCOMPARE(InkOf(*label(1)), InkAtNaturalSize(*label(1)));
+    QCOMPARE(label(0)->size(), QSize(68, 16));
 }
 
 void TestLayout::statusPanelsAreEvenlySpaced() {

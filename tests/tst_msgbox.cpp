@@ -21,6 +21,8 @@ private slots:
     void buttonsSpeakChinese();
     void textStartsAtTheMarginWithoutIcon_data();
     void textStartsAtTheMarginWithoutIcon();
+    void wideEnoughForItsTitle_data();
+    void wideEnoughForItsTitle();
 };
 
 void TestMsgBox::initTestCase() {
@@ -135,6 +137,50 @@ void TestMsgBox::textStartsAtTheMarginWithoutIcon() {
         QVERIFY2(textLeft <= 12, qPrintable(QString::number(textLeft)));
         QVERIFY2(textLeft <= buttonsLeft, qPrintable(QString::number(textLeft)));
     }
+}
+
+void TestMsgBox::wideEnoughForItsTitle_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("style");
+    QTest::addColumn<QString>("title"); // as passed; empty is the application's
+    QTest::addColumn<QString>("shown");
+    // The boxes the screens show.
+    QTest::newRow("saved") << "修改成功" << int(platform::vbInformation) << "提示:"
+                           << "提示:";
+    QTest::newRow("tool missing") << "此时系统信息不可用" << int(platform::vbOKOnly) << ""
+                                  << "Orvandel";
+    QTest::newRow("delete?") << "是否要删除当前信息？" << int(platform::vbYesNo) << "提示:"
+                             << "提示:";
+    // Short texts under a longer title.
+    QTest::newRow("short text") << "好" << int(platform::vbOKOnly) << "数据处理"
+                                << "数据处理";
+    QTest::newRow("short text, application title") << "好" << int(platform::vbOKOnly) << ""
+                                                   << "Orvandel";
+}
+
+void TestMsgBox::wideEnoughForItsTitle() {
+    QFETCH(QString, text);
+    QFETCH(int, style);
+    QFETCH(QString, title);
+    QFETCH(QString, shown);
+    int width = 0;
+    QString boxTitle;
+    seam::WhenShown([&](QMessageBox& box) {
+        if (QTest::qWaitForWindowExposed(&box)) {
+            width = box.width();
+            boxTitle = box.windowTitle();
+        }
+        box.reject();
+    });
+    MsgBox(text, style, title);
+    QCOMPARE(boxTitle, shown);
+    // A modest title bar: the title in a bold sans of 11 points (15 pixels), the window's icon
+    // and three buttons of 24 pixels.
+    QFont titleFont(QStringLiteral("Sans"));
+    titleFont.setPixelSize(15);
+    titleFont.setBold(true);
+    const int needed = QFontMetrics(titleFont).horizontalAdvance(shown) + 16 + 3 * 24;
+    QVERIFY2(width >= needed, qPrintable(QStringLiteral("%1 < %2").arg(width).arg(needed)));
 }
 
 QTEST_MAIN(TestMsgBox)

@@ -31,6 +31,8 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
+    void shiftF10OpensTheMenu_data();
+    void shiftF10OpensTheMenu();
     void nothingToExport_data();
     void nothingToExport();
     void exportsTheRowsShown_data();
@@ -107,6 +109,37 @@ void TestQueryExport::chooseExport() {
     QCOMPARE(action->text(), QStringLiteral("导出查询结果…"));
     QTest::mouseClick(menu_, Qt::LeftButton, {}, menu_->actionGeometry(action).center());
     QTRY_VERIFY(!menu_->isVisible());
+}
+
+void TestQueryExport::shiftF10OpensTheMenu_data() {
+    QTest::addColumn<bool>("query");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("Shift+F10 on a row") << true << int(Qt::ShiftModifier) << true;
+    QTest::newRow("Shift+F10 on the design grid") << false << int(Qt::ShiftModifier) << true;
+    QTest::newRow("F10") << true << int(Qt::NoModifier) << false;
+    QTest::newRow("Ctrl+Shift+F10")
+        << true << int(Qt::ControlModifier | Qt::ShiftModifier) << false;
+}
+
+void TestQueryExport::shiftF10OpensTheMenu() {
+    QFETCH(bool, query);
+    QFETCH(int, modifiers);
+    QFETCH(bool, opens);
+    QPoint at = grid_->viewport()->rect().center(); // where the menu key would open it
+    if (query) {
+        runQuery(kCountry);
+        QTRY_COMPARE(grid_->model()->rowCount(), 3); // the view has the rows
+        const QRect cell = grid_->visualRect(grid_->model()->index(1, 1));
+        QTest::mouseClick(grid_->viewport(), Qt::LeftButton, {}, cell.center());
+        QCOMPARE(grid_->Row(), 2);
+        at = cell.center();
+    }
+    grid_->setFocus();
+    QTest::keyClick(grid_, Qt::Key_F10, Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(menu_->isVisible(), opens);
+    if (opens)
+        QCOMPARE(menu_->pos(), grid_->viewport()->mapToGlobal(at));
 }
 
 void TestQueryExport::nothingToExport_data() {

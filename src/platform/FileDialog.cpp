@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace platform {
 namespace {
@@ -17,16 +19,36 @@ SeamState& seam() {
     return state;
 }
 
+// Remembered for the run only: the program keeps no settings of its own.
+QString& LastFolder() {
+    static QString folder;
+    return folder;
+}
+
+QString StartFolder() {
+    if (!LastFolder().isEmpty() && QFileInfo(LastFolder()).isDir())
+        return LastFolder();
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
+SaveFileChoice Remembered(const SaveFileChoice& choice) {
+    if (!choice.path.isEmpty())
+        LastFolder() = QFileInfo(choice.path).absolutePath();
+    return choice;
+}
+
 } // namespace
 
 SaveFileChoice GetSaveFileName(QWidget* parent, const QString& title, const QStringList& filters,
                                const QString& suggestedName) {
     SeamState& state = seam();
+    const QString folder = StartFolder();
     if (state.intercepting) {
-        state.asked.append({title, filters});
-        return state.choices.isEmpty() ? SaveFileChoice() : state.choices.takeFirst();
+        state.asked.append({title, filters, folder});
+        return Remembered(state.choices.isEmpty() ? SaveFileChoice() : state.choices.takeFirst());
     }
-    QFileDialog dialog(parent, title, QDir::homePath());
+    QFileDialog dialog(parent, title, folder);
     // Qt's own dialog, so that its labels are the program's Chinese ones on every desktop.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -40,8 +62,8 @@ SaveFileChoice GetSaveFileName(QWidget* parent, const QString& title, const QStr
         dialog.selectFile(suggestedName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return SaveFileChoice();
-    return {dialog.selectedFiles().first(),
-            static_cast<int>(filters.indexOf(dialog.selectedNameFilter()))};
+    return Remembered({dialog.selectedFiles().first(),
+                       static_cast<int>(filters.indexOf(dialog.selectedNameFilter()))});
 }
 
 namespace FileDialogSeam {

@@ -16,7 +16,9 @@ struct SaveFileChoice {
 };
 
 // Asks for a file name to save under, in the program's own dialog with Chinese labels. Filters
-// are given as "CSV 文件 (*.csv)"; the first is chosen at first.
+// are given as "CSV 文件 (*.csv)"; the first is chosen at first. The dialog opens in the folder
+// of the last file chosen in one while the program runs, else in the user's documents folder when
+// there is one, else at home.
 SaveFileChoice GetSaveFileName(QWidget* parent, const QString& title, const QStringList& filters,
                                const QString& suggestedName = QString());
 
@@ -25,6 +27,7 @@ namespace FileDialogSeam {
 struct Asked {
     QString title;
     QStringList filters;
+    QString folder; // where the dialog opens
 };
 // From now on dialogs are recorded, not shown; each takes the next queued choice, or is
 // cancelled when none is queued.

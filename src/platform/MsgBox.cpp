@@ -3,6 +3,8 @@
 #include "platform/CommonControls.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -94,6 +96,31 @@ void NoIndentWithoutIcon(QMessageBox& box) {
     grid->addWidget(text, 0, 0, 1, grid->columnCount());
 }
 
+// A window manager sets the title in its own font beside its buttons and cuts a title that does
+// not fit short with "…", which in a box as narrow as its text can leave nothing of "提示:". The
+// usual title bars use a bold sans of about 11 points and carry the window's icon or menu and up
+// to three buttons; the box is made at least that wide.
+constexpr int kTitlePoints = 11;
+constexpr int kTitleBarButtons = 4; // window menu, minimise, maximise, close
+constexpr int kTitleBarButtonWidth = 24;
+constexpr int kTitleBarPadding = 24; // the bar's ends and the gaps beside the title
+
+int TitleBarWidth(const QString& title) {
+    const QFontMetrics metrics(UiFont(QStringLiteral("Sans"), kTitlePoints, true));
+    return metrics.horizontalAdvance(title) + kTitleBarButtons * kTitleBarButtonWidth +
+           kTitleBarPadding;
+}
+
+// QMessageBox fixes its width to its layout's minimum, so the minimum is raised where it spans
+// the whole box: at the row of buttons, which stay centred.
+void WideEnoughForTitle(QMessageBox& box) {
+    auto* buttons = box.findChild<QDialogButtonBox*>();
+    if (buttons == nullptr || box.layout() == nullptr)
+        return;
+    const QMargins margins = box.layout()->contentsMargins();
+    buttons->setMinimumWidth(TitleBarWidth(box.windowTitle()) - margins.left() - margins.right());
+}
+
 } // namespace
 
 int MsgBox(const QString& text, int style, const QString& title) {
@@ -108,6 +135,7 @@ int MsgBox(const QString& text, int style, const QString& title) {
     QMessageBox box(iconFor(style), shownTitle, text, set.buttons);
     box.setDefaultButton(set.defaultButton);
     NoIndentWithoutIcon(box);
+    WideEnoughForTitle(box);
     if (state.whenShown)
         QTimer::singleShot(0, &box, [&box, look = state.whenShown] { look(box); });
     // With several buttons Esc means the last one (Cancel or No), as on Windows; with one, OK.

@@ -1,6 +1,9 @@
 #include "screens/ResultGrid.h"
 
+#include "screens/ResultGridAccessible.h"
+
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -321,6 +324,7 @@ void WidestTexts::Note(int column, int row, float estimate) {
 }
 
 ResultGrid::ResultGrid(QWidget* parent) : QTableView(parent), model_(new ResultGridModel(this)) {
+    ResultGridAccessibility::Install();
     setModel(model_);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection); // several rows to copy
@@ -507,6 +511,19 @@ void ResultGrid::reset() {
     QTableView::reset();
 }
 
+// QTableView numbers the cell of its focus and selection events as Qt's own table numbers its
+// children; the grid's table numbers them otherwise, so the grid sends the events itself.
+void ResultGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QAbstractItemView::currentChanged(current, previous);
+    ResultGridAccessibility::CurrentChanged(*this, current);
+}
+
+void ResultGrid::selectionChanged(const QItemSelection& selected,
+                                  const QItemSelection& deselected) {
+    QAbstractItemView::selectionChanged(selected, deselected);
+    ResultGridAccessibility::SelectionChanged(*this, selected, deselected);
+}
+
 void ResultGrid::rowsInserted(const QModelIndex& parent, int start, int end) {
     // The view has not counted the new rows yet: the last row it shows is that of before.
     const int lastShown = verticalHeader()->logicalIndexAt(viewport()->height() - 1);
@@ -522,6 +539,14 @@ void ResultGrid::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int 
     QTableView::rowsAboutToBeRemoved(parent, start, end);
 }
 
+QList<int> ResultGrid::ShownColumns() const {
+    QList<int> columns;
+    for (int column = 0; column < Cols(); ++column)
+        if (!isColumnHidden(column) && !model_->Header(column).isEmpty())
+            columns.append(column);
+    return columns;
+}
+
 QString ResultGrid::SelectedRowsText() const {
     QList<int> rows;
     for (const QModelIndex& index : selectionModel()->selectedRows())
@@ -529,10 +554,7 @@ QString ResultGrid::SelectedRowsText() const {
     if (rows.isEmpty())
         return QString();
     std::sort(rows.begin(), rows.end());
-    QList<int> columns;
-    for (int column = 0; column < Cols(); ++column)
-        if (!isColumnHidden(column) && !model_->Header(column).isEmpty())
-            columns.append(column);
+    const QList<int> columns = ShownColumns();
     // A tab or a line break inside a cell would split it in the spreadsheet.
     const auto cell = [](QString text) {
         text.replace(QLatin1Char('\t'), QLatin1Char(' '));
@@ -568,6 +590,17 @@ void ResultGrid::keyPressEvent(QKeyEvent* event) {
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
         currentIndex().isValid()) {
         emit DblClick();
+        return;
+    }
+    // Shift+F10 asks for the menu as the menu key does, at the current row.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        const QRect cell = currentIndex().isValid() ? visualRect(currentIndex()) : QRect();
+        const QPoint position = cell.isValid() && viewport()->rect().contains(cell.center())
+                                    ? cell.center()
+                                    : viewport()->rect().center();
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, position,
+                               viewport()->mapToGlobal(position), event->modifiers());
+        QCoreApplication::sendEvent(viewport(), &menu);
         return;
     }
     QTableView::keyPressEvent(event);

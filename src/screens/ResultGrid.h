@@ -202,8 +202,10 @@ public:
     bool ColHidden(int column) const { return isColumnHidden(column); }
     // Fits the column to the widest text among all its rows and its header.
     void AutoSize(int column);
+    // The columns the user reads: shown, and with a header. Left to right.
+    QList<int> ShownColumns() const;
     // The selected rows, top to bottom, as tab-separated lines under the header line, the shown
-    // columns that have a header only; as a spreadsheet takes a paste. Empty with none selected.
+    // columns only; as a spreadsheet takes a paste. Empty with none selected.
     QString SelectedRowsText() const;
     // Puts that text on the clipboard; Ctrl+C does it too.
     void CopySelectedRows() const;
@@ -217,6 +219,9 @@ signals:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void selectionChanged(const QItemSelection& selected,
+                          const QItemSelection& deselected) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void rowsInserted(const QModelIndex& parent, int start, int end) override;

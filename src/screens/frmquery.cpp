@@ -62,7 +62,7 @@ QLabel* MakeLabel(const QString& caption, int left, int top, QWidget* parent, co
     label->setObjectName(QLatin1String(name));
     label->setAttribute(Qt::WA_TranslucentBackground);
     label->move(Px(left), Px(top));
-    label->adjustSize();
+    platform::FitLabelToText(label);
     return label;
 }
 

@@ -45,7 +45,7 @@ constexpr int kHighlightPoints = 13;
 void StyleMenuLabel(QLabel* label, const QColor& colour, int points) {
     label->setFont(platform::UiFont(platform::kKaiFamily, points, true));
     platform::SetTextColour(label, colour);
-    label->adjustSize(); // grows or shrinks to the right and downwards
+    platform::FitLabelToText(label);
 }
 
 } // namespace

@@ -17,8 +17,8 @@
 namespace platform {
 namespace {
 
-// Qt's Chinese calls a file's size "体积", the volume of a body; the file dialogs of the desktop
-// this program was designed for say "大小". Asked before Qt's own translation.
+// Qt's Chinese calls a file's size "体积", the volume of a body; Chinese file dialogs commonly
+// say "大小". Asked before Qt's own translation.
 class FileSizeWording : public QTranslator {
 public:
     using QTranslator::QTranslator;

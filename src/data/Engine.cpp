@@ -16,12 +16,17 @@ QByteArrayView RowStream::Text(int column) const {
 }
 
 QString DeskName() {
-    const passwd* account = getpwuid(geteuid());
-    const QString user =
-        account != nullptr ? QString::fromLocal8Bit(account->pw_name) : QString::number(geteuid());
-    QString name = user + QLatin1Char('@') + QSysInfo::machineHostName();
-    while (name.toUtf8().size() > 63)
-        name.chop(1);
+    // Looked up once: every save names its writer, and the account's lookup reads the system's
+    // user database.
+    static const QString name = [] {
+        const passwd* account = getpwuid(geteuid());
+        const QString user = account != nullptr ? QString::fromLocal8Bit(account->pw_name)
+                                                : QString::number(geteuid());
+        QString desk = user + QLatin1Char('@') + QSysInfo::machineHostName();
+        while (desk.toUtf8().size() > 63)
+            desk.chop(1);
+        return desk;
+    }();
     return name;
 }
 

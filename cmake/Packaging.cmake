@@ -16,7 +16,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "fonts-arphic-uming, fonts-arphic-ukai, fonts-liberation, qt6-translations-l10n")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hardinfo") # the About box's system information tool
+# The About box's system information tool, and the bitmaps of small Latin text (without them it
+# is drawn in Liberation Serif, wider than the layouts measure; Debian lets a package recommend an
+# X font, not depend on one).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hardinfo, xfonts-terminus")
 
 # The compiler's name in each program's .comment section is of no use to whoever runs it;
 # stripping leaves it, so it goes here, after the programs are installed.

@@ -10,7 +10,7 @@ packages=(
   libsqlcipher-dev sqlcipher libicu-dev libopencc-dev rime-data-luna-pinyin
   postgresql libpq-dev openssl
   libcsv-dev libxlsxwriter-dev libminizip-dev python3-openpyxl
-  fonts-arphic-uming fonts-arphic-ukai fonts-liberation
+  fonts-arphic-uming fonts-arphic-ukai fonts-liberation xfonts-terminus
   xvfb xauth xdotool x11-utils imagemagick
   dpkg-dev file poppler-utils
   "$@"

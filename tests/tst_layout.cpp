@@ -1,6 +1,7 @@
 // Sizes and looks the layouts fix, on the real windows: label and panel geometry, the About box's
 // default button, and the grid's current cell.
 #include "platform/CommonControls.h"
+#include "platform/Fonts.h"
 #include "screens/ResultGrid.h"
 #include "screens/frminfo.h"
 #include "screens/frmquery.h"
@@ -24,6 +25,8 @@ private slots:
     void cleanup();
     void detailLabels_data();
     void detailLabels();
+    void latinLettersAreHalfWidthBitmaps_data();
+    void latinLettersAreHalfWidthBitmaps();
     void labelsSizedToTheirText_data();
     void labelsSizedToTheirText();
     void menuLabelsGrowWithTheirFont();
@@ -62,8 +65,13 @@ void TestLayout::detailLabels_data() {
     row("Tank_No", 2, 285, 2040, 630);
     row("Tank_Dwt", 3, 4080, 1980, 720);
     row("Bulk_NO", 4, 285, 2430, 630);
+    row("Bulk_Dwt", 5, 4080, 2400, 720);
     row("Gas_No", 6, 375, 2805, 540);
     row("Gas_Cum", 7, 4170, 2790, 630);
+    row("Chem_No", 8, 285, 3165, 630);
+    row("Chem_Dwt", 9, 4080, 3165, 720);
+    row("Cont_No", 10, 285, 3555, 630);
+    row("Cont_TEU", 11, 4080, 3585, 720);
     row("Other_No", 12, 195, 3990, 720);
     row("Other_Dwt", 13, 105, 4365, 810);
 }
@@ -81,6 +89,51 @@ void TestLayout::detailLabels() {
     QVERIFY(label->width() >= label->sizeHint().width());
     if (label->text().at(0).unicode() > 0x7f) // Chinese captions: exactly the layout's box
         QCOMPARE(label->geometry(), pixels);
+    // Latin captions at six pixels a character: where the layout puts them, give or take the
+    // pixel that twips lose when divided.
+    QVERIFY2(qAbs(label->x() - pixels.x()) <= 1,
+             qPrintable(QStringLiteral("left %1, laid out %2").arg(label->x()).arg(pixels.x())));
+    QVERIFY2(qAbs(label->width() - pixels.width()) <= 1,
+             qPrintable(
+                 QStringLiteral("width %1, laid out %2").arg(label->width()).arg(pixels.width())));
+}
+
+void TestLayout::latinLettersAreHalfWidthBitmaps_data() {
+    QTest::addColumn<int>("pixels");
+    QTest::addColumn<int>("width");
+    QTest::newRow("9 points") << 12 << 6;
+    QTest::newRow("12 points") << 16 << 8;
+}
+
+// Beside the Song's bitmaps, Latin letters half a Chinese character wide, black and white, with
+// l, 1 and I told apart.
+void TestLayout::latinLettersAreHalfWidthBitmaps() {
+    QFETCH(int, pixels);
+    QFETCH(int, width);
+    QFont font(platform::kSongFamily);
+    font.setPixelSize(pixels);
+    const QFontMetrics metrics(font);
+    QCOMPARE(metrics.horizontalAdvance(QStringLiteral("船")), pixels);
+    QList<QImage> drawn;
+    for (const QString& letter : {QStringLiteral("l"), QStringLiteral("1"), QStringLiteral("I")}) {
+        QCOMPARE(metrics.horizontalAdvance(letter), width);
+        QImage image(width, pixels, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        painter.drawText(image.rect(), Qt::AlignLeft | Qt::AlignVCenter, letter);
+        painter.end();
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                QVERIFY2(
+                    image.pixel(x, y) == qRgb(0, 0, 0) || image.pixel(x, y) == qRgb(255, 255, 255),
+                    qPrintable(QStringLiteral("grey in %1 at %2,%3").arg(letter).arg(x).arg(y)));
+        drawn << image;
+    }
+    QVERIFY(drawn[0] != drawn[1]);
+    QVERIFY(drawn[1] != drawn[2]);
+    QVERIFY(drawn[0] != drawn[2]);
 }
 
 namespace {

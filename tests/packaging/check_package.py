@@ -6,8 +6,10 @@ the icons.
 
 Usage: check_package.py BUILD_DIR VERSION
 """
+import gzip
 import os
 import pathlib
+import re
 import subprocess
 import sys
 import tempfile
@@ -44,6 +46,17 @@ with tempfile.TemporaryDirectory() as work:
                   f"{launcher} where: {result.returncode} {result.stdout!r} {result.stderr!r}")
         check(str(prefix) not in (prefix / "bin" / "orvandel").read_text(),
               f"the launcher names its install prefix {prefix}")
+
+    # The tool's manual page has an entry for every command that its --help lists.
+    prefix = work / "usr"
+    usage = subprocess.run([str(prefix / "bin" / "orvandel-db"), "--help"], env=env,
+                           capture_output=True, text=True).stdout
+    commands = set(re.findall(r"^  ([a-z][a-z-]+)", usage.split("commands:", 1)[-1], re.M))
+    page = gzip.decompress((prefix / "share/man/man1/orvandel-db.1.gz").read_bytes()).decode()
+    entries = set(re.findall(r"^\.TP\n\.B[IR]? \"?([a-z][a-z\\-]*)", page, re.M))
+    entries = {entry.replace("\\-", "-") for entry in entries}
+    check(len(commands) > 10 and commands <= entries,
+          f"the manual page lacks {sorted(commands - entries)} of {sorted(commands)}")
 
     out = work / "package"
     run("cpack", "-G", "DEB", "--config", str(build / "CPackConfig.cmake"), "-B", str(out),

@@ -163,20 +163,26 @@ QList<Version> VersionsOf(db::Connection& connection, qint64 companyId) {
 }
 
 QList<Version> Deleted(db::Connection& connection) {
-    const QList<Version> deletes = ReadAll(
-        connection, db::From(kTable)
-                        .Where(kChange, db::Condition::Test::Equals, QStringLiteral("delete"))
-                        .OrderBy(kVersion, true));
-    // A company may have been deleted, brought back and deleted again: its newest delete counts,
-    // and only while it is not back.
+    const db::Query deletes =
+        db::From(kTable).Where(kChange, db::Condition::Test::Equals, QStringLiteral("delete"));
+    // A company may have been deleted and brought back: the ones back are read in one statement,
+    // not asked after one by one (a round trip each on a server).
+    QSet<qint64> back;
+    db::Recordset present;
+    present.Open(db::From(shipowner::kTable)
+                     .Select({shipowner::kId})
+                     .Where(db::InQuery(shipowner::kId, db::Query(deletes).Select({kCompany}))),
+                 connection, db::adOpenStatic, db::adLockReadOnly);
+    for (; !present.AtEnd(); present.MoveNext())
+        back.insert(present.Field(shipowner::kId).toLongLong());
+    // Deleted, brought back and deleted again: its newest delete counts.
     QList<Version> deleted;
-    QSet<qint64> seen;
-    for (const Version& version : deletes) {
+    QSet<qint64> seen = back;
+    for (const Version& version : ReadAll(connection, db::Query(deletes).OrderBy(kVersion, true))) {
         if (seen.contains(version.companyId))
             continue;
         seen.insert(version.companyId);
-        if (!CompanyExists(connection, version.companyId))
-            deleted.append(version);
+        deleted.append(version);
     }
     return deleted;
 }

@@ -37,6 +37,33 @@ void PrintReport() {
     std::fflush(stdout);
 }
 
+// How the child that ran the real start-up ended, and what it printed.
+struct StartupRun {
+    bool finished = false;
+    int exitCode = -1;
+    QString report; // PrintReport's lines
+    QString errors;
+};
+
+// Runs the real start-up in a child (this program, with the child's flag) on the given system
+// directory, off screen, with the variables given set as well.
+StartupRun RunStartup(const QString& directory, const QList<QPair<QString, QString>>& variables) {
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ORVANDEL_SYSTEM_DIR"), directory);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    for (const auto& [name, value] : variables)
+        env.insert(name, value);
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kChildFlag)});
+    StartupRun run;
+    run.finished = child.waitForFinished(30000);
+    run.exitCode = child.exitCode();
+    run.report = QString::fromLocal8Bit(child.readAllStandardOutput());
+    run.errors = QString::fromLocal8Bit(child.readAllStandardError());
+    return run;
+}
+
 int RunStartupInChild(int argc, char** argv) {
     QApplication app(argc, argv);
     platform::SetUpApplication();
@@ -165,19 +192,15 @@ void TestStartup::damagedPagesAreRefusedBeforeASaveLands() {
     const QByteArray before = pagesAfterTheFirst();
     QVERIFY(before.size() > 20000);
 
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("ORVANDEL_SYSTEM_DIR"), directory.path());
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QList<QPair<QString, QString>> variables;
     if (saveAtOnce)
-        env.insert(QStringLiteral("TEST_SAVE_AT_ONCE"), QStringLiteral("1"));
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kChildFlag)});
-    QVERIFY(child.waitForFinished(30000));
-    const QString report = QString::fromLocal8Bit(child.readAllStandardOutput());
-    const QString errors = QString::fromLocal8Bit(child.readAllStandardError());
+        variables.append({QStringLiteral("TEST_SAVE_AT_ONCE"), QStringLiteral("1")});
+    const StartupRun run = RunStartup(directory.path(), variables);
+    QVERIFY(run.finished);
+    const QString& report = run.report;
+    const QString& errors = run.errors;
 
-    QCOMPARE(child.exitCode(), 1);
+    QCOMPARE(run.exitCode, 1);
     QVERIFY2(report.startsWith(
                  QStringLiteral("box=辞典文件丢失！|%1|数据处理\n").arg(platform::vbCritical)),
              qPrintable(report));
@@ -267,19 +290,14 @@ void TestStartup::startupOnServer() {
 
 void TestStartup::ExpectStartup(const QString& directory, const QString& executableDir, bool opens,
                                 const QString& reason, const QString& message) {
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("ORVANDEL_SYSTEM_DIR"), directory);
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("TEST_EXECUTABLE_DIR"), executableDir);
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kChildFlag)});
-    QVERIFY(child.waitForFinished(30000));
-    const QString report = QString::fromLocal8Bit(child.readAllStandardOutput());
-    const QString errors = QString::fromLocal8Bit(child.readAllStandardError());
+    const StartupRun run =
+        RunStartup(directory, {{QStringLiteral("TEST_EXECUTABLE_DIR"), executableDir}});
+    QVERIFY(run.finished);
+    const QString& report = run.report;
+    const QString& errors = run.errors;
 
     if (opens) {
-        QCOMPARE(child.exitCode(), 0);
+        QCOMPARE(run.exitCode, 0);
         QVERIFY2(!report.contains(QLatin1String("box=")), qPrintable(report));
         QVERIFY2(report.contains(QLatin1String("visible=frmsplash\n")), qPrintable(report));
         QVERIFY(report.contains(QLatin1String("connection=1\n")));
@@ -289,7 +307,7 @@ void TestStartup::ExpectStartup(const QString& directory, const QString& executa
         QVERIFY2(report.contains(QStringLiteral("mayChange=%1\n").arg(reader ? 0 : 1)),
                  qPrintable(report));
     } else {
-        QCOMPARE(child.exitCode(), 1);
+        QCOMPARE(run.exitCode, 1);
         const QString box = message.isEmpty() ? QStringLiteral("辞典文件丢失！") : message;
         QVERIFY2(report.startsWith(QStringLiteral("box=%1|%2|数据处理\nvisible=\n")
                                        .arg(box, QString::number(platform::vbCritical))),

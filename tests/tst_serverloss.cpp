@@ -55,6 +55,46 @@ QStringList StopTriggerStatements(const QString& when, const QString& signal) {
     return {function, trigger.arg(signal)};
 }
 
+// Watches the windows while a statement waits: the longest time the event loop went without a
+// turn, and the wait box, whose text it notes and which it cancels when told to.
+class WaitWatch : public QObject {
+public:
+    explicit WaitWatch(bool cancel) {
+        ticker_.setInterval(50);
+        connect(&ticker_, &QTimer::timeout, this, [this, cancel] {
+            longestGap_ = qMax(longestGap_, clock_.elapsed() - lastTick_);
+            lastTick_ = clock_.elapsed();
+            frmwait& box = frmwait::instance();
+            if (!box.isVisible() || !boxText_.isNull())
+                return;
+            boxText_ = box.findChild<QLabel*>(QStringLiteral("Label1"))->text();
+            if (cancel)
+                QTest::mouseClick(box.findChild<SmartNetXpButton*>(QStringLiteral("CmdCancel")),
+                                  Qt::LeftButton);
+        });
+    }
+    void Start() {
+        clock_.start();
+        ticker_.start();
+    }
+    void Stop() {
+        ticker_.stop();
+        took_ = clock_.elapsed();
+    }
+    bool Started() const { return clock_.isValid(); }
+    qint64 Took() const { return took_; }
+    qint64 LongestGap() const { return longestGap_; }
+    QString BoxText() const { return boxText_; } // null when the box never showed
+
+private:
+    QTimer ticker_;
+    QElapsedTimer clock_;
+    qint64 lastTick_ = 0;
+    qint64 longestGap_ = 0;
+    qint64 took_ = 0;
+    QString boxText_;
+};
+
 } // namespace
 
 class TestServerLoss : public QObject {
@@ -88,6 +128,7 @@ private:
     void halt(const QString& mode);
     void resume();
     qint64 useShortLimit();
+    void checkWaitEnded(const WaitWatch& watch, qint64 limitMs, bool cancel);
 
     PrivateServer server_;
     SystemDirFixture dir_;
@@ -226,6 +267,20 @@ qint64 TestServerLoss::useShortLimit() {
                       QString(), QString());
     shortLimit_ = true;
     return 3500;
+}
+
+// The box showed, the windows had their turns throughout, and the wait ended when the user said so
+// or at the limit.
+void TestServerLoss::checkWaitEnded(const WaitWatch& watch, qint64 limitMs, bool cancel) {
+    QCOMPARE(watch.BoxText(), QStringLiteral("正在等待服务器…"));
+    QVERIFY(!frmwait::instance().isVisible());
+    QVERIFY2(watch.LongestGap() < 200,
+             qPrintable(QStringLiteral("%1 ms without events").arg(watch.LongestGap())));
+    const qint64 took = watch.Took();
+    if (cancel)
+        QVERIFY2(took < limitMs, qPrintable(QString::number(took)));
+    else
+        QVERIFY2(took >= limitMs && took < limitMs + 5000, qPrintable(QString::number(took)));
 }
 
 void TestServerLoss::serverStoppedDuringAFill_data() {
@@ -422,41 +477,15 @@ void TestServerLoss::stalledBackendIsGivenUpWhileTheWindowsStayAlive() {
     QCOMPARE(::kill(pid, SIGSTOP), 0);
     auto resumeBackend = qScopeGuard([pid] { ::kill(pid, SIGCONT); });
 
-    QElapsedTimer clock;
-    clock.start();
-    qint64 lastTick = 0;
-    qint64 longestGap = 0;
-    bool boxShown = false;
-    QTimer ticker;
-    ticker.setInterval(50);
-    connect(&ticker, &QTimer::timeout, this, [&] {
-        longestGap = qMax(longestGap, clock.elapsed() - lastTick);
-        lastTick = clock.elapsed();
-        frmwait& box = frmwait::instance();
-        if (box.isVisible() && !boxShown) {
-            boxShown = true;
-            QCOMPARE(box.findChild<QLabel*>(QStringLiteral("Label1"))->text(),
-                     QStringLiteral("正在等待服务器…"));
-            if (cancel)
-                QTest::mouseClick(box.findChild<SmartNetXpButton*>(QStringLiteral("CmdCancel")),
-                                  Qt::LeftButton);
-        }
-    });
-    ticker.start();
+    WaitWatch watch(cancel);
+    watch.Start();
     if (save)
         clickSave();
     else
         runQuery(QString());
-    ticker.stop();
-    const qint64 took = clock.elapsed();
+    watch.Stop();
 
-    QVERIFY(boxShown);
-    QVERIFY(!frmwait::instance().isVisible());
-    QVERIFY2(longestGap < 200, qPrintable(QStringLiteral("%1 ms without events").arg(longestGap)));
-    if (cancel)
-        QVERIFY2(took < kLimitMs, qPrintable(QString::number(took)));
-    else
-        QVERIFY2(took >= kLimitMs && took < kLimitMs + 5000, qPrintable(QString::number(took)));
+    checkWaitEnded(watch, kLimitMs, cancel);
     checkServerMessage(cancel ? QStringLiteral("已停止等待") : QStringLiteral("没有回应"));
     if (save)
         QCOMPARE(boxTexts(), typed);
@@ -502,45 +531,21 @@ void TestServerLoss::stopWithTheServerOutOfReachEndsByTheLimit() {
     auto resumeServer = qScopeGuard([postmaster] { ::kill(postmaster, SIGCONT); });
     showQuery();
 
-    QElapsedTimer clock;
-    qint64 lastTick = 0;
-    qint64 longestGap = 0;
-    bool boxShown = false;
-    QTimer ticker;
-    ticker.setInterval(50);
-    connect(&ticker, &QTimer::timeout, this, [&] {
-        longestGap = qMax(longestGap, clock.elapsed() - lastTick);
-        lastTick = clock.elapsed();
-        frmwait& box = frmwait::instance();
-        if (box.isVisible() && !boxShown) {
-            boxShown = true;
-            if (cancel)
-                QTest::mouseClick(box.findChild<SmartNetXpButton*>(QStringLiteral("CmdCancel")),
-                                  Qt::LeftButton);
-        }
-    });
+    WaitWatch watch(cancel);
     const auto halting = connect(query_, &frmquery::FillYield, this, [&](qint64 rowsSoFar) {
         if (rowsSoFar != kHaltAtRow)
             return;
         QCOMPARE(::kill(postmaster, SIGSTOP), 0);
-        clock.start();
-        ticker.start();
+        watch.Start();
         QTest::mouseClick(query_->findChild<SmartNetXpButton*>(QStringLiteral("CmdStop")),
                           Qt::LeftButton);
     });
     runQuery(QString());
     disconnect(halting);
-    ticker.stop();
-    const qint64 took = clock.elapsed();
+    watch.Stop();
 
-    QVERIFY(clock.isValid());
-    QVERIFY(boxShown);
-    QVERIFY(!frmwait::instance().isVisible());
-    QVERIFY2(longestGap < 200, qPrintable(QStringLiteral("%1 ms without events").arg(longestGap)));
-    if (cancel)
-        QVERIFY2(took < kLimitMs, qPrintable(QString::number(took)));
-    else
-        QVERIFY2(took >= kLimitMs && took < kLimitMs + 5000, qPrintable(QString::number(took)));
+    QVERIFY(watch.Started());
+    checkWaitEnded(watch, kLimitMs, cancel);
     // The user stopped the fill: the rows read so far stay, and nothing is reported.
     QCOMPARE(Taken().size(), 0);
     QVERIFY2(grid_->Rows() - 1 >= kHaltAtRow && grid_->Rows() - 1 < kBulkRows,

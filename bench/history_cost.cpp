@@ -57,7 +57,7 @@ double Time(const std::function<void()>& work) {
 QString Text(db::Connection& connection, const QString& sql) {
     db::Recordset rs;
     rs.Open(sql, connection);
-    return rs.AtEnd() ? QString() : rs.Field(0).toString();
+    return rs.AtEnd() ? QString() : QString::fromUtf8(rs.FieldText(0));
 }
 
 // One directory: the file in a folder of its own, or the server's table.
@@ -66,9 +66,9 @@ public:
     Directory(const QString& server, bool withHistory) : server_(server) {
         MakeEmptyDirectory(connection, server, dir_.path());
         if (!withHistory)
-            for (const char* event : {"insert", "update", "delete"})
+            for (const char* event : {"insert", "update", "renumber", "delete"})
                 connection.Execute(
-                    QStringLiteral("DROP TRIGGER orvandel_history_%1%2")
+                    QStringLiteral("DROP TRIGGER IF EXISTS orvandel_history_%1%2")
                         .arg(QString::fromLatin1(event),
                              server.isEmpty() ? QString() : QStringLiteral(" ON Orvandel")));
     }

@@ -1,8 +1,10 @@
 // Durability under kill -9: a child process saves in a loop through the program's data layer
 // (adding companies and changing one), reporting each save once it has returned; the parent kills
 // it at a random moment, then checks that every reported save is in the file and that the history
-// agrees with the companies (each company's row is its newest version). At the end it runs the
-// engine's full integrity check. Prints the counts.
+// agrees with the companies (every company has versions, the newest not a delete; each add is one
+// insert with its name; the changed company's versions hold each of the round's telephones that
+// reached the file, once and in order). At the end it runs the engine's full integrity check.
+// Prints the counts.
 //
 //     build/bench/crash_durability [ROUNDS]     (500 when not given)
 #include "data/Connection.h"
@@ -35,15 +37,35 @@ qint64 Save(db::Connection& connection, qint64 id, const QString& column, const 
     return rs.Field(QStringLiteral("id")).toLongLong();
 }
 
-// Companies whose row is not their newest version in the history, or that have none.
-QString DisagreeingHistoryStatement() {
-    QStringList differs = {QStringLiteral("h.change = 'delete'")};
-    for (const QString& column : history::ValueColumns())
-        differs.append(QStringLiteral("h.%1 IS NOT o.%1").arg(column));
-    return QStringLiteral("SELECT count(*) FROM Orvandel o LEFT JOIN %1 h ON h.version = (SELECT "
-                          "max(version) FROM %1 WHERE company_id = o.id) WHERE h.version IS NULL "
-                          "OR %2")
-        .arg(history::kTable, differs.join(QStringLiteral(" OR ")));
+// Companies that have no version in the history, or whose newest version is a delete.
+QString WithoutHistoryStatement() {
+    return QStringLiteral("SELECT count(*) FROM Orvandel o WHERE NOT EXISTS (SELECT 1 FROM %1 h "
+                          "WHERE h.company_id = o.id) OR (SELECT change FROM %1 h WHERE "
+                          "h.company_id = o.id ORDER BY version DESC LIMIT 1) = 'd'")
+        .arg(history::kTable);
+}
+
+// Whether the history of the changed company holds this round's telephones, each once and in
+// order, up to the one stored: every save's version is there and rebuilds its record.
+bool RoundInHistory(db::Connection& check, int round, int stored) {
+    QStringList telephones;
+    const QList<history::Version> versions = history::VersionsOf(check, kChangedId);
+    for (auto version = versions.crbegin(); version != versions.crend(); ++version) {
+        const QString tel = version->Text(QStringLiteral("tel"));
+        if (tel.section(QLatin1Char('-'), 0, 0) == QString::number(round))
+            telephones.append(tel);
+    }
+    for (int k = 1; k <= stored; ++k)
+        if (telephones.value(k - 1) != QStringLiteral("%1-%2").arg(round).arg(k))
+            return false;
+    return telephones.size() == stored;
+}
+
+// Whether an added company has exactly one version, its insert, with the name it was given.
+bool AddInHistory(db::Connection& check, qint64 id, const QString& name) {
+    const QList<history::Version> versions = history::VersionsOf(check, id);
+    return versions.size() == 1 && versions.first().change == QLatin1String("insert") &&
+           versions.first().Text(QStringLiteral("公司名称")) == name;
 }
 
 int RunSaver(const QString& path, const QString& round) {
@@ -115,26 +137,28 @@ int main(int argc, char** argv) {
             const QString stored =
                 Text(check, QStringLiteral("SELECT 公司名称 FROM Orvandel WHERE id=%1").arg(id));
             missingAdds += stored == name ? 0 : 1;
+            disagreeing += AddInHistory(check, id, name) ? 0 : 1;
         }
+        // The save after the last reported one may have been stored before the kill too.
+        const QString stored = Text(check, QStringLiteral("SELECT tel FROM Orvandel WHERE id=1"));
+        const bool sameRound = stored.section(QLatin1Char('-'), 0, 0) == QString::number(round);
+        const int found = sameRound ? stored.section(QLatin1Char('-'), 1).toInt() : 0;
         if (!lastChange.isEmpty()) {
             ++changes;
-            // The save after the last reported one may have been stored before the kill too.
-            const QString stored =
-                Text(check, QStringLiteral("SELECT tel FROM Orvandel WHERE id=1"));
             const int reported = lastChange.section(QLatin1Char('-'), 1).toInt();
-            const int found = stored.section(QLatin1Char('-'), 1).toInt();
-            const bool sameRound = stored.section(QLatin1Char('-'), 0, 0) == QString::number(round);
-            lostChanges += sameRound && (found == reported || found == reported + 1) ? 0 : 1;
+            lostChanges += found == reported || found == reported + 1 ? 0 : 1;
         }
-        disagreeing += Text(check, DisagreeingHistoryStatement()).toLongLong();
+        disagreeing += RoundInHistory(check, round, found) ? 0 : 1;
+        disagreeing += Text(check, WithoutHistoryStatement()).toLongLong();
     }
     db::Connection check;
     check.OpenFile(path, dbfile::kPassword);
     const QString integrity = Text(check, QStringLiteral("PRAGMA integrity_check"));
     std::printf(
         "rounds %d, killed while saving %lld; saves reported as done: %lld adds, %lld rounds "
-        "with changes; missing adds %lld, lost changes %lld; companies whose history disagrees "
-        "(summed over the rounds) %lld; rows %s, versions %s; integrity_check %s\n",
+        "with changes; missing adds %lld, lost changes %lld; disagreements between the history "
+        "and the companies (summed over the rounds) %lld; rows %s, versions %s; integrity_check "
+        "%s\n",
         rounds, killedMidRound, adds, changes, missingAdds, lostChanges, disagreeing,
         qPrintable(Text(check, QStringLiteral("SELECT count(*) FROM Orvandel"))),
         qPrintable(Text(check, QStringLiteral("SELECT count(*) FROM ") + history::kTable)),

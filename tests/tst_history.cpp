@@ -24,6 +24,35 @@ QString Name(const Version& version) {
         .toString();
 }
 
+// Values as text, null told apart from the empty text and from the text "NULL".
+QStringList Shown(const QVariantList& values) {
+    QStringList shown;
+    for (const QVariant& value : values)
+        shown.append(value.isNull() ? QStringLiteral("<null>")
+                                    : QLatin1Char('=') + value.toString());
+    return shown;
+}
+
+QVariantList Record(db::Connection& connection, qint64 id) {
+    db::Recordset rs;
+    rs.Open(db::From(shipowner::kTable)
+                .Select(history::ValueColumns())
+                .Where(shipowner::kId, db::Condition::Test::Equals, id),
+            connection, db::adOpenStatic, db::adLockReadOnly);
+    QVariantList values;
+    for (const QString& column : history::ValueColumns())
+        values.append(rs.AtEnd() ? QVariant() : rs.Field(column));
+    return values;
+}
+
+// The records of a company's versions, newest first.
+QList<QStringList> ShownVersions(const QList<Version>& versions) {
+    QList<QStringList> shown;
+    for (const Version& version : versions)
+        shown.append(Shown(version.values));
+    return shown;
+}
+
 } // namespace
 
 class TestHistory : public QObject {
@@ -39,7 +68,10 @@ private slots:
     void pruneRemovesOnlyOlderVersions();
     void toolListsRestoresAndPrunes();
     void exportSaysWhenEachCompanyLastChanged();
+    void everyVersionIsRebuiltFromWhatItsChangeChanged();
+    void newIdIsOneCompanyGoneAndAnotherCome();
     void directoryOfTheFirstLayoutGainsHistoryAndOrder();
+    void historyOfTheFirstLayoutKeepsItsVersions();
 
 private:
     // Runs statements in another program: the engine's own shell on the file, psql on a server.
@@ -48,6 +80,8 @@ private:
     QString whoOfTheOtherProgram();
     qint64 addCompany(const QString& name);
     void write(const QString& writer, const QString& change, qint64& id);
+    // Removes the history's triggers and tables, leaving the companies.
+    void dropHistory();
 
     std::unique_ptr<SystemDirFixture> dir_;
     db::Connection connection_;
@@ -83,6 +117,15 @@ QString TestHistory::whoOfTheOtherProgram() {
     db::Recordset rs;
     rs.Open(QStringLiteral("SELECT session_user AS who"), connection_);
     return rs.Field(QStringLiteral("who")).toString() + QStringLiteral(" (psql)");
+}
+
+void TestHistory::dropHistory() {
+    const QString on = OnServer() ? QStringLiteral(" ON Orvandel") : QString();
+    for (const char* event : {"insert", "update", "renumber", "delete"})
+        connection_.Execute(QStringLiteral("DROP TRIGGER IF EXISTS orvandel_history_%1%2")
+                                .arg(QString::fromLatin1(event), on));
+    connection_.Execute(QStringLiteral("DROP TABLE ") + history::kTable);
+    connection_.Execute(QStringLiteral("DROP TABLE ") + history::kWritersTable);
 }
 
 qint64 TestHistory::addCompany(const QString& name) {
@@ -246,6 +289,57 @@ void TestHistory::deletedCompanyComesBackUnderItsId() {
     QCOMPARE(history::VersionsOf(connection_, kept).size(), 1);
 }
 
+// The store keeps only the fields a change changed, with their values before it: every version's
+// record is rebuilt from them, including the texts that look like the stored form.
+void TestHistory::everyVersionIsRebuiltFromWhatItsChangeChanged() {
+    const qint64 id = addCompany(QStringLiteral("A"));
+    QList<QStringList> seen = {Shown(Record(connection_, id))};
+    for (const char* change :
+         {"tel = 'O''Neil, \"Ltd\"', Tank_No = -3", "tel = NULL, fax = '', 国家 = '希腊'",
+          "Tank_No = NULL, 公司名称 = 'NULL'", "adrress = ',,''', Other_No = 1234567890123"}) {
+        connection_.Execute(QStringLiteral("UPDATE Orvandel SET %1 WHERE id = %2")
+                                .arg(QString::fromUtf8(change))
+                                .arg(id));
+        seen.prepend(Shown(Record(connection_, id)));
+    }
+    QCOMPARE(ShownVersions(history::VersionsOf(connection_, id)), seen);
+    // Deleted: the delete keeps the whole record, and the versions before it are still rebuilt.
+    runOtherProgram(QStringLiteral("DELETE FROM Orvandel WHERE id = %1").arg(id));
+    seen.prepend(seen.first());
+    QCOMPARE(ShownVersions(history::VersionsOf(connection_, id)), seen);
+    const QList<Version> deleted = history::Deleted(connection_);
+    QCOMPARE(deleted.size(), 1);
+    QCOMPARE(Shown(deleted.first().values), seen.first());
+    // Back, and changed again.
+    history::Undelete(connection_, deleted.first());
+    seen.prepend(seen.first());
+    connection_.Execute(QStringLiteral("UPDATE Orvandel SET tel = '1' WHERE id = %1").arg(id));
+    seen.prepend(Shown(Record(connection_, id)));
+    const QList<Version> versions = history::VersionsOf(connection_, id);
+    QCOMPARE(ShownVersions(versions), seen);
+    QList<qint64> numbers;
+    for (const Version& version : versions)
+        numbers.append(version.version);
+    QCOMPARE(numbers, (QList<qint64>{8, 7, 6, 5, 4, 3, 2, 1}));
+}
+
+// Only another program can give a company a new id: its history stays with the old id, ending in
+// a delete, and the new id's begins with an insert.
+void TestHistory::newIdIsOneCompanyGoneAndAnotherCome() {
+    const qint64 id = addCompany(QStringLiteral("旧号"));
+    const QStringList before = Shown(Record(connection_, id));
+    runOtherProgram(
+        QStringLiteral("UPDATE Orvandel SET id = 9001, tel = 'x' WHERE id = %1").arg(id));
+    const QList<Version> old = history::VersionsOf(connection_, id);
+    QCOMPARE(old.size(), 2);
+    QCOMPARE(old.first().change, QStringLiteral("delete"));
+    QCOMPARE(Shown(old.first().values), before);
+    const QList<Version> moved = history::VersionsOf(connection_, 9001);
+    QCOMPARE(moved.size(), 1);
+    QCOMPARE(moved.first().change, QStringLiteral("insert"));
+    QCOMPARE(Shown(moved.first().values), Shown(Record(connection_, 9001)));
+}
+
 void TestHistory::pruneRemovesOnlyOlderVersions() {
     const qint64 id = addCompany(QStringLiteral("A"));
     QTest::qWait(20);
@@ -325,10 +419,7 @@ void TestHistory::directoryOfTheFirstLayoutGainsHistoryAndOrder() {
     {
         db::Transaction transaction(connection_);
         const QString on = OnServer() ? QStringLiteral(" ON Orvandel") : QString();
-        for (const char* event : {"insert", "update", "delete"})
-            connection_.Execute(QStringLiteral("DROP TRIGGER orvandel_history_%1%2")
-                                    .arg(QString::fromLatin1(event), on));
-        connection_.Execute(QStringLiteral("DROP TABLE ") + history::kTable);
+        dropHistory();
         connection_.Execute(QStringLiteral("DROP TABLE ") + searchkey::kTable);
         for (const char* event : {"insert", "update", "delete"})
             connection_.Execute(QStringLiteral("DROP TRIGGER orvandel_search_key_%1%2")
@@ -368,6 +459,83 @@ void TestHistory::directoryOfTheFirstLayoutGainsHistoryAndOrder() {
     found.Open(shipowner::SearchQuery(byPinyin), connection_, db::adOpenStatic, db::adLockReadOnly);
     QVERIFY(!found.AtEnd());
     QCOMPARE(found.Field(shipowner::kId).toLongLong(), id);
+}
+
+// A directory whose history kept the whole record for every version, as the history's first
+// layout did: the upgrade keeps every version, its time and its writer.
+void TestHistory::historyOfTheFirstLayoutKeepsItsVersions() {
+    const qint64 id = addCompany(QStringLiteral("C"));
+    const qint64 gone = addCompany(QStringLiteral("X"));
+    const QVariantList c = Record(connection_, id);
+    const QVariantList x = Record(connection_, gone);
+    const auto with = [](QVariantList values, const char* column, const QVariant& value) {
+        values[history::ValueColumns().indexOf(QString::fromUtf8(column))] = value;
+        return values;
+    };
+    const QVariantList b =
+        with(with(c, "公司名称", QStringLiteral("B")), "tel", QStringLiteral("'2,"));
+    const QVariantList a = with(b, "Tank_No", 4);
+    const qint64 t = QDateTime::currentMSecsSinceEpoch() - 100000;
+    {
+        db::Transaction transaction(connection_);
+        dropHistory();
+        QStringList columns;
+        for (const QString& column : history::ValueColumns())
+            columns.append(column +
+                           (shipowner::IsIntegerColumn(int(shipowner::Columns().indexOf(column)))
+                                ? QStringLiteral(" bigint")
+                                : QStringLiteral(" text")));
+        connection_.Execute(
+            QStringLiteral("CREATE TABLE orvandel_history (version %1, company_id bigint, change "
+                           "text, changed_at bigint, who text, %2)")
+                .arg(OnServer() ? QStringLiteral("bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY")
+                                : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT"),
+                     columns.join(QStringLiteral(", "))));
+        connection_.Execute(QStringLiteral("CREATE INDEX orvandel_history_company ON "
+                                           "orvandel_history (company_id, version)"));
+        if (!OnServer()) {
+            connection_.Execute(QStringLiteral("DROP TABLE ") + history::kWriterTable);
+            connection_.Execute(QStringLiteral("CREATE TABLE orvandel_writer (who TEXT)"));
+            connection_.Execute(QStringLiteral("INSERT INTO orvandel_writer VALUES (NULL)"));
+        }
+        const QStringList own = {QStringLiteral("company_id"), QStringLiteral("change"),
+                                 QStringLiteral("changed_at"), QStringLiteral("who")};
+        connection_.engine().InsertRows(
+            history::kTable, own + history::ValueColumns(),
+            {QVariantList{id, QStringLiteral("insert"), t, QStringLiteral("desk1")} + a,
+             QVariantList{gone, QStringLiteral("insert"), t + 1, QStringLiteral("desk2")} + x,
+             QVariantList{id, QStringLiteral("update"), t + 2, QStringLiteral("desk2")} + b,
+             QVariantList{gone, QStringLiteral("delete"), t + 3, QStringLiteral("desk1")} + x,
+             QVariantList{id, QStringLiteral("update"), t + 4, QVariant()} + c},
+            QString());
+        connection_.Delete(shipowner::RecordQuery(gone));
+        connection_.engine().SetSchemaVersion(3);
+        transaction.commit();
+    }
+    connection_.Close();
+    dbfile::OpenDirectory(connection_, dir_->connectionString());
+    QCOMPARE(connection_.engine().SchemaVersion(), schema::LatestVersion());
+    QList<Version> versions = history::VersionsOf(connection_, id);
+    QCOMPARE(ShownVersions(versions), (QList<QStringList>{Shown(c), Shown(b), Shown(a)}));
+    QStringList who;
+    QList<qint64> at;
+    for (const Version& version : versions) {
+        who.append(version.who);
+        at.append(version.at.toMSecsSinceEpoch());
+    }
+    QCOMPARE(who, (QStringList{QString(), QStringLiteral("desk2"), QStringLiteral("desk1")}));
+    QCOMPARE(at, (QList<qint64>{t + 4, t + 2, t}));
+    const QList<Version> deleted = history::Deleted(connection_);
+    QCOMPARE(deleted.size(), 1);
+    QCOMPARE(Shown(deleted.first().values), Shown(x));
+    QCOMPARE(deleted.first().who, QStringLiteral("desk1"));
+    // Kept from here on as before.
+    connection_.engine().UpdateRow(shipowner::kTable, {QStringLiteral("tel")},
+                                   {QStringLiteral("3")}, shipowner::kId, id);
+    versions = history::VersionsOf(connection_, id);
+    QCOMPARE(versions.size(), 4);
+    QCOMPARE(versions.first().who, whoOfThisProgram());
+    QCOMPARE(Shown(versions[1].values), Shown(c));
 }
 
 QTEST_GUILESS_MAIN(TestHistory)

@@ -417,7 +417,8 @@ void TestSearch::clerkWithTheReadmesGrantsBuildsKeys() {
          {"DO $$BEGIN CREATE ROLE orvandel_clerk_keys LOGIN; EXCEPTION WHEN duplicate_object THEN "
           "NULL; END$$",
           "GRANT SELECT, INSERT, UPDATE, DELETE ON orvandel TO orvandel_clerk_keys",
-          "GRANT SELECT ON orvandel_schema, orvandel_history TO orvandel_clerk_keys",
+          "GRANT SELECT ON orvandel_schema, orvandel_history, orvandel_writers TO "
+          "orvandel_clerk_keys",
           "GRANT SELECT, INSERT, UPDATE, DELETE ON orvandel_search_key TO orvandel_clerk_keys",
           "GRANT USAGE, SELECT, UPDATE ON SEQUENCE orvandel_id_seq TO orvandel_clerk_keys"})
         connection_.Execute(QString::fromUtf8(statement));

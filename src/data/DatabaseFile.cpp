@@ -129,6 +129,7 @@ void DropOnServer(db::Connection& connection) {
     db::Transaction transaction(connection);
     connection.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + shipowner::kTable);
     connection.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + history::kTable);
+    connection.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + history::kWritersTable);
     connection.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + searchkey::kTable);
     connection.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + db::kServerSchemaTable);
     transaction.commit();

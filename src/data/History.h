@@ -18,13 +18,18 @@ class Connection;
 namespace history {
 
 inline const QString kTable = QStringLiteral("orvandel_history");
-// On the file: a one-row table in which the program names the writer of a transaction for the
-// triggers; another program leaves it empty, and its changes are recorded without a writer.
+// Everyone who has changed the directory, once each: a version names its writer by number.
+inline const QString kWritersTable = QStringLiteral("orvandel_writers");
+// On the file: a one-row table in which the program names the writer of a transaction (by
+// number) for the triggers; another program leaves it empty, and its changes are recorded
+// without a writer.
 inline const QString kWriterTable = QStringLiteral("orvandel_writer");
 
-// What one change left: the company's whole record after it (before it, for a delete).
+// What one change left: the company's whole record after it (before it, for a delete). The store
+// keeps only what each change changed, with the values before it (the whole record for a
+// delete); the readers rebuild each version from the company's current record backwards.
 struct Version {
-    qint64 version = 0; // ascending over the whole directory
+    qint64 version = 0; // the company's own, ascending from 1
     qint64 companyId = 0;
     QString change;      // "insert", "update" or "delete"
     QDateTime at;        // UTC
@@ -42,6 +47,9 @@ QString LocalTimeText(const QDateTime& utc);
 // The statements that add the history to a directory: its table and the triggers that fill it.
 QStringList FileStatements();
 QStringList ServerStatements();
+// Turns a history that kept the whole record for every version, as the history's first layout
+// did, into this one, with the triggers that write it.
+void KeepOnlyChangedFields(db::Connection& connection);
 
 // A company's versions, newest first.
 QList<Version> VersionsOf(db::Connection& connection, qint64 companyId);

@@ -35,6 +35,11 @@ const QList<Step>& DirectorySteps() {
                  connection.Execute(statement);
              searchkey::BuildAll(connection.engine());
          }},
+        {4,
+         [](db::Connection& connection) {
+             // A version keeps only what its change changed.
+             history::KeepOnlyChangedFields(connection);
+         }},
     };
     return steps;
 }

@@ -244,6 +244,7 @@ SqliteEngine::SqliteEngine(const QString& path, const QString& password, FileMod
 }
 
 SqliteEngine::~SqliteEngine() {
+    prepared_.clear();
     sqlite3_close_v2(handle_);
 }
 
@@ -251,11 +252,22 @@ void SqliteEngine::NameWriter() {
     if (writerNamed_)
         return;
     if (!hasWriterTable_)
-        hasWriterTable_ = TableColumns(history::kWriterTable).has_value();
+        hasWriterTable_ = TableColumns(history::kWritersTable).has_value();
     if (!*hasWriterTable_)
         return;
+    if (!writerId_) {
+        SqliteStatement add(handle_, QStringLiteral("INSERT OR IGNORE INTO %1 (who) VALUES (?)")
+                                         .arg(history::kWritersTable));
+        add.Bind(1, DeskName());
+        add.Step();
+        SqliteStatement find(
+            handle_, QStringLiteral("SELECT id FROM %1 WHERE who=?").arg(history::kWritersTable));
+        find.Bind(1, DeskName());
+        find.Step();
+        writerId_ = find.Column(0).toLongLong();
+    }
     SqliteStatement name(handle_, QStringLiteral("UPDATE %1 SET who=?").arg(history::kWriterTable));
-    name.Bind(1, DeskName());
+    name.Bind(1, *writerId_);
     name.Step();
     writerNamed_ = true;
 }
@@ -268,7 +280,9 @@ template <typename Write> auto SqliteEngine::Writing(Write write) {
 }
 
 void SqliteEngine::Execute(const QString& sql) {
-    hasWriterTable_.reset(); // the statement may make or drop it
+    // The statement may make or drop the tables, or remove the writer.
+    hasWriterTable_.reset();
+    writerId_.reset();
     Exec(handle_, sql);
 }
 
@@ -444,10 +458,10 @@ qint64 SqliteEngine::UpdateRows(const QString& table, const QStringList& columns
 
 qint64 SqliteEngine::UpdateEach(const QString& table, const QStringList& columns,
                                 const QList<QVariantList>& rows, const QString& keyColumn) {
-    SqliteStatement update(handle_, QStringLiteral("UPDATE %1 SET %2=? WHERE %3=?")
-                                        .arg(QuoteIdentifier(table),
-                                             Quoted(columns).join(QStringLiteral("=?,")),
-                                             QuoteIdentifier(keyColumn)));
+    SqliteStatement& update =
+        Prepared(QStringLiteral("UPDATE %1 SET %2=? WHERE %3=?")
+                     .arg(QuoteIdentifier(table), Quoted(columns).join(QStringLiteral("=?,")),
+                          QuoteIdentifier(keyColumn)));
     qint64 changed = 0;
     for (const QVariantList& values : rows) {
         for (int i = 0; i < values.size(); ++i)
@@ -457,6 +471,21 @@ qint64 SqliteEngine::UpdateEach(const QString& table, const QStringList& columns
         update.Reset();
     }
     return changed;
+}
+
+SqliteStatement& SqliteEngine::Prepared(const QString& sql) {
+    // A save names the columns it changed: a few sets of them in a session.
+    constexpr qsizetype kKept = 32;
+    std::shared_ptr<SqliteStatement>& statement = prepared_[sql];
+    if (!statement) {
+        if (prepared_.size() > kKept) {
+            prepared_.clear();
+            return Prepared(sql);
+        }
+        statement = std::make_shared<SqliteStatement>(handle_, sql);
+    }
+    statement->Reset(); // a step that failed left it where it stopped
+    return *statement;
 }
 
 bool SqliteEngine::InTransaction() const {
@@ -475,6 +504,7 @@ void SqliteEngine::Commit() {
 void SqliteEngine::Rollback() {
     // The engine may have rolled back on its own already (for example on a full disk).
     writerNamed_ = false;
+    writerId_.reset(); // it may have been added in this transaction
     if (InTransaction())
         Exec(handle_, QStringLiteral("ROLLBACK"));
 }

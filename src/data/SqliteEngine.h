@@ -1,8 +1,10 @@
 #pragma once
 
 #include "data/Engine.h"
+#include "data/SqliteStatement.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 
 struct sqlite3;
 
@@ -75,6 +77,9 @@ private:
                     const QList<QVariantList>& rows, bool replace = false);
     qint64 UpdateEach(const QString& table, const QStringList& columns,
                       const QList<QVariantList>& rows, const QString& keyColumn);
+    // A statement the program runs again and again, prepared once: preparing a change of the
+    // ship-owner table builds its triggers' programs too, which cost as much as the save.
+    SqliteStatement& Prepared(const QString& sql);
 
     sqlite3* handle_ = nullptr;
     QString path_;
@@ -84,6 +89,8 @@ private:
     bool writerNamed_ = false;
     int pageCacheMegabytes_ = 0;         // 0: the engine's own small default
     std::optional<bool> hasWriterTable_; // looked up at the first write after any statement
+    std::optional<qint64> writerId_;     // this desk's number among the writers
+    QHash<QString, std::shared_ptr<SqliteStatement>> prepared_;
 };
 
 } // namespace db

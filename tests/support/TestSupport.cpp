@@ -175,9 +175,10 @@ void MakeBadFile(const QString& kind, const QString& path) {
                 InsertCompany(connection,
                               {{QStringLiteral("adrress"), QString(40, QChar(0x6E2F))}});
         }
-        // A stretch of garbage well past the first pages, where the rows are.
+        // A stretch of garbage well past the first pages, where the rows are, and before the
+        // last ones, which a new company's save reads.
         file.open(QIODevice::ReadWrite);
-        file.seek(file.size() - 5000);
+        file.seek(file.size() / 2);
         file.write(QByteArray(100, '\x5a'));
     } else if (kind == QLatin1String("text file")) {
         file.open(QIODevice::WriteOnly);

@@ -25,6 +25,8 @@ private slots:
     void refusesWhenChangedElsewhere();
     void deletedCompanyComesBack();
     void controlHInTheDetailScreenOpensIt();
+    void escapeClosesTheWindow_data();
+    void escapeClosesTheWindow();
 
 private:
     void click(QWidget* window, const char* button);
@@ -145,6 +147,26 @@ void TestHistoryWindows::controlHInTheDetailScreenOpensIt() {
     QVERIFY(history_->findChild<QLabel*>(QStringLiteral("lblHeader"))
                 ->text()
                 .startsWith(QStringLiteral("按键船东")));
+}
+
+void TestHistoryWindows::escapeClosesTheWindow_data() {
+    QTest::addColumn<bool>("deletedList");
+    QTest::newRow("history") << false;
+    QTest::newRow("deleted companies") << true;
+}
+
+void TestHistoryWindows::escapeClosesTheWindow() {
+    QFETCH(bool, deletedList);
+    platform::Form* window = history_;
+    if (deletedList) {
+        window = &frmdeleted::instance();
+        window->Show();
+    } else {
+        history_->ShowCompany(InsertCompany(other_, {{"公司名称", "关窗船东"}}));
+    }
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QVERIFY(!window->isVisible());
 }
 
 QTEST_MAIN(TestHistoryWindows)

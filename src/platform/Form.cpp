@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QWindow>
 
@@ -36,6 +37,21 @@ Form::Form(QWidget* parent) : QWidget(parent, Qt::Window) {
 
 Form::~Form() {
     openForms().removeAll(this);
+}
+
+void Form::PaintWhite() {
+    setAutoFillBackground(true);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+}
+
+void Form::keyPressEvent(QKeyEvent* event) {
+    if (closesOnEscape_ && event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void Form::Show() {

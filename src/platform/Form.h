@@ -29,8 +29,13 @@ protected:
 
     // A fixed-border window whose client area has the given size in twips.
     void SetFixedClientTwips(int width, int height);
+    // The program's windows are white.
+    void PaintWhite();
+    // A window that Esc closes, as a dialog box is.
+    void SetClosesOnEscape(bool closes) { closesOnEscape_ = closes; }
 
     bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -39,6 +44,7 @@ private:
     QMargins FrameMargins() const;
 
     bool centreWhenFramed_ = false;
+    bool closesOnEscape_ = false;
 };
 
 // A window class with one object, made on first use and kept for the life of the program, as a

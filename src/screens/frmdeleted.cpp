@@ -9,7 +9,6 @@
 #include "screens/SmartNetXpButton.h"
 #include "session/modGeneral.h"
 
-#include <QKeyEvent>
 #include <QTreeWidget>
 #include <cstdio>
 
@@ -26,10 +25,8 @@ frmdeleted::frmdeleted() {
     setObjectName(QStringLiteral("frmdeleted"));
     setWindowTitle(QStringLiteral("已删除的船东"));
     SetFixedClientTwips(9000, 5400);
-    setAutoFillBackground(true);
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
+    PaintWhite();
+    SetClosesOnEscape(true);
 
     lstDeleted = new QTreeWidget(this);
     lstDeleted->setObjectName(QStringLiteral("lstDeleted"));
@@ -97,12 +94,4 @@ void frmdeleted::CmdRestore_Click() {
                          platform::vbCritical, kTitle);
     }
     Form_Load();
-}
-
-void frmdeleted::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        close();
-        return;
-    }
-    Form::keyPressEvent(event);
 }

@@ -14,7 +14,6 @@ class frmdeleted : public platform::SingleForm<frmdeleted> {
 protected:
     void Form_Load() override;
     void Form_ShowWhileOpen() override { Form_Load(); }
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     friend class platform::SingleForm<frmdeleted>;

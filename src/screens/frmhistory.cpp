@@ -10,7 +10,6 @@
 #include "session/modGeneral.h"
 
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QTreeWidget>
 #include <cstdio>
@@ -38,10 +37,8 @@ frmhistory::frmhistory() {
     setObjectName(QStringLiteral("frmhistory"));
     setWindowTitle(QStringLiteral("历史记录"));
     SetFixedClientTwips(10500, 6300);
-    setAutoFillBackground(true);
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
+    PaintWhite();
+    SetClosesOnEscape(true);
 
     lblHeader = new QLabel(this);
     lblHeader->setObjectName(QStringLiteral("lblHeader"));
@@ -150,12 +147,4 @@ void frmhistory::CmdRestore_Click() {
                          platform::vbCritical, kTitle);
     }
     LoadVersions();
-}
-
-void frmhistory::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        close();
-        return;
-    }
-    Form::keyPressEvent(event);
 }

@@ -17,9 +17,6 @@ public:
     // Shows the history of the company with this id.
     void ShowCompany(qint64 companyId);
 
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-
 private:
     friend class platform::SingleForm<frmhistory>;
     frmhistory();

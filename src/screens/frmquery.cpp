@@ -112,10 +112,7 @@ frmquery::frmquery() : picture_(platform::Picture(QStringLiteral(":/art/query-pi
     setObjectName(QStringLiteral("frmquery"));
     setWindowTitle(QStringLiteral("船东船舶查询"));
     SetFixedClientTwips(9240, 6660);
-    setAutoFillBackground(true);
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
+    PaintWhite();
 
     Label1 = MakeLabel(QStringLiteral("船东名称："), 2790, 330, this, "Label1");
     Text1 = MakeField(TwipsRect(3675, 285, 2190, 285), this, "Text1");

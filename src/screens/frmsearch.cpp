@@ -10,7 +10,6 @@
 #include "screens/frmquery.h"
 #include "session/modGeneral.h"
 
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -59,10 +58,8 @@ frmsearch::frmsearch() {
     setObjectName(QStringLiteral("frmsearch"));
     setWindowTitle(QStringLiteral("高级查询"));
     SetFixedClientTwips(8400, 6300);
-    setAutoFillBackground(true);
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
+    PaintWhite();
+    SetClosesOnEscape(true);
 
     // The texts: two to a row, the address alone on the third.
     struct TextRow {
@@ -183,14 +180,6 @@ void frmsearch::Form_Load() {
     lblTotals->clear();
     Bounds_Change();
     texts_.value(QStringLiteral("公司名称"))->setFocus();
-}
-
-void frmsearch::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        close();
-        return;
-    }
-    Form::keyPressEvent(event);
 }
 
 std::optional<shipowner::CompanySearch> frmsearch::Conditions(QString* problem,

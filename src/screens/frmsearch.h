@@ -22,7 +22,6 @@ public:
 
 protected:
     void Form_Load() override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     friend class platform::SingleForm<frmsearch>;

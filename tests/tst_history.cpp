@@ -7,6 +7,7 @@
 #include "data/Recordset.h"
 #include "data/Schema.h"
 #include "data/SearchKey.h"
+#include "data/ServerConfig.h"
 #include "data/ShipOwnerTable.h"
 #include "data/Transaction.h"
 #include "exchange/DirectoryImport.h"
@@ -509,6 +510,14 @@ void TestHistory::historyOfTheFirstLayoutKeepsItsVersions() {
              QVariantList{id, QStringLiteral("update"), t + 4, QVariant()} + c},
             QString());
         connection_.Delete(shipowner::RecordQuery(gone));
+        if (OnServer()) {
+            // A desk that could read the history reads its writers' names after the upgrade.
+            connection_.Execute(QStringLiteral("DO $$BEGIN CREATE ROLE orvandel_history_reader "
+                                               "LOGIN; EXCEPTION WHEN duplicate_object THEN "
+                                               "NULL; END$$"));
+            connection_.Execute(QStringLiteral("GRANT SELECT ON Orvandel, orvandel_schema, "
+                                               "orvandel_history TO orvandel_history_reader"));
+        }
         connection_.engine().SetSchemaVersion(3);
         transaction.commit();
     }
@@ -525,6 +534,13 @@ void TestHistory::historyOfTheFirstLayoutKeepsItsVersions() {
     }
     QCOMPARE(who, (QStringList{QString(), QStringLiteral("desk2"), QStringLiteral("desk1")}));
     QCOMPARE(at, (QList<qint64>{t + 4, t + 2, t}));
+    if (OnServer()) {
+        db::Connection reader;
+        dbfile::OpenDirectory(reader,
+                              serverconf::ServerConnectionString(
+                                  TestServer() + QStringLiteral(" user=orvandel_history_reader")));
+        QCOMPARE(history::VersionsOf(reader, id).value(1).who, QStringLiteral("desk2"));
+    }
     const QList<Version> deleted = history::Deleted(connection_);
     QCOMPARE(deleted.size(), 1);
     QCOMPARE(Shown(deleted.first().values), Shown(x));

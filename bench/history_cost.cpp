@@ -1,13 +1,15 @@
 // What keeping every change costs: a save as the detail screen makes it, and an import of
 // 100,000 companies, each with the history's triggers and without them (dropped from a twin
 // directory), in turns in one process; then the history's size after every company changed ten
-// times, against the directory's own.
+// times, against the directory's own; then, on the file, the first opening of the same
+// history as the history's first layout kept it, which rewrites it.
 //
 //   history_cost [--server CONNINFO] [--companies N] [--repeat R]
 //
 // On a server it REPLACES the ship-owner table and its history there: give it a throw-away one.
 // Prints medians of R turns (7 unless told), with the spread.
 #include "EmptyDirectory.h"
+#include "ProcessMemory.h"
 #include "data/Connection.h"
 #include "data/DatabaseFile.h"
 #include "data/History.h"
@@ -15,6 +17,7 @@
 #include "data/SearchKey.h"
 #include "data/ServerConfig.h"
 #include "data/ShipOwnerTable.h"
+#include "data/Transaction.h"
 #include "exchange/DirectoryExport.h"
 #include "exchange/DirectoryImport.h"
 #include "tools/DemoDirectory.h"
@@ -88,6 +91,80 @@ private:
     QTemporaryDir dir_;
     QString server_;
 };
+
+// The same ten changes of every company as the history's first layout kept them (the whole
+// record each time), then the first opening by this program, which rewrites them: its time and
+// the memory it took at most.
+void MeasureUpgrade(db::Connection& connection, const QString& path) {
+    const QStringList columns = history::ValueColumns();
+    QList<QVariantList> companies;
+    {
+        connection.PrepareForQuery();
+        const std::unique_ptr<db::RowStream> rows = connection.engine().Query(
+            db::From(shipowner::kTable).Select(QStringList{shipowner::kId} + columns));
+        while (rows->Next()) {
+            QVariantList values;
+            for (int i = 0; i <= columns.size(); ++i)
+                values.append(rows->Value(i));
+            companies.append(values);
+        }
+    }
+    const int otherNo = int(columns.indexOf(QStringLiteral("Other_No")));
+    {
+        db::Transaction transaction(connection);
+        for (const char* event : {"insert", "update", "renumber", "delete"})
+            connection.Execute(QStringLiteral("DROP TRIGGER IF EXISTS orvandel_history_%1")
+                                   .arg(QString::fromLatin1(event)));
+        for (const QString& table :
+             {history::kTable, history::kWritersTable, history::kWriterTable})
+            connection.Execute(QStringLiteral("DROP TABLE ") + table);
+        connection.Execute(QStringLiteral("CREATE TABLE %1 (version INTEGER PRIMARY KEY "
+                                          "AUTOINCREMENT, company_id INTEGER, change TEXT, "
+                                          "changed_at INTEGER, who TEXT, %2)")
+                               .arg(history::kTable, columns.join(QStringLiteral(", "))));
+        connection.Execute(QStringLiteral("CREATE INDEX orvandel_history_company ON %1 "
+                                          "(company_id, version)")
+                               .arg(history::kTable));
+        connection.Execute(QStringLiteral("CREATE TABLE %1 (who TEXT)").arg(history::kWriterTable));
+        connection.Execute(
+            QStringLiteral("INSERT INTO %1 VALUES (NULL)").arg(history::kWriterTable));
+        const QStringList own = {QStringLiteral("company_id"), QStringLiteral("change"),
+                                 QStringLiteral("changed_at"), QStringLiteral("who")};
+        const qint64 at = QDateTime::currentMSecsSinceEpoch();
+        QList<QVariantList> versions;
+        for (const QVariantList& company : companies) {
+            QVariantList values = company.mid(1);
+            const qint64 now = values[otherNo].toLongLong();
+            for (int change = 0; change <= 10; ++change) {
+                values[otherNo] = now - 10 + change;
+                versions.append(
+                    QVariantList{company[0],
+                                 change == 0 ? QStringLiteral("insert") : QStringLiteral("update"),
+                                 at + change, QStringLiteral("clerk (desk1@office)")} +
+                    values);
+            }
+            if (versions.size() >= 50000) {
+                connection.engine().InsertRows(history::kTable, own + columns, versions, QString());
+                versions.clear();
+            }
+        }
+        connection.engine().InsertRows(history::kTable, own + columns, versions, QString());
+        connection.engine().SetSchemaVersion(3);
+        transaction.commit();
+    }
+    connection.Close();
+    ResetPeakMemory();
+    const long before = StatusKb("VmRSS:");
+    const double opened = Time([&] {
+        dbfile::OpenDirectory(connection,
+                              serverconf::ConnectionStringFor(QFileInfo(path).absolutePath()));
+    });
+    std::printf("  upgrade  first opening of %lld companies' %lld versions as the first layout "
+                "kept them: %.0f ms, +%.1f MB at most\n",
+                static_cast<long long>(companies.size()),
+                static_cast<long long>(companies.size()) * 11, opened,
+                (StatusKb("VmHWM:") - before) / 1024.0);
+}
 
 } // namespace
 
@@ -180,5 +257,7 @@ int main(int argc, char** argv) {
     std::printf("  size     directory %.1f MB, history of %d versions %.1f MB: %.2f x\n",
                 directoryBytes / 1e6, companies * 11, historyBytes / 1e6,
                 historyBytes / directoryBytes);
+    if (server.isEmpty())
+        MeasureUpgrade(directory.connection, directory.Path());
     return 0;
 }

@@ -509,6 +509,13 @@ void TestHistory::historyOfTheFirstLayoutKeepsItsVersions() {
              QVariantList{gone, QStringLiteral("delete"), t + 3, QStringLiteral("desk1")} + x,
              QVariantList{id, QStringLiteral("update"), t + 4, QVariant()} + c},
             QString());
+        // Many more companies, long deleted: more than the upgrade rewrites in one go.
+        QList<QVariantList> many;
+        for (qint64 other = 100000; other < 106000; ++other)
+            many.append(QVariantList{other, QStringLiteral("delete"), t, QStringLiteral("desk3")} +
+                        x);
+        connection_.engine().InsertRows(history::kTable, own + history::ValueColumns(), many,
+                                        QString());
         connection_.Delete(shipowner::RecordQuery(gone));
         if (OnServer()) {
             // A desk that could read the history reads its writers' names after the upgrade.
@@ -542,9 +549,16 @@ void TestHistory::historyOfTheFirstLayoutKeepsItsVersions() {
         QCOMPARE(history::VersionsOf(reader, id).value(1).who, QStringLiteral("desk2"));
     }
     const QList<Version> deleted = history::Deleted(connection_);
-    QCOMPARE(deleted.size(), 1);
-    QCOMPARE(Shown(deleted.first().values), Shown(x));
-    QCOMPARE(deleted.first().who, QStringLiteral("desk1"));
+    QCOMPARE(deleted.size(), 6001);
+    const auto gone1 = std::find_if(deleted.cbegin(), deleted.cend(),
+                                    [gone](const Version& v) { return v.companyId == gone; });
+    QVERIFY(gone1 != deleted.cend());
+    QCOMPARE(Shown(gone1->values), Shown(x));
+    QCOMPARE(gone1->who, QStringLiteral("desk1"));
+    const QList<Version> last = history::VersionsOf(connection_, 105999);
+    QCOMPARE(last.size(), 1);
+    QCOMPARE(Shown(last.first().values), Shown(x));
+    QCOMPARE(last.first().who, QStringLiteral("desk3"));
     // Kept from here on as before.
     connection_.engine().UpdateRow(shipowner::kTable, {QStringLiteral("tel")},
                                    {QStringLiteral("3")}, shipowner::kId, id);

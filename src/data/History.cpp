@@ -390,14 +390,31 @@ void KeepOnlyChangedFields(db::Connection& connection) {
     for (auto writer = writers.begin(); writer != writers.end(); ++writer)
         writerIds.insert(writer.value(), writer.key());
 
-    // The versions as the earlier layout kept them, each company's oldest first.
-    QList<QList<std::pair<Version, QVariantList>>> companies;
+    // The versions as the earlier layout kept them, each company's oldest first, rewritten a
+    // company at a time. An engine that can write while it reads writes them as it goes, so
+    // that a long history is not held in memory; the other holds only the new, smaller rows.
+    db::Engine& engine = connection.engine();
+    const bool writeWhileReading = !engine.OneStatementAtATime();
+    QList<QVariantList> rewritten;
+    QList<std::pair<Version, QVariantList>> company;
+    const auto endCompany = [&] {
+        for (QVariantList row : ChangedFieldsOf(company)) {
+            const QString who = row[4].toString();
+            row[4] = writerIds.contains(who) ? QVariant(writerIds.value(who)) : QVariant();
+            rewritten.append(row);
+        }
+        company.clear();
+    };
+    const auto write = [&] {
+        engine.InsertRows(kTable, StoredColumns(), rewritten, QString());
+        rewritten.clear();
+    };
     {
         connection.PrepareForQuery();
         const QStringList read =
             QStringList{kCompany, kChange, kAt, QStringLiteral("who")} + ValueColumns();
-        const std::unique_ptr<db::RowStream> rows = connection.engine().Query(
-            db::From(whole).Select(read).OrderBy(kCompany).OrderBy(kVersion));
+        const std::unique_ptr<db::RowStream> rows =
+            engine.Query(db::From(whole).Select(read).OrderBy(kCompany).OrderBy(kVersion));
         while (rows->Next()) {
             Version version;
             version.companyId = rows->Value(0).toLongLong();
@@ -407,20 +424,16 @@ void KeepOnlyChangedFields(db::Connection& connection) {
             QVariantList values;
             for (int i = 4; i < read.size(); ++i)
                 values.append(rows->Value(i));
-            if (companies.isEmpty() ||
-                companies.last().first().first.companyId != version.companyId)
-                companies.append(QList<std::pair<Version, QVariantList>>());
-            companies.last().append({version, values});
+            if (!company.isEmpty() && company.first().first.companyId != version.companyId) {
+                endCompany();
+                if (writeWhileReading && rewritten.size() >= 5000)
+                    write();
+            }
+            company.append({version, values});
         }
     }
-    QList<QVariantList> rows;
-    for (const auto& company : companies)
-        for (QVariantList row : ChangedFieldsOf(company)) {
-            const QString who = row[4].toString();
-            row[4] = writerIds.contains(who) ? QVariant(writerIds.value(who)) : QVariant();
-            rows.append(row);
-        }
-    connection.engine().InsertRows(kTable, StoredColumns(), rows, QString());
+    endCompany();
+    write();
     if (server)
         // Whoever could read the history may read it still, and its writers' names.
         connection.Execute(

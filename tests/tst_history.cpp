@@ -295,12 +295,15 @@ void TestHistory::deletedCompanyComesBackUnderItsId() {
 void TestHistory::everyVersionIsRebuiltFromWhatItsChangeChanged() {
     const qint64 id = addCompany(QStringLiteral("A"));
     QList<QStringList> seen = {Shown(Record(connection_, id))};
-    for (const char* change :
-         {"tel = 'O''Neil, \"Ltd\"', Tank_No = -3", "tel = NULL, fax = '', 国家 = '希腊'",
-          "Tank_No = NULL, 公司名称 = 'NULL'", "adrress = ',,''', Other_No = 1234567890123"}) {
-        connection_.Execute(QStringLiteral("UPDATE Orvandel SET %1 WHERE id = %2")
-                                .arg(QString::fromUtf8(change))
-                                .arg(id));
+    QStringList changes = {QStringLiteral("tel = 'O''Neil, \"Ltd\"', Tank_No = -3"),
+                           QStringLiteral("tel = NULL, fax = '', 国家 = '希腊'"),
+                           QStringLiteral("Tank_No = NULL, 公司名称 = 'NULL'"),
+                           QStringLiteral("adrress = ',,''', Other_No = 1234567890123")};
+    if (!OnServer()) // bytes in a text column, as the file's own shell may store them
+        changes << QStringLiteral("fax = X'41FF'") << QStringLiteral("fax = 'B'");
+    for (const QString& change : changes) {
+        connection_.Execute(
+            QStringLiteral("UPDATE Orvandel SET %1 WHERE id = %2").arg(change).arg(id));
         seen.prepend(Shown(Record(connection_, id)));
     }
     QCOMPARE(ShownVersions(history::VersionsOf(connection_, id)), seen);
@@ -318,10 +321,13 @@ void TestHistory::everyVersionIsRebuiltFromWhatItsChangeChanged() {
     seen.prepend(Shown(Record(connection_, id)));
     const QList<Version> versions = history::VersionsOf(connection_, id);
     QCOMPARE(ShownVersions(versions), seen);
-    QList<qint64> numbers;
+    // Numbered by the company's own count, newest first.
+    QList<qint64> numbers, expected;
     for (const Version& version : versions)
         numbers.append(version.version);
-    QCOMPARE(numbers, (QList<qint64>{8, 7, 6, 5, 4, 3, 2, 1}));
+    for (qint64 number = seen.size(); number >= 1; --number)
+        expected.append(number);
+    QCOMPARE(numbers, expected);
 }
 
 // Only another program can give a company a new id: its history stays with the old id, ending in

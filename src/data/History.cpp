@@ -80,7 +80,7 @@ QString WholeRecord(const Dialect& dialect, const QString& row) {
 }
 
 // Reads the literals a trigger wrote (SQL's own forms: NULL, numbers, 'text' with '' for a
-// quote) into values.
+// quote, X'hex' for bytes) into values.
 QVariantList Literals(const QString& text) {
     QVariantList values;
     qsizetype i = 0;
@@ -108,6 +108,8 @@ QVariantList Literals(const QString& text) {
         const qint64 number = word.toLongLong(&whole);
         if (word == QLatin1String("NULL"))
             values.append(QVariant());
+        else if (word.startsWith(QLatin1String("X'"))) // bytes another program stored
+            values.append(QByteArray::fromHex(word.mid(2, word.size() - 3).toLatin1()));
         else
             values.append(whole ? QVariant(number) : QVariant(word.toDouble()));
         i = end + 1;

@@ -139,10 +139,7 @@ void Apply(QVariantList& values, qint64 changed, const QString& before) {
 }
 
 QVariantList NoRecord() {
-    QVariantList values;
-    for (qsizetype i = 0; i < ValueColumns().size(); ++i)
-        values.append(QVariant());
-    return values;
+    return QVariantList(ValueColumns().size());
 }
 
 // One stored row, as read.
@@ -150,7 +147,19 @@ struct Stored {
     Version version;
     qint64 changed = 0;
     QString before;
+
+    // The whole record a delete kept.
+    QVariantList Removed() const {
+        QVariantList values = NoRecord();
+        Apply(values, changed, before);
+        return values;
+    }
 };
+
+// A writer's name by the number a version gives; empty for a writer that did not say.
+QString WriterName(const QHash<qint64, QString>& writers, const QVariant& number) {
+    return number.isNull() ? QString() : writers.value(number.toLongLong());
+}
 
 QHash<qint64, QString> Writers(db::Connection& connection) {
     QHash<qint64, QString> writers;
@@ -173,8 +182,7 @@ QList<Stored> ReadStored(db::Connection& connection, const db::Query& query) {
         row.version.companyId = rs.Field(kCompany).toLongLong();
         row.version.change = ChangeName(rs.Field(kChange).toString());
         row.version.at = QDateTime::fromMSecsSinceEpoch(rs.Field(kAt).toLongLong(), Qt::UTC);
-        const QVariant writer = rs.Field(kWriter);
-        row.version.who = writer.isNull() ? QString() : writers.value(writer.toLongLong());
+        row.version.who = WriterName(writers, rs.Field(kWriter));
         row.changed = rs.Field(kChanged).toLongLong();
         row.before = rs.Field(kBefore).toString();
         stored.append(row);
@@ -458,10 +466,8 @@ QList<Version> VersionsOf(db::Connection& connection, qint64 companyId) {
     QList<Version> versions;
     for (const Stored& row : stored) {
         Version version = row.version;
-        if (version.change == QLatin1String("delete")) {
-            record = NoRecord();
-            Apply(record, row.changed, row.before);
-        }
+        if (version.change == QLatin1String("delete"))
+            record = row.Removed();
         version.values = record;
         versions.append(version);
         if (version.change == QLatin1String("insert"))
@@ -494,8 +500,7 @@ QList<Version> Deleted(db::Connection& connection) {
             continue;
         seen.insert(row.version.companyId);
         Version version = row.version;
-        version.values = NoRecord();
-        Apply(version.values, row.changed, row.before);
+        version.values = row.Removed();
         deleted.append(version);
     }
     return deleted;
@@ -539,12 +544,10 @@ QHash<qint64, LastChange> LastChanges(db::Connection& connection) {
     // Each company's oldest first, so that its newest change is the one kept.
     const std::unique_ptr<db::RowStream> rows = connection.engine().Query(
         db::From(kTable).Select({kCompany, kAt, kWriter}).OrderBy(kCompany).OrderBy(kVersion));
-    while (rows->Next()) {
-        const QVariant writer = rows->Value(2);
+    while (rows->Next())
         last.insert(rows->Value(0).toLongLong(),
                     {QDateTime::fromMSecsSinceEpoch(rows->Value(1).toLongLong(), Qt::UTC),
-                     writer.isNull() ? QString() : writers.value(writer.toLongLong())});
-    }
+                     WriterName(writers, rows->Value(2))});
     return last;
 }
 

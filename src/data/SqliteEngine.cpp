@@ -414,8 +414,8 @@ void SqliteEngine::InsertEach(const QString& table, const QStringList& columns,
     constexpr int kMostRowsPerStatement = 64;
     const QString verb = replace ? QStringLiteral("INSERT OR REPLACE") : QStringLiteral("INSERT");
     if (columns.isEmpty()) {
-        SqliteStatement insert(
-            handle_, QStringLiteral("%1 INTO %2 DEFAULT VALUES").arg(verb, QuoteIdentifier(table)));
+        SqliteStatement& insert =
+            Prepared(QStringLiteral("%1 INTO %2 DEFAULT VALUES").arg(verb, QuoteIdentifier(table)));
         for (qsizetype row = 0; row < rows.size(); ++row) {
             insert.Step();
             insert.Reset();
@@ -429,16 +429,12 @@ void SqliteEngine::InsertEach(const QString& table, const QStringList& columns,
         QStringLiteral("%1 INTO %2 (%3) VALUES ")
             .arg(verb, QuoteIdentifier(table), Quoted(columns).join(QLatin1Char(',')));
     const QString oneRow = QLatin1Char('(') + Placeholders(columns.size()) + QLatin1Char(')');
-    const auto statementFor = [&](int count) {
-        return std::make_unique<SqliteStatement>(
-            handle_, head + QStringList(count, oneRow).join(QLatin1Char(',')));
-    };
-    std::unique_ptr<SqliteStatement> insert;
+    SqliteStatement* insert = nullptr;
     int insertRows = 0;
     for (qsizetype first = 0; first < rows.size(); first += perStatement) {
         const int count = static_cast<int>(qMin<qsizetype>(perStatement, rows.size() - first));
         if (count != insertRows) {
-            insert = statementFor(count);
+            insert = &Prepared(head + QStringList(count, oneRow).join(QLatin1Char(',')));
             insertRows = count;
         }
         for (int row = 0; row < count; ++row) {
@@ -474,18 +470,18 @@ qint64 SqliteEngine::UpdateEach(const QString& table, const QStringList& columns
 }
 
 SqliteStatement& SqliteEngine::Prepared(const QString& sql) {
-    // A save names the columns it changed: a few sets of them in a session.
+    // A save names the columns it changed, an import writes rows a batch at a time: a few
+    // statements in a session.
     constexpr qsizetype kKept = 32;
-    std::shared_ptr<SqliteStatement>& statement = prepared_[sql];
-    if (!statement) {
-        if (prepared_.size() > kKept) {
+    auto found = prepared_.find(sql);
+    if (found == prepared_.end()) {
+        if (prepared_.size() >= kKept)
             prepared_.clear();
-            return Prepared(sql);
-        }
-        statement = std::make_shared<SqliteStatement>(handle_, sql);
+        found = prepared_.insert(sql, std::make_shared<SqliteStatement>(handle_, sql));
     }
-    statement->Reset(); // a step that failed left it where it stopped
-    return *statement;
+    SqliteStatement& statement = **found;
+    statement.Reset(); // a step that failed left it where it stopped
+    return statement;
 }
 
 bool SqliteEngine::InTransaction() const {

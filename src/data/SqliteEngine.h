@@ -78,7 +78,8 @@ private:
     qint64 UpdateEach(const QString& table, const QStringList& columns,
                       const QList<QVariantList>& rows, const QString& keyColumn);
     // A statement the program runs again and again, prepared once: preparing a change of the
-    // ship-owner table builds its triggers' programs too, which cost as much as the save.
+    // ship-owner table builds its triggers' programs too, which cost as much as the save. The
+    // statement stays valid until the next call.
     SqliteStatement& Prepared(const QString& sql);
 
     sqlite3* handle_ = nullptr;

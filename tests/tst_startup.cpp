@@ -9,6 +9,7 @@
 #include "platform/MsgBox.h"
 #include "platform/Programs.h"
 #include "session/modGeneral.h"
+#include "shell/frmsplash.h"
 #include "startup/Main.h"
 #include "support/TestSupport.h"
 
@@ -22,6 +23,9 @@ namespace {
 
 const char kChildFlag[] = "--run-startup";
 
+// How many copies an upgrade had made when the splash was first painted; -1 while it was not.
+qsizetype upgradeCopiesAtSplash = -1;
+
 // What the child saw; printed when it ends, however it ends.
 void PrintReport() {
     for (const auto& box : platform::MsgBoxSeam::Taken())
@@ -34,6 +38,7 @@ void PrintReport() {
     std::printf("connection=%d\n", modGeneral::dbConnection().IsOpen() ? 1 : 0);
     std::printf("mayChange=%d\n", modGeneral::mayChange ? 1 : 0);
     std::printf("systemDir=%s\n", qPrintable(modGeneral::systemDir));
+    std::printf("upgradeCopiesAtSplash=%lld\n", static_cast<long long>(upgradeCopiesAtSplash));
     std::fflush(stdout);
 }
 
@@ -64,6 +69,31 @@ StartupRun RunStartup(const QString& directory, const QList<QPair<QString, QStri
     return run;
 }
 
+// Notes, when the splash is first painted, whether an upgrade had already begun: its copy of
+// the file is the first thing an upgrade makes.
+class SplashWatch : public QObject {
+public:
+    explicit SplashWatch(const QString& directory) : directory_(directory) {
+        // What covers the window is painted in its place.
+        frmsplash::instance().installEventFilter(this);
+        for (QWidget* part : frmsplash::instance().findChildren<QWidget*>())
+            part->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint && upgradeCopiesAtSplash < 0)
+            upgradeCopiesAtSplash =
+                QDir(directory_)
+                    .entryList({QStringLiteral("*.before-upgrade-*")}, QDir::Files)
+                    .size();
+        return false;
+    }
+
+private:
+    QString directory_;
+};
+
 int RunStartupInChild(int argc, char** argv) {
     QApplication app(argc, argv);
     platform::SetUpApplication();
@@ -71,6 +101,7 @@ int RunStartupInChild(int argc, char** argv) {
     platform::OverrideExecutableDirectory(qEnvironmentVariable("TEST_EXECUTABLE_DIR"));
     // A directory found damaged after start-up ends the program at once.
     std::at_quick_exit(PrintReport);
+    const SplashWatch splash(qEnvironmentVariable("ORVANDEL_SYSTEM_DIR"));
     const bool started = modGeneral::Main();
     if (started && qEnvironmentVariableIsSet("TEST_SAVE_AT_ONCE")) {
         // Before the main window, and so before the check of the pages has even begun.
@@ -114,6 +145,8 @@ private slots:
     void damagedPagesAreRefusedBeforeASaveLands();
     void startupOnServer_data();
     void startupOnServer();
+    void splashShowsBeforeAnUpgrade_data();
+    void splashShowsBeforeAnUpgrade();
 
 private:
     // Runs start-up in a child on the system directory and checks that it opened, or that it
@@ -211,6 +244,42 @@ void TestStartup::damagedPagesAreRefusedBeforeASaveLands() {
     QCOMPARE(pagesAfterTheFirst(), before);
     // Nor was anything committed to the log beside the file, to be carried into it later.
     QCOMPARE(QFileInfo(path + QStringLiteral("-wal")).size(), 0);
+}
+
+// An older layout is brought up to date before the first read, which takes long for a large
+// directory: the splash is painted before the upgrade begins. The program then starts, or, when
+// the upgrade fails, the splash goes and the message says so.
+void TestStartup::splashShowsBeforeAnUpgrade_data() {
+    QTest::addColumn<bool>("upgrades");
+    QTest::newRow("upgrade made") << true;
+    QTest::newRow("upgrade failed") << false;
+}
+
+void TestStartup::splashShowsBeforeAnUpgrade() {
+    QFETCH(bool, upgrades);
+    QTemporaryDir directory;
+    const QString path = dbfile::PathIn(directory.path());
+    QVERIFY(QFile::copy(QStringLiteral(ORVANDEL_FIXTURES "/shipall-layout0.bcd"), path));
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    if (!upgrades) // a folder where the copy made before the upgrade is to be written
+        QVERIFY(QDir().mkpath(path + QStringLiteral(".before-upgrade-0.partial")));
+    const StartupRun run = RunStartup(directory.path(), {});
+    QVERIFY(run.finished);
+    const QString& report = run.report;
+    QVERIFY2(report.contains(QLatin1String("upgradeCopiesAtSplash=0\n")), qPrintable(report));
+    if (upgrades) {
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(report.contains(QLatin1String("visible=frmsplash\n")), qPrintable(report));
+        QCOMPARE(QDir(directory.path()).entryList({QStringLiteral("*.before-upgrade-0")}).size(),
+                 1);
+    } else {
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(
+            report.startsWith(QStringLiteral("box=船东目录需要升级到本程序的版本，但升级未能完成"
+                                             "，目录没有改动：")),
+            qPrintable(report));
+        QVERIFY2(report.contains(QLatin1String("\nvisible=\n")), qPrintable(report));
+    }
 }
 
 void TestStartup::startupOnServer_data() {

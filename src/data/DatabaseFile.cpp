@@ -92,7 +92,8 @@ void Verify(db::Connection& connection, Pages pages) {
 }
 
 std::shared_ptr<PageCheck> OpenDirectory(db::Connection& connection,
-                                         const QString& connectionString, PageCheckTiming timing) {
+                                         const QString& connectionString, PageCheckTiming timing,
+                                         const std::function<void()>& beforeUpgrade) {
     connection.Open(connectionString, QString(), kPassword, -1, db::FileMode::ReadOnly);
     const bool inBackground =
         timing == PageCheckTiming::InBackground && connection.engine().CanCheckPages();
@@ -113,7 +114,7 @@ std::shared_ptr<PageCheck> OpenDirectory(db::Connection& connection,
             connection.SetCommitGate([pages] { pages->Await(); });
         }
     }
-    schema::BringUpToDate(connection);
+    schema::BringUpToDate(connection, schema::DirectorySteps(), beforeUpgrade);
     return pages;
 }
 

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 namespace db {
@@ -48,11 +49,12 @@ enum class PageCheckTiming { BeforeOpening, InBackground };
 // Opens the directory a connection string names, as the program and the tool use it: a file is
 // checked through a read-only connection first, so that a file that is refused is never written
 // to; then it is opened for writing and an older layout is brought up to date, its pages checked
-// first whatever the timing. Returns the check left to run in the background (not started yet),
-// if there is one.
+// first whatever the timing; `beforeUpgrade`, when given, is called before that starts. Returns the
+// check left to run in the background (not started yet), if there is one.
 std::shared_ptr<PageCheck> OpenDirectory(db::Connection& connection,
                                          const QString& connectionString,
-                                         PageCheckTiming timing = PageCheckTiming::BeforeOpening);
+                                         PageCheckTiming timing = PageCheckTiming::BeforeOpening,
+                                         const std::function<void()>& beforeUpgrade = {});
 
 // Makes the ship-owner table, with what it needs, on the server the connection is open on.
 void CreateOnServer(db::Connection& connection);

@@ -61,7 +61,8 @@ QString UpgradeBackupPath(const QString& file, int version) {
     return path;
 }
 
-void BringUpToDate(db::Connection& connection, const QList<Step>& steps) {
+void BringUpToDate(db::Connection& connection, const QList<Step>& steps,
+                   const std::function<void()>& beforeChanging) {
     db::Engine& engine = connection.engine();
     const int found = engine.SchemaVersion();
     const int latest = LatestVersion(steps);
@@ -73,6 +74,8 @@ void BringUpToDate(db::Connection& connection, const QList<Step>& steps) {
                             .arg(latest));
     if (found == latest)
         return;
+    if (beforeChanging)
+        beforeChanging();
     if (engine.CanBackUp()) {
         try {
             engine.BackUp(UpgradeBackupPath(engine.Location(), found));

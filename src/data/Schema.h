@@ -34,8 +34,10 @@ public:
 // Brings the directory the connection is open on up to the steps' latest version, in one
 // transaction. A file is first copied beside itself (NAME.before-upgrade-N, N its version then);
 // when the copy fails, nothing is changed. Throws UpgradeError; a directory newer than the steps
-// is refused with an Error of kind NewerSchema.
-void BringUpToDate(db::Connection& connection, const QList<Step>& steps = DirectorySteps());
+// is refused with an Error of kind NewerSchema. `beforeChanging`, when given, is called once the
+// directory is known to need the upgrade and before the copy: a large one takes long.
+void BringUpToDate(db::Connection& connection, const QList<Step>& steps = DirectorySteps(),
+                   const std::function<void()>& beforeChanging = {});
 
 // The file an upgrade from this version copies a directory file to first; the first name free.
 QString UpgradeBackupPath(const QString& file, int version);

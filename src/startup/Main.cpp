@@ -16,6 +16,8 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QWindow>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -24,6 +26,9 @@
 namespace modGeneral {
 
 namespace {
+
+// How long the splash may take to appear before start-up goes on without it.
+constexpr qint64 kLongestMappingWaitMs = 500;
 
 // Asks again with a buffer of the size the platform says it needs, so a path of any length fits.
 QString ReadSystemDirectory() {
@@ -62,6 +67,24 @@ void ReportStartupFailure(const std::exception& error, const QString& server) {
                      QStringLiteral("数据处理"));
 }
 
+// Paints the splash before a long piece of start-up that gives the event loop no turn.
+void ShowSplashAtOnce() {
+    frmsplash& splash = frmsplash::instance();
+    splash.Show();
+    // The desktop maps the window a moment later; it is painted as soon as it is.
+    QElapsedTimer waited;
+    waited.start();
+    while (!splash.windowHandle()->isExposed() && waited.elapsed() < kLongestMappingWaitMs)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    splash.repaint();
+}
+
+void HideSplash() {
+    frmsplash& splash = frmsplash::instance();
+    if (splash.isVisible())
+        splash.close();
+}
+
 void DropPageCheck() {
     if (dbConnection().IsOpen())
         dbConnection().SetCommitGate({});
@@ -96,9 +119,11 @@ bool Main() {
         // empty list or a save into a damaged file.
         // The pages of a large file take long to check: that runs beside the windows (the
         // splash and the main window come first), and every save waits for its verdict.
+        // Bringing an older layout up to date may take long, and comes before the first read:
+        // the splash shows meanwhile that the program is starting.
         pageCheck =
             dbfile::OpenDirectory(dbConnection(), serverconf::ConnectionStringFor(systemDir),
-                                  dbfile::PageCheckTiming::InBackground);
+                                  dbfile::PageCheckTiming::InBackground, ShowSplashAtOnce);
         if (pageCheck) {
             // Meanwhile a save keeps the windows drawn, taking no input.
             pageCheck->SetWaitTurn(
@@ -115,6 +140,7 @@ bool Main() {
         return true;
     } catch (const std::exception& error) {
         DropPageCheck();
+        HideSplash();
         ReportStartupFailure(error, server);
         return false;
     }

@@ -71,6 +71,7 @@ private slots:
     void splashFileThatIsNoPictureFailsTheLoad();
     void splashHandsOverOnTheSecondTick();
     void splashClosedEarlyNeverOpensTheMain();
+    void splashShownBeforeStartupEndsWaitsForIt();
     void splashHasNoWindowName();
     void aboutTextsAndKeys();
 
@@ -307,6 +308,25 @@ void TestShell::splashClosedEarlyNeverOpensTheMain() {
     splash.Show();
     QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 3, 30000);
     QCOMPARE(seen, QList<AtTick>({{true, false}, {true, false}, {false, true}}));
+}
+
+// Shown before start-up has brought the directory up to date, the splash never opens the main
+// window by itself, though a wait for the store lets its timer run: its two ticks are counted
+// once start-up shows it again, done.
+void TestShell::splashShownBeforeStartupEndsWaitsForIt() {
+    main_->close();
+    frmsplash& splash = frmsplash::instance();
+    QObject context;
+    QList<AtTick> seen;
+    recordTicks(context, seen);
+    splash.ShowBeforeStartupEnds();
+    QVERIFY(splash.isVisible());
+    QTest::qWait(2 * splashTimer()->interval() + 500);
+    QVERIFY(seen.isEmpty());
+    QVERIFY(!main_->IsOpen());
+    splash.Show();
+    QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 2, 30000);
+    QCOMPARE(seen, QList<AtTick>({{true, false}, {false, true}}));
 }
 
 // A splash without a caption still gets the program's name from the toolkit unless the name

@@ -8,13 +8,23 @@
 #include "shell/frmmain.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoopLocker>
 #include <QFrame>
 #include <QImageReader>
 #include <QLabel>
 #include <QShowEvent>
 #include <QTimer>
+#include <QWindow>
 #include <stdexcept>
+
+namespace {
+
+// How long the picture may take to appear before start-up goes on without it.
+constexpr qint64 kLongestMappingWaitMs = 500;
+
+} // namespace
 
 frmsplash::frmsplash() {
     setObjectName(QStringLiteral("frmsplash"));
@@ -62,6 +72,27 @@ void frmsplash::Form_Load() {
         const QPixmap sharp = platform::HighDpiVariant(path);
         picture_->setPixmap(sharp.isNull() ? QPixmap::fromImage(image) : sharp);
     }
+    splashTicks = 0;
+    ticksHeld_ = false;
+    Timer1->start();
+}
+
+void frmsplash::ShowBeforeStartupEnds() {
+    Show();
+    Timer1->stop();
+    ticksHeld_ = true;
+    // The desktop maps the window a moment later; it is painted as soon as it is.
+    QElapsedTimer waited;
+    waited.start();
+    while (!windowHandle()->isExposed() && waited.elapsed() < kLongestMappingWaitMs)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    repaint();
+}
+
+void frmsplash::Form_ShowWhileOpen() {
+    if (!ticksHeld_)
+        return;
+    ticksHeld_ = false;
     splashTicks = 0;
     Timer1->start();
 }

@@ -12,10 +12,15 @@ class frmsplash : public platform::SingleForm<frmsplash> {
 public:
     // Where the picture is looked for, given the directory that holds the program.
     static QString SplashPicturePath(const QString& executableDirectory);
+    // Shows and paints the picture at once, before a piece of start-up that gives the event loop
+    // no turn. The two ticks are counted from the next Show(), once start-up is done, though a
+    // wait for the store gives events their turns meanwhile.
+    void ShowBeforeStartupEnds();
 
 protected:
     // Throws when the picture file is there but is no picture.
     void Form_Load() override;
+    void Form_ShowWhileOpen() override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
@@ -28,4 +33,5 @@ private:
     QLabel* picture_;
     QTimer* Timer1;
     qint16 splashTicks = 0;
+    bool ticksHeld_ = false; // until start-up is done
 };

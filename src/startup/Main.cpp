@@ -16,8 +16,6 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QWindow>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -26,9 +24,6 @@
 namespace modGeneral {
 
 namespace {
-
-// How long the splash may take to appear before start-up goes on without it.
-constexpr qint64 kLongestMappingWaitMs = 500;
 
 // Asks again with a buffer of the size the platform says it needs, so a path of any length fits.
 QString ReadSystemDirectory() {
@@ -65,18 +60,6 @@ void ReportStartupFailure(const std::exception& error, const QString& server) {
                  failure != nullptr ? qPrintable(failure->details()) : error.what());
     platform::MsgBox(StartupMessage(error, server), platform::vbCritical,
                      QStringLiteral("数据处理"));
-}
-
-// Paints the splash before a long piece of start-up that gives the event loop no turn.
-void ShowSplashAtOnce() {
-    frmsplash& splash = frmsplash::instance();
-    splash.Show();
-    // The desktop maps the window a moment later; it is painted as soon as it is.
-    QElapsedTimer waited;
-    waited.start();
-    while (!splash.windowHandle()->isExposed() && waited.elapsed() < kLongestMappingWaitMs)
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-    splash.repaint();
 }
 
 void HideSplash() {
@@ -123,7 +106,8 @@ bool Main() {
         // the splash shows meanwhile that the program is starting.
         pageCheck =
             dbfile::OpenDirectory(dbConnection(), serverconf::ConnectionStringFor(systemDir),
-                                  dbfile::PageCheckTiming::InBackground, ShowSplashAtOnce);
+                                  dbfile::PageCheckTiming::InBackground,
+                                  [] { frmsplash::instance().ShowBeforeStartupEnds(); });
         if (pageCheck) {
             // Meanwhile a save keeps the windows drawn, taking no input.
             pageCheck->SetWaitTurn(

@@ -72,6 +72,10 @@ void frmsplash::Form_Load() {
         const QPixmap sharp = platform::HighDpiVariant(path);
         picture_->setPixmap(sharp.isNull() ? QPixmap::fromImage(image) : sharp);
     }
+    StartTicks();
+}
+
+void frmsplash::StartTicks() {
     splashTicks = 0;
     ticksHeld_ = false;
     Timer1->start();
@@ -90,11 +94,8 @@ void frmsplash::ShowBeforeStartupEnds() {
 }
 
 void frmsplash::Form_ShowWhileOpen() {
-    if (!ticksHeld_)
-        return;
-    ticksHeld_ = false;
-    splashTicks = 0;
-    Timer1->start();
+    if (ticksHeld_)
+        StartTicks();
 }
 
 void frmsplash::Timer1_Timer() {

@@ -27,6 +27,8 @@ protected:
 private:
     friend class platform::SingleForm<frmsplash>;
     frmsplash();
+    // Counts two ticks afresh.
+    void StartTicks();
     void Timer1_Timer();
 
     QFrame* imgSplash;
